@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with warnings as errors and runs every test:
+# the unit tests once more under AddressSanitizer and UBSan, then all tests
+# (unit and integration, the latter against the sandbox directory).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+bash scripts/install-deps.sh
+
+echo "== Sanitizer build (unit tests) =="
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVARNEL_WERROR=ON -DVARNEL_SANITIZE=ON \
+  -DVARNEL_INTEGRATION_TESTS=OFF
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -L unit --output-on-failure -j"$jobs"
+
+echo "== Build =="
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_WERROR=ON
+cmake --build build -j"$jobs"
+
+echo "== Sandbox directory =="
+bash sandbox/varnel-sandbox start
+
+echo "== All tests =="
+ctest --test-dir build --output-on-failure

@@ -1,0 +1,11 @@
+// The program's entry: runs the command-line stage and hands the settled run
+// over to the directory start-up. Returns the run's signed 32-bit status.
+#pragma once
+
+#include <cstdint>
+
+namespace varnel {
+
+int32_t RunVarnel(int argc, char** argv);
+
+}  // namespace varnel

@@ -1,0 +1,43 @@
+// The one action of a run and the run-wide settings that the command-line
+// stage takes over from the switches and the directory start-up completes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace varnel {
+
+// The numeric codes are those the debug block prints.
+enum class RunAction : uint32_t {
+  None = 0,  // no action switch given yet
+  Clear = 1,
+  CreateMailbox = 2,
+  MailEnable = 4,
+  MoveMailbox = 8,
+  Update = 16,
+};
+
+// A safety limit of this value means no limit on the number of DNs.
+inline constexpr uint32_t kNoSafetyLimit = 0xFFFFFFFF;
+
+struct RunSettings {
+  RunAction action = RunAction::None;
+  std::string host;           // -h; empty: the LDAP library's default server
+  std::string mdbText;        // -cr or -move: a mail database DN or Server:SG:DB
+  std::string homeMdbDn;      // mdbText resolved by the directory start-up
+  std::string targetAddress;  // -me
+  std::string mdbDelimiter = ":";
+  std::string fieldDelimiter = "\t";
+  std::string internetEncoding = "1310720";
+  uint32_t upto = 0;  // stop after this many successes; 0: no limit
+  uint32_t safety = 10;
+  bool continueOnError = false;
+  bool showElapsed = false;
+  bool showElapsedMs = false;
+  bool nativeMode = false;         // filled by the directory start-up
+  std::string exchangeServicesDn;  // filled by the directory start-up
+  bool singleDn = false;           // -b given: work on `dn` instead of stdin
+  std::string dn;
+};
+
+}  // namespace varnel

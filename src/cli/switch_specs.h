@@ -1,0 +1,18 @@
+// The switches Varnel accepts, in the form SwitchTable::Validate takes:
+// ":name" is a flag without a value, a bare name takes a value.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace varnel {
+
+inline constexpr std::array<std::string_view, 26> kVarnelSwitchSpecs = {
+    ":q",         ":d",     ":help",  ":?",      ":v",        ":elapsed",
+    ":elapsedms", ":clear", ":cont",  ":unsafe", ":keepmail", ":upd",
+    ":hfal",      ":uhfal", "h",      "b",       "cr",        "me",
+    "move",       "delim",  "fdelim", "safety",  "upto",      "internetencoding",
+    "quota",      "qb",
+};
+
+}  // namespace varnel

@@ -1,0 +1,39 @@
+#include "exchange/ads_path.h"
+
+#include "platform/code_page.h"
+#include "text/string_helpers.h"
+
+namespace varnel {
+namespace {
+
+constexpr std::string_view kPrefix = "ldap://";
+
+}  // namespace
+
+std::string BuildAdsPath(const std::string& host, const std::string& dn) {
+  std::string path = "LDAP://";
+  if (!host.empty()) path += host + "/";
+  return path + dn;
+}
+
+HResult ParseAdsPath(std::u16string_view path, AdsPath* parsed) {
+  const std::string text = WideToNarrow(path);
+  if (text.size() < kPrefix.size() || LowerCase(text.substr(0, kPrefix.size())) != kPrefix)
+    return kEAdsBadPathname;
+  const std::string rest = text.substr(kPrefix.size());
+
+  AdsPath result;
+  const size_t slash = rest.find('/');
+  if (slash != std::string::npos && rest.substr(0, slash).find('=') == std::string::npos) {
+    result.server = rest.substr(0, slash);
+    result.dn = rest.substr(slash + 1);
+    if (result.server->empty()) return kEAdsBadPathname;
+  } else {
+    result.dn = rest;
+  }
+  if (result.dn.find('=') == std::string::npos) return kEAdsBadPathname;
+  *parsed = std::move(result);
+  return kSOk;
+}
+
+}  // namespace varnel

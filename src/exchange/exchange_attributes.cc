@@ -1,0 +1,167 @@
+#include "exchange/exchange_attributes.h"
+
+#include <iostream>
+#include <set>
+
+#include "diag/console.h"
+#include "ldap/ldap_error.h"
+#include "text/string_helpers.h"
+
+namespace varnel {
+namespace {
+
+std::vector<std::string> BuildExchangeAttributeList() {
+  return {
+      "altRecipient",
+      "authOrig",
+      "autoReplyMessage",
+      "delivContLength",
+      "deliverAndRedirect",
+      "deliveryMechanism",
+      "delivExtContTypes",
+      "dLMemDefault",
+      "dLMemRejectPerms",
+      "dLMemSubmitPerms",
+      "dnQualifier",
+      "enabledProtocols",
+      "expirationTime",
+      "extensionData",
+      "folderPathname",
+      "formData",
+      "forwardingAddress",
+      "garbageCollPeriod",
+      "homeMTA",
+      "importedFrom",
+      "internetEncoding",
+      "labeledURI",
+      "language",
+      "languageCode",
+      "legacyExchangeDN",
+      "mail",
+      "mailNickname",
+      "mAPIRecipient",
+      "msExchCustomProxyAddresses",
+      "msExchExpansionServerName",
+      "msExchFBURL",
+      "msExchMailboxSecurityDescriptor",
+      "msExchMasterAccountSid",
+      "msExchPoliciesExcluded",
+      "msExchPoliciesIncluded",
+      "msExchPolicyEnabled",
+      "msExchPolicyOptionList",
+      "msExchPreviousAccountSid",
+      "msExchProxyCustomProxy",
+      "msExchRecipLimit",
+      "msExchUserAccountControl",
+      "pOPCharacterSet",
+      "pOPContentFormat",
+      "protocolSettings",
+      "publicDelegates",
+      "replicationSensitivity",
+      "secretary",
+      "securityProtocol",
+      "submissionContLength",
+      "targetAddress",
+      "textEncodedORAddress",
+      "unauthOrig",
+      "heuristics",
+      "msExchADCGlobalNames",
+      "msExchALObjectVersion",
+      "msExchHideFromAddressLists",
+      "msExchInconsistentState",
+      "msExchUnmergedAttsPt",
+      "replicatedObjectVersion",
+      "replicationSignature",
+      "showInAddressBook",
+      "unmergedAtts",
+      "extensionAttribute1",
+      "extensionAttribute10",
+      "extensionAttribute11",
+      "extensionAttribute12",
+      "extensionAttribute13",
+      "extensionAttribute14",
+      "extensionAttribute15",
+      "extensionAttribute2",
+      "extensionAttribute3",
+      "extensionAttribute4",
+      "extensionAttribute5",
+      "extensionAttribute6",
+      "extensionAttribute7",
+      "extensionAttribute8",
+      "extensionAttribute9",
+      "autoReply",
+      "deletedItemFlags",
+      "homeMDB",
+      "mDBOverHardQuotaLimit",
+      "mDBOverQuotaLimit",
+      "mDBStorageQuota",
+      "mDBUseDefaults",
+      "msExchHomeServerName",
+      "msExchMailboxGuid",
+      "msExchMailboxUrl",
+      "msExchPfRootUrl",
+      "msExchUseOAB",
+      "proxyAddresses",
+      "reportToOriginator",
+  };
+}
+
+}  // namespace
+
+const std::vector<std::string>& ExchangeAttributeList() {
+  static const std::vector<std::string> list = BuildExchangeAttributeList();
+  return list;
+}
+
+int LdapGetAttrNames(LdapConnection& session, const std::string& dn,
+                     std::vector<std::string>* names) {
+  LdapSearchRequest request;
+  request.base = dn;
+  request.scope = LdapScope::kBase;
+  request.filter = "(objectclass=*)";
+  request.attributes = std::vector<std::string>{"*"};
+  request.attributesOnly = true;
+  std::vector<LdapEntry> entries;
+  const int rc = session.Search(request, &entries);
+  if (rc != 0) {
+    PrintSearchError(rc);
+    return rc;
+  }
+  for (const LdapEntry& entry : entries) {
+    for (const LdapAttribute& attribute : entry.attributes) names->push_back(attribute.name);
+  }
+  return 0;
+}
+
+int ClearDNAttributes(LdapConnection& session, const std::string& dn,
+                      const std::vector<std::string>& list) {
+  if (Debug()) std::cout << "\nDEBUG: Retrieving DN attributes..." << dn << EndLine;
+  std::vector<std::string> names;
+  const int readResult = LdapGetAttrNames(session, dn, &names);
+  // An object whose attributes cannot be read has not been cleared: the
+  // caller must not count it as a success.
+  if (readResult != 0) return readResult;
+
+  std::set<std::string> present;
+  for (const std::string& name : names) present.insert(LowerCase(name));
+
+  if (Debug()) std::cout << "\nDEBUG: Clearing DN: " << dn << EndLine;
+  std::vector<LdapModification> mods;
+  for (const std::string& name : list) {
+    if (present.count(LowerCase(name)) == 0) continue;
+    LdapModification mod;
+    mod.op = LdapModification::Op::kDelete;
+    mod.type = name;
+    mods.push_back(std::move(mod));
+    if (Debug()) std::cout << "DEBUG: Clear - " << name << EndLine;
+  }
+  if (Debug()) std::cout << "DEBUG: modcnt=" << static_cast<int>(mods.size()) << EndLine;
+  if (mods.empty()) return 0;
+
+  const int rc = session.Modify(dn, mods);
+  if (Debug()) std::cout << "DEBUG: uErr=" << static_cast<unsigned>(rc) << EndLine;
+  if (rc != 0 && !Quiet()) LdapReportError("", "", rc, nullptr);
+  return rc;
+}
+
+}  // namespace varnel

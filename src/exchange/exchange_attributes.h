@@ -1,0 +1,32 @@
+// The Exchange attributes that -clear removes, the read of which attributes an
+// object holds, and the removal of the listed attributes an object holds in
+// one modify request.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ldap/ldap_connection.h"
+
+namespace varnel {
+
+// The 91 attribute names that -clear removes, in the order the removals go
+// into the request and with the spelling sent on the wire. Built on the first
+// call (the run driver makes that call at start-up) and only read afterwards.
+const std::vector<std::string>& ExchangeAttributeList();
+
+// Appends to *names the name of every attribute the object holds, in server
+// order. On a failed read prints the "LDAP_SEARCH_S:" trace, leaves *names
+// untouched and returns the search's code; otherwise returns 0.
+int LdapGetAttrNames(LdapConnection& session, const std::string& dn,
+                     std::vector<std::string>* names);
+
+// Removes, in one modify request, every name of `list` that the object holds
+// (letter case ignored; the list's spelling and order go on the wire). Returns
+// 0 when the object holds none of them (no request is sent), the read's code
+// when the attribute names cannot be read (nothing is sent), or the modify's
+// code; a refused modify prints the LDAP error line unless quiet.
+int ClearDNAttributes(LdapConnection& session, const std::string& dn,
+                      const std::vector<std::string>& list);
+
+}  // namespace varnel

@@ -1,0 +1,26 @@
+// Resolution of a mail database named on the command line or an input line:
+// either its DN, or Server:StorageGroup:Database found by directory searches
+// below the Exchange services container.
+#pragma once
+
+#include <string>
+
+#include "ldap/ldap_connection.h"
+
+namespace varnel {
+
+// Returns the DN of the private mail database that `mdbSpec` names, or "" when
+// it cannot be resolved (after one "ERROR:" line on standard output).
+//
+// The text is cut at `delimiter` into three fields (the third keeps any
+// further delimiters). With the first and third fields both non-empty it is
+// the short form: the server is searched below `baseDn`, the storage group
+// below the server and the database below the storage group, each by its
+// name (escaped for the filter, so names match only themselves). Otherwise
+// the first field is a DN, accepted as given when a private mail database
+// exists at or below it. Progress lines are hidden by the quiet flag; the
+// "ERROR:" lines are not.
+std::string ResolveHomeMDB(LdapConnection& session, const std::string& baseDn,
+                           const std::string& mdbSpec, const std::string& delimiter);
+
+}  // namespace varnel

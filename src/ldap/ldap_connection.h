@@ -1,0 +1,86 @@
+// The seam between Varnel and the LDAP client library: one directory session
+// with the handful of requests the tool makes. OpenLdapConnection (the real
+// one) wraps libldap; tests put a fake behind the same interface.
+//
+// Every result code returned here is already in the tool's numbering: the
+// server's code, or a client-side failure as 0x51..0x61 (see result_codes.h).
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace varnel {
+
+struct LdapAttribute {
+  std::string name;
+  std::vector<std::string> values;  // raw bytes; empty when only names were asked for
+};
+
+struct LdapEntry {
+  std::string dn;
+  std::vector<LdapAttribute> attributes;  // in the order the server sent them
+
+  // Values of the first attribute of that name (letter case ignored), or null.
+  const std::vector<std::string>* Find(const std::string& name) const;
+};
+
+enum class LdapScope { kBase = 0, kOneLevel = 1, kSubtree = 2 };
+
+struct LdapSearchRequest {
+  std::string base;  // empty: the root DSE
+  LdapScope scope = LdapScope::kBase;
+  std::string filter;
+  // nullopt asks for all attributes; otherwise exactly these.
+  std::optional<std::vector<std::string>> attributes;
+  bool attributesOnly = false;
+};
+
+struct LdapModification {
+  enum class Op { kDelete = 1, kReplace = 2 };
+  Op op = Op::kReplace;
+  std::string type;
+  std::vector<std::string> values;  // empty for a removal of the whole attribute
+};
+
+// Session options the tool sets, by the numbers the C LDAP API gives them.
+enum class LdapOption { kVersion = 0x11, kReferrals = 0x08, kEncrypt = 0x96 };
+
+// An explicit identity for the negotiate bind (domain may be empty).
+struct NegotiateIdentity {
+  std::string user;
+  std::string domain;
+  std::string password;
+};
+
+class LdapConnection {
+ public:
+  virtual ~LdapConnection() = default;
+
+  // Returns 0 or a result code.
+  virtual int SetOption(LdapOption option, int value) = 0;
+  // dn/password null means no name/password (anonymous).
+  virtual int SimpleBind(const std::string* dn, const std::string* password) = 0;
+  // identity null binds with the Kerberos credentials of the user running the tool.
+  virtual int NegotiateBind(const NegotiateIdentity* identity) = 0;
+
+  // One synchronous search. On success the entries are appended to *entries.
+  // On failure the code is returned and *entries may hold what arrived.
+  virtual int Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) = 0;
+  // One synchronous modify request carrying every modification.
+  virtual int Modify(const std::string& dn, const std::vector<LdapModification>& mods) = 0;
+  // The server's diagnostic text for the last operation, when it sent one.
+  virtual std::optional<std::string> DiagnosticMessage() = 0;
+};
+
+// Opens (but does not bind) a session. server null: the library's default.
+// On failure returns null and sets *systemError.
+class LdapConnector {
+ public:
+  virtual ~LdapConnector() = default;
+  virtual std::unique_ptr<LdapConnection> Open(const std::string* server, int port,
+                                               int* systemError) = 0;
+};
+
+}  // namespace varnel

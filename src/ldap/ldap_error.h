@@ -1,0 +1,20 @@
+// The tool's standard lines for failed LDAP calls: the error line
+// "label: [server] Error 0x.. (..) - text" with the optional extended error
+// line, and the trace of a failed search.
+#pragma once
+
+#include <string>
+
+namespace varnel {
+
+class LdapConnection;
+
+// Prints "%s: [%s] Error 0x%0x (%d) - %s\n" on standard error, followed by
+// "Extended Error: (%s)\n" when a session is given and the server sent a text.
+void LdapReportError(const std::string& label, const std::string& server, int code,
+                     LdapConnection* session);
+
+// Prints "LDAP_SEARCH_S: 0x%0x\nLDAP_SEARCH_S: %s\n\n" on standard error.
+void PrintSearchError(int code);
+
+}  // namespace varnel

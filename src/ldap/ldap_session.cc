@@ -1,0 +1,121 @@
+#include "ldap/ldap_session.h"
+
+#include <cstdlib>
+#include <iostream>
+#include <vector>
+
+#include "diag/console.h"
+#include "ldap/ldap_error.h"
+#include "text/string_helpers.h"
+
+namespace varnel {
+namespace {
+
+struct OptionStep {
+  LdapOption option;
+  int value;
+  const char* trace;
+  const char* label;
+};
+
+}  // namespace
+
+std::string DisplayServerText(const std::optional<std::string>& server) {
+  if (!server) return "";
+  std::string text = server->substr(0, server->find(':'));
+  if (!text.empty() && text[0] == '.') text = "localhost";
+  return text;
+}
+
+int ChoosePort(const std::optional<std::string>& server, int port) {
+  int chosen = 389;
+  if (server && server->find(':') != std::string::npos) {
+    std::vector<std::string> pieces;
+    Split(*server, ":", &pieces);
+    std::string portText = pieces.size() > 1 ? pieces[1].substr(0, 6) : "";
+    int parsed = std::atoi(portText.c_str());
+    if (parsed != 0) chosen = parsed;
+  }
+  if (port == 1) chosen = 3268;
+  if (port >= 2) chosen = port;
+  return chosen;
+}
+
+std::unique_ptr<LdapConnection> OpenLDAP(LdapConnector& connector, OpenLdapParams params) {
+  const std::string display = DisplayServerText(params.server);
+  const int port = ChoosePort(params.server, params.port);
+  if (params.anonymous) params.simple = true;
+
+  if (Debug()) {
+    std::cout << "DEBUG: In OpenLDAP... Params:" << EndLine;
+    if (params.server) std::cout << "DEBUG:    Server:    " << *params.server << EndLine;
+    std::cout << "DEBUG:    Port:        " << port << EndLine;
+    std::cout << "DEBUG:    Ref:       " << params.ref << EndLine;
+    std::cout << "DEBUG:    V3:        " << params.v3 << EndLine;
+    std::cout << "DEBUG:    Anonymous: " << params.anonymous << EndLine;
+    std::cout << "DEBUG:    userdn: " << params.userdn << EndLine;
+    std::cout << "DEBUG:    password: " << params.password << EndLine;
+    std::cout << "DEBUG:    Simple: " << params.simple << EndLine;
+    std::cout << "DEBUG:    LDAP_OPT_ENCRYPT: " << params.encrypt << EndLine;
+    std::cout << "DEBUG:    Extended Error Info: " << params.extendedErrorInfo << EndLine;
+  }
+
+  int systemError = 0;
+  std::unique_ptr<LdapConnection> session =
+      connector.Open(params.server ? &*params.server : nullptr, port, &systemError);
+  if (!session) {
+    LdapReportError("LDAP_INIT", display, systemError, nullptr);
+    return nullptr;
+  }
+
+  std::vector<OptionStep> steps;
+  if (params.v3)
+    steps.push_back({LdapOption::kVersion, 3, "LDAP_OPTION: Version 3", "LDAP_OPTION (Version3): "});
+  if (!params.ref)
+    steps.push_back({LdapOption::kReferrals, 0, "LDAP_OPTION: No referrals",
+                     "LDAP_OPTION (NoReferrals): "});
+  if (params.encrypt)
+    steps.push_back({LdapOption::kEncrypt, 1, "LDAP_OPTION: Kerberos Encryption",
+                     "LDAP_OPTION (Kerberos Encryption): "});
+  for (const OptionStep& step : steps) {
+    if (Debug()) std::cerr << step.trace << EndLine;
+    int rc = session->SetOption(step.option, step.value);
+    if (rc != 0) LdapReportError(step.label, display, rc, nullptr);
+  }
+
+  int rc = 0;
+  if (params.simple && params.anonymous) {
+    rc = session->SimpleBind(nullptr, nullptr);
+  } else if (params.simple) {
+    rc = session->SimpleBind(&params.userdn, &params.password);
+  } else if (!params.userdn.empty()) {
+    if (LowerCase(params.userdn).find("cn=") != std::string::npos) {
+      std::cout << "ERROR: DN format not currently supported for secure bind.\n" << EndLine;
+      return nullptr;
+    }
+    NegotiateIdentity identity;
+    identity.password = params.password;
+    if (params.userdn.find('\\') == std::string::npos) {
+      identity.user = params.userdn;
+    } else {
+      std::vector<std::string> pieces;
+      Split(params.userdn, "\\", &pieces);
+      identity.domain = pieces.empty() ? "" : pieces[0];
+      identity.user = pieces.size() > 1 ? pieces[1] : "";
+    }
+    rc = session->NegotiateBind(&identity);
+  } else {
+    rc = session->NegotiateBind(nullptr);
+  }
+
+  if (rc == 0) {
+    if (Debug())
+      std::cerr << "LDAP_BIND: [" << (params.server ? params.server->c_str() : "(null)")
+                << "] Successful" << EndLine;
+    return session;
+  }
+  LdapReportError("LDAP_BIND", display, rc, params.extendedErrorInfo ? session.get() : nullptr);
+  return nullptr;
+}
+
+}  // namespace varnel

@@ -1,0 +1,188 @@
+#include "ldap/openldap_connection.h"
+
+#include <sasl/sasl.h>
+
+#include <cstring>
+
+#include "ldap/result_codes.h"
+
+namespace varnel {
+namespace {
+
+struct MessageDeleter {
+  void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
+};
+using MessagePtr = std::unique_ptr<LDAPMessage, MessageDeleter>;
+
+struct ValuesDeleter {
+  void operator()(berval** values) const { ldap_value_free_len(values); }
+};
+using ValuesPtr = std::unique_ptr<berval*, ValuesDeleter>;
+
+struct BerDeleter {
+  void operator()(BerElement* ber) const { ber_free(ber, 0); }
+};
+using BerPtr = std::unique_ptr<BerElement, BerDeleter>;
+
+struct MemDeleter {
+  void operator()(char* text) const { ldap_memfree(text); }
+};
+using LdapTextPtr = std::unique_ptr<char, MemDeleter>;
+
+// The credentials come from the ticket cache: every prompt is answered empty
+// (standard input carries DNs, so the tool never prompts).
+int AnswerNothing(LDAP*, unsigned, void*, void* prompts) {
+  for (auto* prompt = static_cast<sasl_interact_t*>(prompts); prompt->id != SASL_CB_LIST_END;
+       ++prompt) {
+    prompt->result = "";
+    prompt->len = 0;
+  }
+  return LDAP_SUCCESS;
+}
+
+bool MechanismRefused(int code) {
+  return code == LDAP_AUTH_METHOD_NOT_SUPPORTED || code == LDAP_AUTH_UNKNOWN ||
+         code == LDAP_NOT_SUPPORTED;
+}
+
+}  // namespace
+
+void LdapSessionDeleter::operator()(LDAP* ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
+
+int OpenLdapConnection::SetOption(LdapOption option, int value) {
+  int rc = LDAP_OPT_SUCCESS;
+  switch (option) {
+    case LdapOption::kVersion:
+      rc = ldap_set_option(session_.get(), LDAP_OPT_PROTOCOL_VERSION, &value);
+      break;
+    case LdapOption::kReferrals:
+      rc = ldap_set_option(session_.get(), LDAP_OPT_REFERRALS, value ? LDAP_OPT_ON : LDAP_OPT_OFF);
+      break;
+    case LdapOption::kEncrypt: {
+      // A sealed session: refuse any SASL security layer weaker than 56 bits.
+      ber_len_t minimum = value ? 56 : 0;
+      rc = ldap_set_option(session_.get(), LDAP_OPT_X_SASL_SSF_MIN, &minimum);
+      break;
+    }
+  }
+  return NormalizeLdapCode(rc);
+}
+
+int OpenLdapConnection::SimpleBind(const std::string* dn, const std::string* password) {
+  berval credentials{};
+  if (password != nullptr) {
+    credentials.bv_val = const_cast<char*>(password->c_str());
+    credentials.bv_len = password->size();
+  }
+  int rc = ldap_sasl_bind_s(session_.get(), dn ? dn->c_str() : nullptr, LDAP_SASL_SIMPLE,
+                            &credentials, nullptr, nullptr, nullptr);
+  return NormalizeLdapCode(rc);
+}
+
+int OpenLdapConnection::SaslBind(const char* mechanism) {
+  return ldap_sasl_interactive_bind_s(session_.get(), nullptr, mechanism, nullptr, nullptr,
+                                      LDAP_SASL_QUIET, AnswerNothing, nullptr);
+}
+
+int OpenLdapConnection::NegotiateBind(const NegotiateIdentity* identity) {
+  // Kerberos credentials for another identity would need a private ticket
+  // cache and a password exchange; the tool binds as the user who runs it.
+  if (identity != nullptr) return kLdapNotSupported;
+  int rc = SaslBind("GSS-SPNEGO");
+  if (MechanismRefused(rc)) rc = SaslBind("GSSAPI");
+  return NormalizeLdapCode(rc);
+}
+
+int OpenLdapConnection::Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) {
+  std::vector<char*> attributes;
+  if (request.attributes) {
+    for (const std::string& name : *request.attributes)
+      attributes.push_back(const_cast<char*>(name.c_str()));
+    attributes.push_back(nullptr);
+  }
+  LDAPMessage* raw = nullptr;
+  int rc = ldap_search_ext_s(session_.get(), request.base.c_str(), static_cast<int>(request.scope),
+                             request.filter.c_str(),
+                             request.attributes ? attributes.data() : nullptr,
+                             request.attributesOnly ? 1 : 0, nullptr, nullptr, nullptr,
+                             LDAP_NO_LIMIT, &raw);
+  MessagePtr result(raw);
+  if (!result) return NormalizeLdapCode(rc == LDAP_SUCCESS ? LDAP_OTHER : rc);
+
+  for (LDAPMessage* e = ldap_first_entry(session_.get(), result.get()); e != nullptr;
+       e = ldap_next_entry(session_.get(), e)) {
+    LdapEntry entry;
+    if (LdapTextPtr dn{ldap_get_dn(session_.get(), e)}) entry.dn = dn.get();
+    BerElement* rawBer = nullptr;
+    LdapTextPtr name{ldap_first_attribute(session_.get(), e, &rawBer)};
+    BerPtr ber(rawBer);
+    for (; name; name.reset(ldap_next_attribute(session_.get(), e, ber.get()))) {
+      LdapAttribute attribute{name.get(), {}};
+      if (!request.attributesOnly) {
+        ValuesPtr values{ldap_get_values_len(session_.get(), e, name.get())};
+        for (berval** v = values.get(); v != nullptr && *v != nullptr; ++v)
+          attribute.values.emplace_back((*v)->bv_val, (*v)->bv_len);
+      }
+      entry.attributes.push_back(std::move(attribute));
+    }
+    entries->push_back(std::move(entry));
+  }
+  return NormalizeLdapCode(rc);
+}
+
+int OpenLdapConnection::Modify(const std::string& dn, const std::vector<LdapModification>& mods) {
+  std::vector<LDAPMod> records(mods.size());
+  std::vector<std::vector<berval>> values(mods.size());
+  std::vector<std::vector<berval*>> valuePointers(mods.size());
+  std::vector<LDAPMod*> table;
+  for (size_t i = 0; i < mods.size(); ++i) {
+    const LdapModification& mod = mods[i];
+    LDAPMod& record = records[i];
+    record.mod_op = (mod.op == LdapModification::Op::kDelete ? LDAP_MOD_DELETE : LDAP_MOD_REPLACE) |
+                    LDAP_MOD_BVALUES;
+    record.mod_type = const_cast<char*>(mod.type.c_str());
+    record.mod_bvalues = nullptr;
+    if (!mod.values.empty()) {
+      for (const std::string& value : mod.values)
+        values[i].push_back(berval{value.size(), const_cast<char*>(value.data())});
+      for (berval& value : values[i]) valuePointers[i].push_back(&value);
+      valuePointers[i].push_back(nullptr);
+      record.mod_bvalues = valuePointers[i].data();
+    }
+    table.push_back(&record);
+  }
+  table.push_back(nullptr);
+  int rc = ldap_modify_ext_s(session_.get(), dn.c_str(), table.data(), nullptr, nullptr);
+  return NormalizeLdapCode(rc);
+}
+
+std::optional<std::string> OpenLdapConnection::DiagnosticMessage() {
+  char* raw = nullptr;
+  if (ldap_get_option(session_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE, &raw) != LDAP_OPT_SUCCESS ||
+      raw == nullptr)
+    return std::nullopt;
+  LdapTextPtr text(raw);
+  return std::string(text.get());
+}
+
+std::unique_ptr<LdapConnection> OpenLdapConnector::Open(const std::string* server, int port,
+                                                        int* systemError) {
+  std::string uri;
+  if (server != nullptr) {
+    std::string host = server->substr(0, server->find(':'));
+    uri = "ldap://" + host + ":" + std::to_string(port);
+  }
+  LDAP* raw = nullptr;
+  int rc = ldap_initialize(&raw, server != nullptr ? uri.c_str() : nullptr);
+  LdapSessionPtr session(raw);
+  if (rc != LDAP_SUCCESS || !session) {
+    *systemError = NormalizeLdapCode(rc == LDAP_SUCCESS ? LDAP_LOCAL_ERROR : rc);
+    return nullptr;
+  }
+  // A server that never answers must not hang the run forever.
+  timeval timeout{30, 0};
+  ldap_set_option(session.get(), LDAP_OPT_NETWORK_TIMEOUT, &timeout);
+  return std::make_unique<OpenLdapConnection>(std::move(session));
+}
+
+}  // namespace varnel

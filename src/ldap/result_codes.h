@@ -1,0 +1,18 @@
+// LDAP result codes in the tool's numbering. libldap reports client-side
+// failures as -1..-17; the tool prints and returns them as the C LDAP API's
+// 0x51..0x61 (LDAP_SERVER_DOWN ... LDAP_REFERRAL_LIMIT_EXCEEDED).
+#pragma once
+
+namespace varnel {
+
+constexpr int kLdapSuccess = 0;
+constexpr int kLdapServerDown = 0x51;
+constexpr int kLdapNotSupported = 0x5c;
+
+// Turns a code returned by libldap into the tool's numbering.
+int NormalizeLdapCode(int libraryCode);
+
+// The library's text for a code in the tool's numbering.
+const char* LdapErrorText(int code);
+
+}  // namespace varnel

@@ -1,0 +1,21 @@
+// The two general directory reads: one value of one attribute from every
+// entry of a subtree search, and a DN in the directory's own letter case.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace varnel {
+
+class LdapConnection;
+
+// Subtree search below base; appends the first value of attrib of each entry,
+// in server order. Returns 0 or the search's code (list untouched, trace
+// printed on standard error).
+int LdapGetStrList(LdapConnection& session, const std::string& base, const std::string& filter,
+                   const std::string& attrib, std::vector<std::string>& list);
+
+// The DN as the directory stores it, or dn unchanged when the read fails.
+std::string LdapGetDN(LdapConnection& session, const std::string& dn);
+
+}  // namespace varnel

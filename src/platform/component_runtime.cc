@@ -1,0 +1,7 @@
+#include "platform/component_runtime.h"
+
+namespace varnel {
+
+int32_t InitializeComponentRuntime() { return kComponentRuntimeOk; }
+
+}  // namespace varnel

@@ -1,0 +1,95 @@
+#include "text/string_helpers.h"
+
+#include <cstddef>
+#include <utility>
+
+namespace varnel {
+
+std::string LowerCase(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return result;
+}
+
+std::string UpperCase(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return result;
+}
+
+int Split(std::string text, std::string delimiter, std::vector<std::string>* fields) {
+  if (text.empty()) return static_cast<int>(fields->size());
+  if (delimiter.empty()) {
+    fields->push_back(std::move(text));
+    return static_cast<int>(fields->size());
+  }
+  if (!text.ends_with(delimiter)) text += delimiter;
+  // Each field ends at a delimiter; what follows the last delimiter is dropped,
+  // and the appended delimiter above makes sure that is nothing.
+  size_t begin = 0;
+  for (size_t found = text.find(delimiter); found != std::string::npos;
+       found = text.find(delimiter, begin)) {
+    fields->push_back(text.substr(begin, found - begin));
+    begin = found + delimiter.size();
+  }
+  return static_cast<int>(fields->size());
+}
+
+int SplitMax(std::string text, std::string delimiter, std::vector<std::string>* fields,
+             int maximum) {
+  std::vector<std::string> found;
+  const int count = Split(std::move(text), delimiter, &found);
+  if (maximum < 1) {
+    fields->insert(fields->end(), found.begin(), found.end());
+    return count;
+  }
+  const size_t limit = static_cast<size_t>(maximum);
+  if (found.size() > limit) {
+    std::string& last = found[limit - 1];
+    for (size_t i = limit; i < found.size(); ++i) {
+      last += delimiter;
+      last += found[i];
+    }
+    found.resize(limit);
+  }
+  const int result = count < maximum ? count : maximum;
+  found.resize(limit);
+  fields->insert(fields->end(), found.begin(), found.end());
+  return result;
+}
+
+std::string ReplaceFirst(std::string_view text, std::string_view pattern,
+                         std::string_view replacement) {
+  std::string result(text);
+  if (pattern.empty()) return result;
+  const size_t found = result.find(pattern);
+  if (found != std::string::npos) result.replace(found, pattern.size(), replacement);
+  return result;
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view pattern,
+                       std::string_view replacement) {
+  std::string result(text);
+  if (pattern.empty()) return result;
+  const bool shrinks = replacement.size() < pattern.size();
+  size_t from = 0;
+  for (size_t found = result.find(pattern, from); found != std::string::npos;
+       found = result.find(pattern, from)) {
+    result.replace(found, pattern.size(), replacement);
+    if (shrinks) {
+      // No occurrence starts before `found`, so a new one made by joining the
+      // text around the replacement starts at most pattern.size() - 1 earlier.
+      // The text gets shorter with every replacement, so this ends.
+      from = found >= pattern.size() - 1 ? found - (pattern.size() - 1) : 0;
+    } else {
+      from = found + replacement.size();
+    }
+  }
+  return result;
+}
+
+}  // namespace varnel

@@ -1,0 +1,46 @@
+// Text helpers shared by every subsystem: ASCII case folding, splitting at a
+// delimiter text and substring replacement. Narrow text is a byte string.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varnel {
+
+// Folds only the ASCII letters A-Z to a-z; every other byte is unchanged.
+std::string LowerCase(std::string_view text);
+
+// Folds only the ASCII letters a-z to A-Z; every other byte is unchanged.
+std::string UpperCase(std::string_view text);
+
+// Appends the fields of `text` separated by `delimiter` to `fields` and
+// returns the number of entries `fields` then holds (callers pass an empty
+// list, so this is the number of fields). Empty text yields no field;
+// consecutive delimiters yield empty fields; one trailing delimiter adds no
+// empty field, two add one. Text after the last delimiter is a field of its
+// own. An empty delimiter yields the whole text as one field.
+int Split(std::string text, std::string delimiter, std::vector<std::string>* fields);
+
+// Splits like Split into at most `maximum` fields. With fewer fields than
+// `maximum` the list is padded with empty fields and the number found is
+// returned; with more, the excess is folded back into the last field with its
+// delimiters restored and `maximum` is returned. A `maximum` below 1 means no
+// limit.
+int SplitMax(std::string text, std::string delimiter, std::vector<std::string>* fields,
+             int maximum);
+
+// Replaces the first occurrence of `pattern`; text without one (or an empty
+// pattern) comes back unchanged.
+std::string ReplaceFirst(std::string_view text, std::string_view pattern,
+                         std::string_view replacement);
+
+// Replaces occurrences of `pattern` until none is left, as if searching again
+// from the start after every replacement: removing "ab" from "aabb" leaves
+// "". When the replacement is not shorter than the pattern, replaced text is
+// not searched again, so the call always ends. An empty pattern changes
+// nothing.
+std::string ReplaceAll(std::string_view text, std::string_view pattern,
+                       std::string_view replacement);
+
+}  // namespace varnel

@@ -1,0 +1,223 @@
+#include "cli/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/run_driver.h"
+#include "cli/run_settings.h"
+#include "cli/switch_table.h"
+#include "cli/usage_text.h"
+#include "diag/console.h"
+
+namespace varnel {
+namespace {
+
+struct StageResult {
+  std::optional<int32_t> status;
+  RunSettings settings;
+  std::string err;
+  std::string out;
+};
+
+std::string UsageText() {
+  std::string text;
+  for (std::string_view item : UsageTextItems()) text += item;
+  return text;
+}
+
+class CommandLineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetConsoleFlags({}); }
+  void TearDown() override { SetConsoleFlags({}); }
+
+  static StageResult Run(std::vector<const char*> args) {
+    args.insert(args.begin(), "varnel");
+    SwitchTable table(static_cast<int>(args.size()), args.data(), CaseMode::kInsensitive);
+    StageResult result;
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    result.status = RunCommandLineStage(&table, &result.settings);
+    result.out = testing::internal::GetCapturedStdout();
+    result.err = testing::internal::GetCapturedStderr();
+    return result;
+  }
+
+  // Runs the whole driver and returns its status; stderr lands in `err`.
+  static int32_t Drive(std::vector<const char*> args, std::string* err) {
+    args.insert(args.begin(), "varnel");
+    args.push_back(nullptr);
+    testing::internal::CaptureStderr();
+    const int32_t status =
+        RunVarnel(static_cast<int>(args.size() - 1), const_cast<char**>(args.data()));
+    *err = testing::internal::GetCapturedStderr();
+    return status;
+  }
+};
+
+const char kHint[] = "Type Varnel /help or Varnel /? for usage assistance.\n\n";
+
+TEST_F(CommandLineTest, BannerIsOneLineBetweenEmptyLines) {
+  StageResult r = Run({"-upd"});
+  EXPECT_EQ(r.status, std::nullopt);
+  ASSERT_TRUE(r.err.starts_with("\nVarnel V01.03.00cpp ")) << r.err;
+  EXPECT_TRUE(r.err.ends_with(" December 2004\n\n"));
+  EXPECT_EQ(r.err.find('\n', 1), r.err.size() - 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(Quiet());
+  EXPECT_FALSE(Debug());
+}
+
+TEST_F(CommandLineTest, QuietAndDebugFlags) {
+  StageResult r = Run({"-Q", "-d", "-upd"});
+  EXPECT_EQ(r.status, std::nullopt);
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(Quiet());
+  EXPECT_TRUE(Debug());
+}
+
+TEST_F(CommandLineTest, BadSwitchesAreReportedWithTheHint) {
+  StageResult r = Run({"-q", "-zz", "-aa", "-clear"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            std::string("ERROR: Bad Command Line Arg(s)\nERROR:  aa\nERROR:  zz\n\n\n") + kHint);
+}
+
+TEST_F(CommandLineTest, BadSwitchWinsOverHelp) {
+  std::string err;
+  EXPECT_EQ(Drive({"-zz", "-help"}, &err), 1);
+  ASSERT_TRUE(err.starts_with("\nVarnel "));
+  EXPECT_TRUE(
+      err.ends_with(std::string("\n\nERROR: Bad Command Line Arg(s)\nERROR:  zz\n\n\n") + kHint))
+      << err;
+  EXPECT_EQ(err.find("Usage:"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, LoneDashIsReportedAsEmptyName) {
+  StageResult r = Run({"-q", "-"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, std::string("ERROR: Bad Command Line Arg(s)\nERROR:  \n\n\n") + kHint);
+}
+
+TEST_F(CommandLineTest, HelpAndEmptyCommandLineShowTheUsage) {
+  const std::string usage = UsageText();
+  for (const char* help : {"/?", "-?", "/help", "-HELP"}) {
+    StageResult r = Run({"-q", help, "-clear"});
+    EXPECT_EQ(r.status, 1) << help;
+    EXPECT_EQ(r.err, usage) << help;
+  }
+  std::string err;
+  EXPECT_EQ(Drive({}, &err), 1);
+  EXPECT_TRUE(err.starts_with("\nVarnel "));
+  EXPECT_TRUE(err.ends_with("\n\n" + usage));
+}
+
+TEST_F(CommandLineTest, NoActionShowsTheUsage) {
+  StageResult r = Run({"-q", "-b", "cn=x", "-safety", "3"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, UsageText());
+  StageResult positional_only = Run({"stray"});
+  EXPECT_EQ(positional_only.status, 1);
+  EXPECT_TRUE(positional_only.err.ends_with(UsageText()));
+}
+
+TEST_F(CommandLineTest, DefaultsAndTakenOverValues) {
+  StageResult r = Run({"-q", "-upd"});
+  ASSERT_EQ(r.status, std::nullopt);
+  EXPECT_EQ(r.settings.action, RunAction::Update);
+  EXPECT_EQ(r.settings.safety, 10u);
+  EXPECT_EQ(r.settings.upto, 0u);
+  EXPECT_EQ(r.settings.mdbDelimiter, ":");
+  EXPECT_EQ(r.settings.fieldDelimiter, "\t");
+  EXPECT_EQ(r.settings.internetEncoding, "1310720");
+  EXPECT_FALSE(r.settings.singleDn);
+  EXPECT_FALSE(r.settings.continueOnError || r.settings.showElapsed || r.settings.showElapsedMs);
+
+  StageResult all =
+      Run({"-q", "-me", "a@example.net", "-h", "dc1", "-b", "cn=x", "-cont", "-elapsed",
+           "-elapsedms", "-delim", "#", "-fdelim", ";", "-internetencoding", "917504"});
+  ASSERT_EQ(all.status, std::nullopt);
+  EXPECT_EQ(all.settings.action, RunAction::MailEnable);
+  EXPECT_EQ(all.settings.targetAddress, "a@example.net");
+  EXPECT_EQ(all.settings.host, "dc1");
+  EXPECT_TRUE(all.settings.singleDn);
+  EXPECT_EQ(all.settings.dn, "cn=x");
+  EXPECT_TRUE(all.settings.continueOnError && all.settings.showElapsed &&
+              all.settings.showElapsedMs);
+  EXPECT_EQ(all.settings.mdbDelimiter, "#");
+  EXPECT_EQ(all.settings.fieldDelimiter, ";");
+  EXPECT_EQ(all.settings.internetEncoding, "917504");
+}
+
+TEST_F(CommandLineTest, EmptyValues) {
+  StageResult r = Run({"-q", "-me", "-internetencoding", "-b", "-fdelim", "-delim"});
+  ASSERT_EQ(r.status, std::nullopt);
+  EXPECT_EQ(r.settings.action, RunAction::MailEnable);
+  EXPECT_EQ(r.settings.targetAddress, "");
+  EXPECT_EQ(r.settings.internetEncoding, "1310720");
+  EXPECT_TRUE(r.settings.singleDn);
+  EXPECT_EQ(r.settings.dn, "");
+  EXPECT_EQ(r.settings.fieldDelimiter, "");
+  EXPECT_EQ(r.settings.mdbDelimiter, "");
+}
+
+TEST_F(CommandLineTest, FirstActionWins) {
+  StageResult clear = Run({"-q", "-cr", "db", "-clear", "-upd"});
+  EXPECT_EQ(clear.settings.action, RunAction::Clear);
+  EXPECT_EQ(clear.settings.mdbText, "");
+  StageResult create = Run({"-q", "-move", "b", "-cr", "srv:sg:db", "-me", "x"});
+  EXPECT_EQ(create.settings.action, RunAction::CreateMailbox);
+  EXPECT_EQ(create.settings.mdbText, "srv:sg:db");
+  StageResult move = Run({"-q", "-move", "CN=DB1", "-me", "x"});
+  EXPECT_EQ(move.settings.action, RunAction::MoveMailbox);
+  EXPECT_EQ(move.settings.mdbText, "CN=DB1");
+  EXPECT_EQ(move.settings.targetAddress, "");
+}
+
+TEST_F(CommandLineTest, SafetyAndUpto) {
+  struct Case {
+    std::vector<const char*> args;
+    uint32_t upto;
+    uint32_t safety;
+  };
+  const Case cases[] = {
+      {{"-upto", "5"}, 5, kNoSafetyLimit},
+      {{"-upto", "50", "-safety", "10"}, 50, 50},
+      {{"-upto", "5", "-safety", "10"}, 5, 10},
+      {{"-safety", "abc"}, 0, 0},
+      {{"-unsafe", "-safety", "3"}, 0, kNoSafetyLimit},
+      {{"-safety", "-5"}, 0, 4294967291u},
+      {{"-safety", "-5", "-upto", "7"}, 7, 4294967291u},
+      {{"-upto", "-1", "-safety", "3"}, 0xFFFFFFFF, 0xFFFFFFFF},
+      {{"-safety", " +12x"}, 0, 12},
+      {{"-safety"}, 0, 0},
+      {{"-upto", "0"}, 0, 10},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> args = {"-q", "-clear"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    StageResult r = Run(args);
+    ASSERT_EQ(r.status, std::nullopt);
+    EXPECT_EQ(r.settings.upto, c.upto) << c.args[0] << " " << c.args.size();
+    EXPECT_EQ(r.settings.safety, c.safety) << c.args[0] << " " << c.args.size();
+  }
+}
+
+TEST(SwitchNumberTest, FollowsTheAtoiRule) {
+  EXPECT_EQ(SwitchNumber(""), 0u);
+  EXPECT_EQ(SwitchNumber("abc"), 0u);
+  EXPECT_EQ(SwitchNumber("42"), 42u);
+  EXPECT_EQ(SwitchNumber(" \t\n+7days"), 7u);
+  EXPECT_EQ(SwitchNumber("-5"), 4294967291u);
+  EXPECT_EQ(SwitchNumber("- 5"), 0u);
+  EXPECT_EQ(SwitchNumber("2147483647"), 2147483647u);
+  EXPECT_EQ(SwitchNumber("-2147483648"), 0x80000000u);
+  EXPECT_EQ(SwitchNumber("4294967296"), 2147483647u);
+  EXPECT_EQ(SwitchNumber("-99999999999999999999"), 0x80000000u);
+}
+
+}  // namespace
+}  // namespace varnel

@@ -1,0 +1,73 @@
+#include "cli/usage_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace varnel {
+namespace {
+
+std::string CapturedUsage() {
+  testing::internal::CaptureStderr();
+  PrintUsage();
+  return testing::internal::GetCapturedStderr();
+}
+
+TEST(UsageTextTest, HasEveryItemAndFramesTheText) {
+  ASSERT_EQ(UsageTextItems().size(), 138u);
+  for (std::string_view item : UsageTextItems()) {
+    EXPECT_FALSE(item.empty());
+    EXPECT_TRUE(item.ends_with('\n')) << item;
+  }
+  EXPECT_EQ(UsageTextItems()[133], "\n\n\n");
+  const std::string usage = CapturedUsage();
+  EXPECT_TRUE(
+      usage.starts_with("Usage:\n Varnel [switches]\n\n  Switches: (designated by - or /)\n"
+                        "   -h host    Host to use, use default LDAP server\n"));
+  EXPECT_TRUE(usage.ends_with("\n\n"));
+  EXPECT_FALSE(usage.ends_with("\n\n\n"));
+  const size_t last_line = usage.rfind('\n', usage.size() - 3);
+  EXPECT_EQ(usage[last_line + 1], ' ');
+  EXPECT_NE(usage.find('@', last_line), std::string::npos);
+}
+
+TEST(UsageTextTest, ExamplesSkipSeven) {
+  const std::string usage = CapturedUsage();
+  size_t previous = 0;
+  for (const char* label :
+       {"  Ex1:\n", "  Ex2:\n", "  Ex3:\n", "  Ex4:\n", "  Ex5:\n", "  Ex6:\n", "  Ex8:\n"}) {
+    const size_t at = usage.find(label);
+    ASSERT_NE(at, std::string::npos) << label;
+    EXPECT_GT(at, previous) << label;
+    previous = at;
+  }
+  EXPECT_EQ(usage.find("Ex7"), std::string::npos);
+  EXPECT_NE(usage.find("\n    Varnel -b cn=gr1,"), std::string::npos);
+  EXPECT_NE(usage.find(" -me \n      Mail Enable group gr1\n"), std::string::npos);
+  EXPECT_NE(usage.find("-dsq |varnel -upto 100 -cr s1:sg1:db1\n"), std::string::npos);
+}
+
+TEST(UsageTextTest, HiddenSwitchesAreNotListed) {
+  const std::string usage = CapturedUsage();
+  for (const char* hidden :
+       {"-elapsedms", "   -q ", "   -d ", "   -v ", "-qb", "   -help", "   -? "}) {
+    EXPECT_EQ(usage.find(hidden), std::string::npos) << hidden;
+  }
+  EXPECT_NE(usage.find("   -elapsed   Display elapsed time in seconds\n"), std::string::npos);
+}
+
+TEST(UsageTextTest, HintAndBanner) {
+  testing::internal::CaptureStderr();
+  PrintHint();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Type Varnel /help or Varnel /? for usage assistance.\n\n");
+  testing::internal::CaptureStderr();
+  PrintBanner();
+  const std::string banner = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(banner.starts_with("\nVarnel V01.03.00cpp "));
+  EXPECT_TRUE(banner.ends_with(" December 2004\n\n"));
+  EXPECT_EQ(banner.find('\n', 1), banner.size() - 2);
+}
+
+}  // namespace
+}  // namespace varnel

@@ -1,0 +1,159 @@
+#include "diag/error_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "diag/console.h"
+#include "exchange/hresult.h"
+#include "platform/system_messages.h"
+
+namespace varnel {
+namespace {
+
+// Collects standard output and standard error, each on its own and both
+// together in the order written.
+class StreamCapture {
+ public:
+  StreamCapture() : out_(&combined_), err_(&combined_) {
+    oldOut_ = std::cout.rdbuf(&out_);
+    oldErr_ = std::cerr.rdbuf(&err_);
+  }
+  ~StreamCapture() {
+    std::cout.rdbuf(oldOut_);
+    std::cerr.rdbuf(oldErr_);
+  }
+  std::string Out() const { return out_.text; }
+  std::string Err() const { return err_.text; }
+  std::string Combined() const { return combined_; }
+
+ private:
+  struct Tee : std::streambuf {
+    explicit Tee(std::string* all) : combined(all) {}
+    int overflow(int c) override {
+      if (c != traits_type::eof()) {
+        text.push_back(static_cast<char>(c));
+        combined->push_back(static_cast<char>(c));
+      }
+      return c;
+    }
+    std::string text;
+    std::string* combined;
+  };
+
+  std::string combined_;
+  Tee out_;
+  Tee err_;
+  std::streambuf* oldOut_;
+  std::streambuf* oldErr_;
+};
+
+struct LineCase {
+  uint32_t code;
+  std::string out;
+  std::string err;
+};
+
+class PrintAdsErrorTest : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(PrintAdsErrorTest, PrintsPrefixCodeAndText) {
+  const LineCase& c = GetParam();
+  StreamCapture capture;
+  const int32_t code = static_cast<int32_t>(c.code);
+  EXPECT_EQ(PrintAdsError(" - ERROR: (ADsGetObject) ", code), code);
+  EXPECT_EQ(capture.Out(), c.out);
+  EXPECT_EQ(capture.Err(), c.err);
+  // A marker line always comes before the error line.
+  EXPECT_EQ(capture.Combined(), c.out + c.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, PrintAdsErrorTest,
+    ::testing::Values(
+        LineCase{0, "", " - ERROR: (ADsGetObject) (0x0) Success"},
+        LineCase{0x80005000, "adsi error\n",
+                 " - ERROR: (ADsGetObject) (0x80005000) E_ADS_BAD_PATHNAME"},
+        LineCase{0x80005011, "adsi error\n", " - ERROR: (ADsGetObject) (0x80005011) "},
+        LineCase{0x8000500D, "adsi error\n",
+                 " - ERROR: (ADsGetObject) (0x8000500d) E_ADS_PROPERTY_NOT_FOUND"},
+        LineCase{0x80070005, "", " - ERROR: (ADsGetObject) (0x80070005) Access is denied.\n"},
+        LineCase{0x80040E37, "", " - ERROR: (ADsGetObject) (0x80040e37) Unknown Error: 0x80040e37"},
+        LineCase{0x80072030, "",
+                 " - ERROR: (ADsGetObject) (0x80072030) There is no such object on the server.\n"},
+        LineCase{0x80071392, "",
+                 " - ERROR: (ADsGetObject) (0x80071392) The object already exists.\n"},
+        LineCase{0x80004002, "",
+                 " - ERROR: (ADsGetObject) (0x80004002) No such interface supported\n"},
+        LineCase{0x80080005, "", " - ERROR: (ADsGetObject) (0x80080005) Unknown Error\n"},
+        LineCase{0x0000002A, "", " - ERROR: (ADsGetObject) (0x2a) Unknown Error\n"}));
+
+TEST(ErrorCodeTextTest, AdsBitsAreTestedAloneWhateverTheFacility) {
+  StreamCapture capture;
+  // Facility 7 with both bits set in its low half: still a directory-service code.
+  EXPECT_EQ(ErrorCodeText(MakeHResult(0x80075000)), "");
+  EXPECT_EQ(ErrorCodeText(MakeHResult(0x80005014)), "E_ADS_INVALID_FILTER");
+  // One of the two bits only: not a directory-service code.
+  EXPECT_EQ(ErrorCodeText(MakeHResult(0x80071000)), "Unknown Error\n");
+  EXPECT_EQ(capture.Out(), "adsi error\nadsi error\n");
+  EXPECT_EQ(capture.Err(), "");
+}
+
+TEST(ErrorCodeTextTest, FacilitiesWithoutSystemTextsAreShownAsUnknown) {
+  EXPECT_EQ(ErrorCodeText(MakeHResult(0xC00D0001)), "Unknown Error: 0xc00d0001");
+  EXPECT_EQ(ErrorCodeText(MakeHResult(0x80090308)), "Unknown Error: 0x80090308");
+}
+
+TEST(AdsErrorNameTest, NamesEveryRowAndNothingElse) {
+  const char* names[] = {"E_ADS_BAD_PATHNAME",           "E_ADS_INVALID_DOMAIN_OBJECT",
+                         "E_ADS_INVALID_USER_OBJECT",    "E_ADS_INVALID_COMPUTER_OBJECT",
+                         "E_ADS_UNKNOWN_OBJECT",         "E_ADS_PROPERTY_NOT_SET",
+                         "E_ADS_PROPERTY_NOT_SUPPORTED", "E_ADS_PROPERTY_INVALID",
+                         "E_ADS_BAD_PARAMETER",          "E_ADS_OBJECT_UNBOUND",
+                         "E_ADS_PROPERTY_NOT_MODIFIED",  "E_ADS_PROPERTY_MODIFIED",
+                         "E_ADS_CANT_CONVERT_DATATYPE",  "E_ADS_PROPERTY_NOT_FOUND",
+                         "E_ADS_OBJECT_EXISTS",          "E_ADS_SCHEMA_VIOLATION",
+                         "E_ADS_COLUMN_NOT_SET"};
+  for (uint32_t i = 0; i < 17; ++i)
+    EXPECT_EQ(AdsErrorName(MakeHResult(0x80005000 + i)), names[i]) << i;
+  EXPECT_EQ(AdsErrorName(MakeHResult(0x80005011)), "");
+  EXPECT_EQ(AdsErrorName(MakeHResult(0x80005012)), "");
+  EXPECT_EQ(AdsErrorName(MakeHResult(0x80005013)), "");
+  EXPECT_EQ(AdsErrorName(MakeHResult(0x80005014)), "E_ADS_INVALID_FILTER");
+  // Same low bits without the severity bit, and codes lacking the bits.
+  EXPECT_EQ(AdsErrorName(0x00005000), "");
+  EXPECT_EQ(AdsErrorName(MakeHResult(0x80004005)), "");
+  EXPECT_EQ(AdsErrorName(0), "");
+}
+
+TEST(SystemMessageTextTest, Win32CodesShareTextsWithTheirComponentForm) {
+  EXPECT_EQ(SystemMessageText(5), "Access is denied.\n");
+  EXPECT_EQ(SystemMessageText(MakeHResult(0x80070005)), "Access is denied.\n");
+  EXPECT_EQ(SystemMessageText(MakeHResult(0x80070057)), "The parameter is incorrect.\n");
+  EXPECT_EQ(SystemMessageText(MakeHResult(0x8007000E)),
+            "Not enough memory resources are available to complete this operation.\n");
+  EXPECT_EQ(SystemMessageText(MakeHResult(0x8007203A)), "The server is not operational.\n");
+  EXPECT_EQ(SystemMessageText(MakeHResult(0x80072095)),
+            "A directory service error has occurred.\n");
+  EXPECT_EQ(SystemMessageText(MakeHResult(0x8007052E)),
+            "The user name or password is incorrect.\n");
+}
+
+TEST(SystemMessageTextTest, ComponentCodesMatchAsAWhole) {
+  EXPECT_EQ(SystemMessageText(MakeHResult(0x80004002)), "No such interface supported\n");
+  EXPECT_EQ(SystemMessageText(MakeHResult(0x80004005)), "Unspecified error\n");
+  EXPECT_EQ(SystemMessageText(MakeHResult(0x80004003)), "Invalid pointer\n");
+  // The same low half under another facility or severity is not that code.
+  EXPECT_EQ(SystemMessageText(MakeHResult(0x80084002)), "Unknown Error\n");
+  EXPECT_EQ(SystemMessageText(0x00004002), "Unknown Error\n");
+}
+
+TEST(SystemMessageTextTest, UnknownCodesFallBack) {
+  EXPECT_EQ(SystemMessageText(42), "Unknown Error\n");
+  EXPECT_EQ(SystemMessageText(MakeHResult(0x80079999)), "Unknown Error\n");
+  EXPECT_FALSE(LookupSystemMessage(0x80079999).has_value());
+}
+
+}  // namespace
+}  // namespace varnel

@@ -1,0 +1,257 @@
+#include "integration/sandbox_harness.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace varnel::integration {
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+std::string TempPath(const char* tag) {
+  static int counter = 0;
+  return "/tmp/varnel-it-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-" + tag;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Parses the `export NAME=VALUE` lines that the sandbox prints.
+std::map<std::string, std::string> ParseExports(const std::string& text) {
+  std::map<std::string, std::string> env;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind("export ", 0) != 0) continue;
+    line = line.substr(7);
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string value = line.substr(eq + 1);
+    if (value.size() >= 2 && (value.front() == '\'' || value.front() == '"') &&
+        value.back() == value.front())
+      value = value.substr(1, value.size() - 2);
+    env[line.substr(0, eq)] = value;
+  }
+  return env;
+}
+
+std::string Base64Decode(const std::string& text) {
+  static const std::string chars =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  int bits = 0, accumulated = 0;
+  for (char c : text) {
+    size_t v = chars.find(c);
+    if (v == std::string::npos) continue;
+    accumulated = (accumulated << 6) | static_cast<int>(v);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<char>((accumulated >> bits) & 0xFF));
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> LdapToolArgs(const std::string& tool) {
+  return {tool, "-Q", "-Y", "GSSAPI", "-H", SandboxEnv().at("LDAPURI")};
+}
+
+}  // namespace
+
+const std::map<std::string, std::string>& SandboxEnv(Account account) {
+  static std::map<Account, std::map<std::string, std::string>> cache;
+  auto found = cache.find(account);
+  if (found != cache.end()) return found->second;
+  std::vector<std::string> argv{"bash", VARNEL_SANDBOX, "env"};
+  if (account == Account::kUser) argv.push_back("--user");
+  ProcessResult result = RunProcess(argv, "", {});
+  if (result.status != 0)
+    throw std::runtime_error("sandbox env failed: " + result.err + result.out);
+  std::map<std::string, std::string> env = ParseExports(result.out);
+  if (account == Account::kNone) env["KRB5CCNAME"] = "FILE:/nonexistent/varnel-no-ticket";
+  return cache[account] = env;
+}
+
+std::string SandboxFact(const std::string& name) {
+  const auto& env = SandboxEnv();
+  auto it = env.find(name);
+  return it == env.end() ? "" : it->second;
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
+                         const std::map<std::string, std::string>& env, bool closeStdin) {
+  std::string inPath = TempPath("in"), outPath = TempPath("out"), errPath = TempPath("err");
+  {
+    std::ofstream in(inPath, std::ios::binary);
+    in << input;
+  }
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (closeStdin) {
+      close(0);
+    } else {
+      int in = open(inPath.c_str(), O_RDONLY);
+      dup2(in, 0);
+      close(in);
+    }
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(out, 1);
+    dup2(err, 2);
+    close(out);
+    close(err);
+    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  ProcessResult result;
+  int wstatus = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
+  for (;;) {
+    pid_t done = waitpid(pid, &wstatus, WNOHANG);
+    if (done == pid) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &wstatus, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  result.out = ReadFile(outPath);
+  result.err = ReadFile(errPath);
+  unlink(inPath.c_str());
+  unlink(outPath.c_str());
+  unlink(errPath.c_str());
+  return result;
+}
+
+ProcessResult RunVarnel(const std::vector<std::string>& args, const std::string& input,
+                        Account account) {
+  std::vector<std::string> argv{VARNEL_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProcess(argv, input, SandboxEnv(account));
+}
+
+int ApplyLdif(const std::string& ldif, bool continueOnError) {
+  std::vector<std::string> argv = LdapToolArgs("ldapmodify");
+  if (continueOnError) argv.push_back("-c");
+  ProcessResult result = RunProcess(argv, ldif, SandboxEnv());
+  return result.status;
+}
+
+std::map<std::string, std::vector<std::string>> ReadEntry(const std::string& dn,
+                                                          const std::vector<std::string>& attrs) {
+  std::vector<std::string> argv = LdapToolArgs("ldapsearch");
+  for (const char* a : {"-LLL", "-o", "ldif-wrap=no", "-s", "base", "-b"}) argv.push_back(a);
+  argv.push_back(dn);
+  argv.push_back("(objectClass=*)");
+  for (const std::string& a : attrs) argv.push_back(a);
+  ProcessResult result = RunProcess(argv, "", SandboxEnv());
+  std::map<std::string, std::vector<std::string>> entry;
+  if (result.status != 0) return entry;
+  std::istringstream lines(result.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    size_t colon = line.find(':');
+    if (line.empty() || colon == std::string::npos) continue;
+    std::string name = Lower(line.substr(0, colon));
+    std::string value;
+    if (line.compare(colon, 2, "::") == 0) {
+      value = Base64Decode(line.substr(colon + 2));
+    } else {
+      value = line.substr(colon + 1);
+      if (!value.empty() && value[0] == ' ') value.erase(0, 1);
+    }
+    entry[name].push_back(value);
+  }
+  return entry;
+}
+
+std::string ReadValue(const std::string& dn, const std::string& attribute) {
+  auto entry = ReadEntry(dn, {attribute});
+  auto it = entry.find(Lower(attribute));
+  return it == entry.end() || it->second.empty() ? "" : it->second.front();
+}
+
+std::string DomainDn() { return SandboxFact("VARNEL_SANDBOX_BASE"); }
+
+std::string TestOu() {
+  static bool made = false;
+  std::string ou = "OU=Varnel Tests," + DomainDn();
+  if (!made) {
+    ApplyLdif("dn: " + ou + "\nchangetype: add\nobjectClass: organizationalUnit\n");
+    made = true;
+  }
+  return ou;
+}
+
+std::string FreshOu(const std::string& name) {
+  std::string ou = "OU=" + name + "," + TestOu();
+  std::vector<std::string> argv = LdapToolArgs("ldapdelete");
+  argv.push_back("-r");
+  argv.push_back(ou);
+  RunProcess(argv, "", SandboxEnv());
+  if (ApplyLdif("dn: " + ou + "\nchangetype: add\nobjectClass: organizationalUnit\n") != 0)
+    throw std::runtime_error("cannot create " + ou);
+  return ou;
+}
+
+namespace {
+
+std::string AddObject(const std::string& ou, const std::string& cn, const std::string& classes,
+                      const std::string& extraLdif) {
+  std::string dn = "CN=" + cn + "," + ou;
+  std::string ldif = "dn: " + dn + "\nchangetype: add\n" + classes + extraLdif;
+  if (ApplyLdif(ldif) != 0) throw std::runtime_error("cannot add " + dn);
+  return dn;
+}
+
+std::string AccountName(const std::string& cn) {
+  std::string name;
+  for (char c : cn)
+    if (std::isalnum(static_cast<unsigned char>(c))) name.push_back(c);
+  static int counter = 0;
+  return name.substr(0, 12) + std::to_string(getpid() % 1000) + std::to_string(counter++);
+}
+
+}  // namespace
+
+std::string AddUser(const std::string& ou, const std::string& cn, const std::string& extraLdif) {
+  return AddObject(ou, cn,
+                   "objectClass: user\nsAMAccountName: " + AccountName(cn) + "\n", extraLdif);
+}
+
+std::string AddContact(const std::string& ou, const std::string& cn, const std::string& extraLdif) {
+  return AddObject(ou, cn, "objectClass: contact\n", extraLdif);
+}
+
+std::string AddGroup(const std::string& ou, const std::string& cn, const std::string& extraLdif) {
+  return AddObject(ou, cn, "objectClass: group\nsAMAccountName: " + AccountName(cn) + "\n",
+                   extraLdif);
+}
+
+}  // namespace varnel::integration

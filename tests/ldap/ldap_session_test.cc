@@ -1,0 +1,251 @@
+#include "ldap/ldap_session.h"
+
+#include <gtest/gtest.h>
+
+#include "diag/console.h"
+#include "ldap/ldap_error.h"
+#include "ldap/result_codes.h"
+#include "support/fake_ldap_connection.h"
+
+namespace varnel {
+namespace {
+
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
+using varnel::testing::FakeLdapConnection;
+
+// Forwards every call to a fake that the connector keeps, so tests can look
+// at the fake after OpenLDAP has dropped the session.
+class Forwarding : public LdapConnection {
+ public:
+  explicit Forwarding(FakeLdapConnection* target) : target_(target) {}
+  int SetOption(LdapOption o, int v) override { return target_->SetOption(o, v); }
+  int SimpleBind(const std::string* d, const std::string* p) override {
+    return target_->SimpleBind(d, p);
+  }
+  int NegotiateBind(const NegotiateIdentity* i) override { return target_->NegotiateBind(i); }
+  int Search(const LdapSearchRequest& r, std::vector<LdapEntry>* e) override {
+    return target_->Search(r, e);
+  }
+  int Modify(const std::string& d, const std::vector<LdapModification>& m) override {
+    return target_->Modify(d, m);
+  }
+  std::optional<std::string> DiagnosticMessage() override { return target_->DiagnosticMessage(); }
+
+ private:
+  FakeLdapConnection* target_;
+};
+
+// Hands out one prepared fake session and remembers how it was asked.
+class OneSessionConnector : public LdapConnector {
+ public:
+  std::unique_ptr<LdapConnection> Open(const std::string* server, int port,
+                                       int* systemError) override {
+    openedServer = server ? *server : "(none)";
+    openedPort = port;
+    if (failOpen) {
+      *systemError = 0x59;
+      return nullptr;
+    }
+    return std::make_unique<Forwarding>(last);
+  }
+  std::unique_ptr<FakeLdapConnection> session = std::make_unique<FakeLdapConnection>();
+  FakeLdapConnection* last = session.get();
+  bool failOpen = false;
+  std::string openedServer;
+  int openedPort = 0;
+};
+
+class LdapSessionTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetConsoleFlags({}); }
+};
+
+TEST(PortRuleTest, ServerTextAndPortSelector) {
+  EXPECT_EQ(ChoosePort(std::nullopt, 0), 389);
+  EXPECT_EQ(ChoosePort("srv", 0), 389);
+  EXPECT_EQ(ChoosePort("srv:3269", 0), 3269);
+  EXPECT_EQ(ChoosePort("srv:abc", 0), 389);
+  EXPECT_EQ(ChoosePort("srv:0", 0), 389);
+  EXPECT_EQ(ChoosePort("srv:", 0), 389);
+  EXPECT_EQ(ChoosePort("srv:1234567", 0), 123456);
+  EXPECT_EQ(ChoosePort("srv: 636x", 0), 636);
+  EXPECT_EQ(ChoosePort("srv:3269", 1), 3268);
+  EXPECT_EQ(ChoosePort(std::nullopt, 1), 3268);
+  EXPECT_EQ(ChoosePort("srv:3269", 636), 636);
+  EXPECT_EQ(ChoosePort("srv:3269", -4), 3269);
+}
+
+TEST(DisplayServerTextTest, CutsPortAndNamesDotLocalhost) {
+  EXPECT_EQ(DisplayServerText(std::nullopt), "");
+  EXPECT_EQ(DisplayServerText("srv:3269"), "srv");
+  EXPECT_EQ(DisplayServerText("."), "localhost");
+  EXPECT_EQ(DisplayServerText(".:389"), "localhost");
+  EXPECT_EQ(DisplayServerText("dc1.example.com"), "dc1.example.com");
+}
+
+TEST(ErrorLineTest, FormatsCodeInHexAndDecimalWithLibraryText) {
+  CaptureStderr();
+  LdapReportError("LDAP_BIND", "srv", 0x51, nullptr);
+  LdapReportError("", "", 50, nullptr);
+  PrintSearchError(4);
+  EXPECT_EQ(GetCapturedStderr(),
+            "LDAP_BIND: [srv] Error 0x51 (81) - Can't contact LDAP server\n"
+            ": [] Error 0x32 (50) - Insufficient access\n"
+            "LDAP_SEARCH_S: 0x4\nLDAP_SEARCH_S: Size limit exceeded\n\n");
+}
+
+TEST(ErrorLineTest, ExtendedErrorOnlyWithSessionAndText) {
+  FakeLdapConnection session;
+  session.diagnostic = "8009030C: LdapErr: DSID-0C0904DC";
+  CaptureStderr();
+  LdapReportError("LDAP_BIND", "", 49, &session);
+  EXPECT_EQ(GetCapturedStderr(),
+            "LDAP_BIND: [] Error 0x31 (49) - Invalid credentials\n"
+            "Extended Error: (8009030C: LdapErr: DSID-0C0904DC)\n");
+}
+
+TEST(ResultCodesTest, ClientSideCodesBecome0x51To0x61) {
+  EXPECT_EQ(NormalizeLdapCode(-1), 0x51);
+  EXPECT_EQ(NormalizeLdapCode(-12), 0x5c);
+  EXPECT_EQ(NormalizeLdapCode(-17), 0x61);
+  EXPECT_EQ(NormalizeLdapCode(-18), -18);
+  EXPECT_EQ(NormalizeLdapCode(32), 32);
+  EXPECT_STREQ(LdapErrorText(0x51), "Can't contact LDAP server");
+  EXPECT_STREQ(LdapErrorText(0), "Success");
+}
+
+TEST_F(LdapSessionTest, RunParametersBindNegotiateAsCurrentUserWithVersion3) {
+  OneSessionConnector connector;
+  std::unique_ptr<LdapConnection> session = OpenLDAP(connector, OpenLdapParams{});
+  ASSERT_NE(session, nullptr);
+  EXPECT_EQ(connector.openedServer, "(none)");
+  EXPECT_EQ(connector.openedPort, 389);
+  ASSERT_EQ(connector.last->options.size(), 1u);
+  EXPECT_EQ(connector.last->options[0].option, LdapOption::kVersion);
+  EXPECT_EQ(connector.last->options[0].value, 3);
+  EXPECT_EQ(connector.last->binds, std::vector<std::string>{"negotiate"});
+}
+
+TEST_F(LdapSessionTest, DebugDumpAndTraces) {
+  SetConsoleFlags({false, true});
+  OneSessionConnector connector;
+  OpenLdapParams params;
+  params.server = "srv:3269";
+  params.ref = false;
+  params.encrypt = true;
+  params.anonymous = true;
+  CaptureStdout();
+  CaptureStderr();
+  auto session = OpenLDAP(connector, params);
+  ASSERT_NE(session, nullptr);
+  std::string err = GetCapturedStderr();
+  std::string out = GetCapturedStdout();
+  EXPECT_EQ(out,
+            "DEBUG: In OpenLDAP... Params:\n"
+            "DEBUG:    Server:    srv:3269\n"
+            "DEBUG:    Port:        3269\n"
+            "DEBUG:    Ref:       0\n"
+            "DEBUG:    V3:        1\n"
+            "DEBUG:    Anonymous: 1\n"
+            "DEBUG:    userdn: \n"
+            "DEBUG:    password: \n"
+            "DEBUG:    Simple: 1\n"
+            "DEBUG:    LDAP_OPT_ENCRYPT: 1\n"
+            "DEBUG:    Extended Error Info: 0\n");
+  EXPECT_EQ(err,
+            "LDAP_OPTION: Version 3\n"
+            "LDAP_OPTION: No referrals\n"
+            "LDAP_OPTION: Kerberos Encryption\n"
+            "LDAP_BIND: [srv:3269] Successful\n");
+  EXPECT_EQ(connector.last->binds, std::vector<std::string>{"simple-anonymous"});
+  EXPECT_EQ(connector.openedPort, 3269);
+}
+
+TEST_F(LdapSessionTest, NullServerTracesAsNull) {
+  SetConsoleFlags({false, true});
+  OneSessionConnector connector;
+  CaptureStdout();
+  CaptureStderr();
+  auto session = OpenLDAP(connector, OpenLdapParams{});
+  ASSERT_NE(session, nullptr);
+  std::string err = GetCapturedStderr();
+  std::string out = GetCapturedStdout();
+  EXPECT_EQ(out.find("Server:"), std::string::npos);
+  EXPECT_NE(err.find("LDAP_BIND: [(null)] Successful\n"), std::string::npos);
+}
+
+TEST_F(LdapSessionTest, FailedOptionIsReportedButTheBindStillHappens) {
+  OneSessionConnector connector;
+  connector.session->optionResult = 0x59;
+  CaptureStderr();
+  auto session = OpenLDAP(connector, OpenLdapParams{.server = "dc1:389"});
+  ASSERT_NE(session, nullptr);
+  EXPECT_EQ(GetCapturedStderr(),
+            "LDAP_OPTION (Version3): : [dc1] Error 0x59 (89) - Bad parameter to an ldap routine\n");
+  EXPECT_EQ(connector.last->binds.size(), 1u);
+}
+
+TEST_F(LdapSessionTest, FailedBindPrintsErrorLineAndReturnsNull) {
+  OneSessionConnector connector;
+  connector.session->bindResult = 0x51;
+  connector.session->diagnostic = "should not show";
+  CaptureStderr();
+  EXPECT_EQ(OpenLDAP(connector, OpenLdapParams{.server = "127.0.0.1:1"}), nullptr);
+  EXPECT_EQ(GetCapturedStderr(),
+            "LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can't contact LDAP server\n");
+}
+
+TEST_F(LdapSessionTest, ExtendedErrorInfoAddsServerText) {
+  OneSessionConnector connector;
+  connector.session->bindResult = 49;
+  connector.session->diagnostic = "bad ticket";
+  CaptureStderr();
+  EXPECT_EQ(OpenLDAP(connector, OpenLdapParams{.extendedErrorInfo = true}), nullptr);
+  EXPECT_EQ(GetCapturedStderr(),
+            "LDAP_BIND: [] Error 0x31 (49) - Invalid credentials\nExtended Error: (bad ticket)\n");
+}
+
+TEST_F(LdapSessionTest, InitFailureUsesLdapInitLabel) {
+  OneSessionConnector connector;
+  connector.failOpen = true;
+  CaptureStderr();
+  EXPECT_EQ(OpenLDAP(connector, OpenLdapParams{.server = "."}), nullptr);
+  EXPECT_EQ(GetCapturedStderr(),
+            "LDAP_INIT: [localhost] Error 0x59 (89) - Bad parameter to an ldap routine\n");
+}
+
+TEST_F(LdapSessionTest, BindBranches) {
+  struct Case {
+    OpenLdapParams params;
+    std::string bind;
+  } cases[] = {
+      {{.userdn = "SALES\\op1", .password = "pw"}, "negotiate:SALES\\op1"},
+      {{.userdn = "op1"}, "negotiate:\\op1"},
+      {{.userdn = "SALES\\op1\\x"}, "negotiate:SALES\\op1"},
+      {{.userdn = "SALES\\"}, "negotiate:SALES\\"},
+      {{.userdn = "cn=admin", .simple = true}, "simple:cn=admin"},
+      {{.anonymous = true, .simple = false}, "simple-anonymous"},
+  };
+  for (const Case& c : cases) {
+    OneSessionConnector connector;
+    auto session = OpenLDAP(connector, c.params);
+    ASSERT_NE(session, nullptr) << c.bind;
+    EXPECT_EQ(connector.last->binds, std::vector<std::string>{c.bind});
+  }
+}
+
+TEST_F(LdapSessionTest, DnStyleNameRefusedBeforeAnyBind) {
+  OneSessionConnector connector;
+  CaptureStdout();
+  CaptureStderr();
+  EXPECT_EQ(OpenLDAP(connector, OpenLdapParams{.userdn = "CN=Admin,DC=x"}), nullptr);
+  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_EQ(GetCapturedStdout(), "ERROR: DN format not currently supported for secure bind.\n\n");
+  EXPECT_TRUE(connector.last->binds.empty());
+}
+
+}  // namespace
+}  // namespace varnel

@@ -1,0 +1,64 @@
+#include "support/fake_ldap_connector.h"
+
+namespace varnel::testing {
+namespace {
+
+constexpr int kServerDown = 0x51;
+
+// One session onto a shared fake directory; once broken it fails every call.
+class FakeSession : public LdapConnection {
+ public:
+  FakeSession(std::shared_ptr<FakeLdapConnection> directory, std::shared_ptr<bool> broken)
+      : directory_(std::move(directory)), broken_(std::move(broken)) {}
+
+  int SetOption(LdapOption option, int value) override {
+    return *broken_ ? kServerDown : directory_->SetOption(option, value);
+  }
+  int SimpleBind(const std::string* dn, const std::string* password) override {
+    return *broken_ ? kServerDown : directory_->SimpleBind(dn, password);
+  }
+  int NegotiateBind(const NegotiateIdentity* identity) override {
+    return *broken_ ? kServerDown : directory_->NegotiateBind(identity);
+  }
+  int Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) override {
+    return *broken_ ? kServerDown : directory_->Search(request, entries);
+  }
+  int Modify(const std::string& dn, const std::vector<LdapModification>& mods) override {
+    return *broken_ ? kServerDown : directory_->Modify(dn, mods);
+  }
+  std::optional<std::string> DiagnosticMessage() override {
+    return *broken_ ? std::nullopt : directory_->DiagnosticMessage();
+  }
+
+ private:
+  std::shared_ptr<FakeLdapConnection> directory_;
+  std::shared_ptr<bool> broken_;
+};
+
+}  // namespace
+
+FakeLdapConnection& FakeLdapConnector::Directory(const std::string& server) {
+  std::shared_ptr<FakeLdapConnection>& directory = directories_[server];
+  if (!directory) directory = std::make_shared<FakeLdapConnection>();
+  return *directory;
+}
+
+void FakeLdapConnector::BreakOpenSessions() {
+  for (const std::shared_ptr<bool>& broken : brokenFlags_) *broken = true;
+}
+
+std::unique_ptr<LdapConnection> FakeLdapConnector::Open(const std::string* server, int port,
+                                                        int* systemError) {
+  opens.push_back({server != nullptr, server != nullptr ? *server : "", port});
+  if (openError != 0) {
+    *systemError = openError;
+    return nullptr;
+  }
+  const std::string key = server != nullptr ? *server : kDefaultServer;
+  Directory(key);
+  auto broken = std::make_shared<bool>(false);
+  brokenFlags_.push_back(broken);
+  return std::make_unique<FakeSession>(directories_[key], broken);
+}
+
+}  // namespace varnel::testing

@@ -1,0 +1,115 @@
+#include "text/string_helpers.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace varnel {
+namespace {
+
+using ::testing::ElementsAre;
+using Fields = std::vector<std::string>;
+
+Fields SplitOf(const std::string& text, const std::string& delimiter, int* count = nullptr) {
+  Fields fields;
+  const int n = Split(text, delimiter, &fields);
+  if (count != nullptr) *count = n;
+  return fields;
+}
+
+TEST(CaseFoldingTest, ChangesOnlyAsciiLetters) {
+  EXPECT_EQ(LowerCase("MailNickName"), "mailnickname");
+  EXPECT_EQ(UpperCase("t1"), "T1");
+  EXPECT_EQ(LowerCase("\xC3\x89-@[`{Z"), "\xC3\x89-@[`{z");
+  EXPECT_EQ(UpperCase("\xC3\xA9-@[`{a"), "\xC3\xA9-@[`{A");
+  EXPECT_EQ(LowerCase(std::string("A\0B", 3)), std::string("a\0b", 3));
+}
+
+TEST(SplitTest, SingleCharacterDelimiter) {
+  int count = -1;
+  EXPECT_THAT(SplitOf("", ":", &count), ElementsAre());
+  EXPECT_EQ(count, 0);
+  EXPECT_THAT(SplitOf("a", ":", &count), ElementsAre("a"));
+  EXPECT_EQ(count, 1);
+  EXPECT_THAT(SplitOf("a:b", ":"), ElementsAre("a", "b"));
+  EXPECT_THAT(SplitOf("a:", ":"), ElementsAre("a"));
+  EXPECT_THAT(SplitOf("a::b", ":", &count), ElementsAre("a", "", "b"));
+  EXPECT_EQ(count, 3);
+  EXPECT_THAT(SplitOf(":a", ":"), ElementsAre("", "a"));
+  EXPECT_THAT(SplitOf("a::", ":"), ElementsAre("a", ""));
+  EXPECT_THAT(SplitOf(":", ":"), ElementsAre(""));
+}
+
+TEST(SplitTest, MultiCharacterDelimiter) {
+  EXPECT_THAT(SplitOf("a::b", "::"), ElementsAre("a", "b"));
+  EXPECT_THAT(SplitOf("a::b::", "::"), ElementsAre("a", "b"));
+  EXPECT_THAT(SplitOf("a::::b", "::"), ElementsAre("a", "", "b"));
+  EXPECT_THAT(SplitOf("a:b", "::"), ElementsAre("a:b"));
+}
+
+TEST(SplitTest, EmptyDelimiterYieldsWholeText) {
+  int count = -1;
+  EXPECT_THAT(SplitOf("a:b", "", &count), ElementsAre("a:b"));
+  EXPECT_EQ(count, 1);
+  EXPECT_THAT(SplitOf("", "", &count), ElementsAre());
+  EXPECT_EQ(count, 0);
+}
+
+TEST(SplitMaxTest, PadsOrFoldsToMaximum) {
+  Fields fields;
+  EXPECT_EQ(SplitMax("a;;b;;c", ";;", &fields, 2), 2);
+  EXPECT_THAT(fields, ElementsAre("a", "b;;c"));
+
+  fields.clear();
+  EXPECT_EQ(SplitMax("srv:sg", ":", &fields, 3), 2);
+  EXPECT_THAT(fields, ElementsAre("srv", "sg", ""));
+
+  fields.clear();
+  EXPECT_EQ(SplitMax("a:b:c:d", ":", &fields, 3), 3);
+  EXPECT_THAT(fields, ElementsAre("a", "b", "c:d"));
+
+  fields.clear();
+  EXPECT_EQ(SplitMax("cn=x", "\t", &fields, 2), 1);
+  EXPECT_THAT(fields, ElementsAre("cn=x", ""));
+
+  fields.clear();
+  EXPECT_EQ(SplitMax("a:b:c", ":", &fields, 3), 3);
+  EXPECT_THAT(fields, ElementsAre("a", "b", "c"));
+
+  fields.clear();
+  EXPECT_EQ(SplitMax("", ":", &fields, 2), 0);
+  EXPECT_THAT(fields, ElementsAre("", ""));
+
+  fields.clear();
+  EXPECT_EQ(SplitMax("cn=a,dc=b\tsrv:sg:db", "", &fields, 2), 1);
+  EXPECT_THAT(fields, ElementsAre("cn=a,dc=b\tsrv:sg:db", ""));
+}
+
+TEST(ReplaceTest, ReplaceFirst) {
+  EXPECT_EQ(ReplaceFirst("b:x:y", ":", ""), "bx:y");
+  EXPECT_EQ(ReplaceFirst("^name", "^", ""), "name");
+  EXPECT_EQ(ReplaceFirst("abc", "z", "y"), "abc");
+  EXPECT_EQ(ReplaceFirst("abcabc", "bc", "XYZ"), "aXYZabc");
+  EXPECT_EQ(ReplaceFirst("abc", "", "x"), "abc");
+}
+
+TEST(ReplaceTest, ReplaceAllRemovesEveryOccurrence) {
+  EXPECT_EQ(ReplaceAll("\"cn=a,dc=b\"\t\"srv\"", "\"", ""), "cn=a,dc=b\tsrv");
+  EXPECT_EQ(ReplaceAll("\"\"\"", "\"", ""), "");
+  EXPECT_EQ(ReplaceAll("none", "\"", ""), "none");
+  // Removal that joins a new occurrence removes that too.
+  EXPECT_EQ(ReplaceAll("aabb", "ab", ""), "");
+  EXPECT_EQ(ReplaceAll("xaabbyab", "ab", ""), "xy");
+  EXPECT_EQ(ReplaceAll("abcab", "ab", "-"), "-c-");
+}
+
+TEST(ReplaceTest, ReplaceAllAlwaysEnds) {
+  EXPECT_EQ(ReplaceAll("abc", "", "x"), "abc");
+  EXPECT_EQ(ReplaceAll("a.b.", ".", ".."), "a..b..");
+  EXPECT_EQ(ReplaceAll("xx", "x", "xy"), "xyxy");
+}
+
+}  // namespace
+}  // namespace varnel
