@@ -1,21 +1,33 @@
 #include "cli/run_driver.h"
 
+#include <iostream>
 #include <optional>
 
 #include "cli/command_line.h"
+#include "cli/directory_startup.h"
+#include "cli/run_environment.h"
 #include "cli/run_settings.h"
 #include "cli/switch_table.h"
+#include "exchange/exchange_attributes.h"
+#include "exchange/ldap_directory_object_service.h"
+#include "ldap/openldap_connection.h"
+#include "platform/tick_counter.h"
 
 namespace varnel {
 
-int32_t RunVarnel(int argc, char** argv) {
+int32_t RunVarnel(int argc, char** argv, RunEnvironment& environment) {
+  const std::vector<std::string>& exchangeAttributes = ExchangeAttributeList();
   SwitchTable table(argc, argv, CaseMode::kInsensitive);
   RunSettings settings;
   if (std::optional<int32_t> stop = RunCommandLineStage(&table, &settings)) return *stop;
+  return RunDirectoryStartup(settings, table, exchangeAttributes, environment);
+}
 
-  // Hand-off: the directory start-up takes `settings` and `table` from here and
-  // its status becomes the run's status.
-  return 0;
+int32_t RunVarnel(int argc, char** argv) {
+  OpenLdapConnector connector;
+  LdapDirectoryObjectService objectService(connector);
+  RunEnvironment environment{connector, std::cin, objectService, SystemTickCounter()};
+  return RunVarnel(argc, argv, environment);
 }
 
 }  // namespace varnel

@@ -6,6 +6,12 @@
 
 namespace varnel {
 
+struct RunEnvironment;
+
+// Runs against the given environment (tests hand in fakes).
+int32_t RunVarnel(int argc, char** argv, RunEnvironment& environment);
+
+// Runs against the system: libldap, standard input, the LDAP object service.
 int32_t RunVarnel(int argc, char** argv);
 
 }  // namespace varnel

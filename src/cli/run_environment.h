@@ -3,9 +3,7 @@
 // system's; tests hand in their own.
 #pragma once
 
-#include <functional>
 #include <istream>
-#include <memory>
 
 namespace varnel {
 
@@ -16,8 +14,8 @@ class TickCounter;
 struct RunEnvironment {
   LdapConnector& connector;
   std::istream& input;
-  // Builds the run's directory object service when the loop needs one.
-  std::function<std::unique_ptr<DirectoryObjectService>()> makeObjectService;
+  // Opens its own sessions lazily, so an unused service costs nothing.
+  DirectoryObjectService& objectService;
   const TickCounter& ticks;
 };
 

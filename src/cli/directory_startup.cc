@@ -1,0 +1,98 @@
+#include "cli/directory_startup.h"
+
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "cli/dn_input.h"
+#include "cli/run_environment.h"
+#include "cli/run_settings.h"
+#include "diag/console.h"
+#include "exchange/home_mdb.h"
+#include "exchange/process_work_items.h"
+#include "ldap/ldap_connection.h"
+#include "ldap/ldap_session.h"
+#include "ldap/root_dse.h"
+#include "ldap/search_helpers.h"
+#include "platform/component_runtime.h"
+
+namespace varnel {
+namespace {
+
+constexpr int32_t kStartupFailed = -1;
+
+// Reads msExchMixedMode of the one organisation container into
+// settings.nativeMode. Returns the run's status when the run must end here.
+std::optional<int32_t> CheckNativeMode(LdapConnection& session, RunSettings& settings) {
+  std::vector<std::string> values;
+  int rc = LdapGetStrList(session, settings.exchangeServicesDn,
+                          "objectcategory=msExchOrganizationContainer", "msExchMixedMode", values);
+  if (rc != 0 || values.size() != 1) {
+    std::cout << "ERROR: Couldn't verify Exchange Native Mode Status. ("
+              << static_cast<uint32_t>(rc) << "|" << values.size() << ")" << EndLine;
+    std::cout << "\nThe command did not complete successfully\n" << EndLine;
+    // No container, or several, is as much a failure as a failed search.
+    return rc != 0 ? rc : kStartupFailed;
+  }
+  settings.nativeMode = values.front().find("FALSE") != std::string::npos;
+  std::cout << "Exchange Mode: " << (settings.nativeMode ? "Native" : "Mixed") << EndLine;
+  return std::nullopt;
+}
+
+}  // namespace
+
+int32_t RunDirectoryStartup(RunSettings& settings, const SwitchTable& table,
+                            const std::vector<std::string>& exchangeAttributes,
+                            RunEnvironment& environment) {
+  if (Debug()) std::cout << "Opening TCP connection" << EndLine;
+  OpenLdapParams params;
+  if (!settings.host.empty()) params.server = settings.host;
+  std::unique_ptr<LdapConnection> session = OpenLDAP(environment.connector, params);
+  if (!session) {
+    std::cerr << "Terminating program." << EndLine;
+    return kStartupFailed;
+  }
+
+  if (Debug()) std::cout << "DEBUG: Gathering RootDSE" << EndLine;
+  RootDseInfo rootDse;
+  ReadRootDse(rootDse, *session);
+  if (!rootDse.gathered) {
+    session.reset();  // the one explicit unbind of a run
+    std::cerr << "ERROR: Couldn't gather RootDSE Info..." << EndLine;
+    std::cerr << "Terminating program." << EndLine;
+    return kStartupFailed;
+  }
+  if (!Quiet()) std::cout << "Using server: " << rootDse.dnsHostName << EndLine;
+  if (Debug()) std::cout << "DEBUG: RootDSE Completed" << EndLine;
+  settings.exchangeServicesDn =
+      "CN=Microsoft Exchange,CN=Services," + rootDse.configurationNamingContext;
+
+  if (std::optional<int32_t> stop = CheckNativeMode(*session, settings)) return *stop;
+
+  if ((settings.action == RunAction::CreateMailbox || settings.action == RunAction::MoveMailbox) &&
+      !settings.mdbText.empty()) {
+    settings.homeMdbDn = ResolveHomeMDB(*session, settings.exchangeServicesDn, settings.mdbText,
+                                        settings.mdbDelimiter);
+  }
+
+  if (Debug()) {
+    std::cout << "Debug Info:" << EndLine;
+    std::cout << "Action  : " << static_cast<uint32_t>(settings.action) << EndLine;
+    std::cout << "Home MDB: " << settings.homeMdbDn << EndLine;
+    std::cout << "Email   : " << settings.targetAddress << EndLine;
+  }
+
+  std::vector<WorkItem> items = CollectWorkItems(*session, settings, environment.input);
+  if (!CheckSafety(items.size(), settings.safety, Quiet())) return kStartupFailed;
+
+  if (InitializeComponentRuntime() != kComponentRuntimeOk) {
+    std::cerr << "ERROR: CoInitializeEx failed." << EndLine;
+    std::cerr << "The command did not complete successfully\n" << EndLine;
+    return kStartupFailed;
+  }
+
+  return ProcessWorkItems(*session, table, settings, items, exchangeAttributes,
+                          environment.objectService, environment.ticks);
+}
+
+}  // namespace varnel

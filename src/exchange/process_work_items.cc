@@ -1,0 +1,150 @@
+#include "exchange/process_work_items.h"
+
+#include <iostream>
+#include <map>
+
+#include "cli/dn_input.h"
+#include "cli/run_settings.h"
+#include "diag/console.h"
+#include "diag/stopwatch.h"
+#include "exchange/exchange_attributes.h"
+#include "exchange/home_mdb.h"
+#include "exchange/mail_enable.h"
+#include "exchange/mailbox_actions.h"
+#include "exchange/update_recipient.h"
+#include "ldap/attribute_modification.h"
+#include "text/string_helpers.h"
+
+namespace varnel {
+namespace {
+
+struct RunTally {
+  uint32_t processed = 0;
+  uint32_t successful = 0;
+  uint32_t errors = 0;
+  int32_t lastError = 0;
+};
+
+const char* ActionBanner(RunAction action) {
+  switch (action) {
+    case RunAction::Clear:
+      return "Clearing Exchange Attributes...";
+    case RunAction::CreateMailbox:
+      return "Creating Mailboxes...";
+    case RunAction::MailEnable:
+      return "Mail Enabling Objects...";
+    case RunAction::MoveMailbox:
+      return "Moving Mailboxes...";
+    case RunAction::Update:
+      return "Updating Objects...";
+    case RunAction::None:
+      break;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int32_t ProcessWorkItems(LdapConnection& session, const SwitchTable& table,
+                         const RunSettings& settings, const std::vector<WorkItem>& items,
+                         const std::vector<std::string>& exchangeAttributes,
+                         DirectoryObjectService& objectService, const TickCounter& ticks) {
+  std::map<std::string, std::string> mdbCache;  // lower-cased override text -> DN
+  RunTally tally;
+  Stopwatch stopwatch("t1", ticks);
+  if (!Quiet()) {
+    if (const char* banner = ActionBanner(settings.action)) std::cout << banner << EndLine;
+  }
+
+  for (const WorkItem& item : items) {
+    if (settings.upto != 0 && tally.successful >= settings.upto) {
+      std::cout << "WARN: UpTo limit achieved, stopping..." << EndLine;
+      break;
+    }
+    if (tally.errors != 0 && !settings.continueOnError) {
+      std::cout << "ERROR: Too many Errors, stopping..." << EndLine;
+      break;
+    }
+    ++tally.processed;
+    if (!Quiet()) std::cout << "   DN: " << item.dn << "..." << std::flush;
+    if (Debug()) {
+      std::cout << EndLine;
+      std::cout << "DEBUG:  Data: " << item.overrideText << EndLine;
+    }
+
+    std::string overrideMdb;
+    std::string overrideEmail;
+    if (!item.overrideText.empty()) {
+      if (settings.action == RunAction::CreateMailbox ||
+          settings.action == RunAction::MoveMailbox) {
+        std::string key = LowerCase(item.overrideText);
+        auto cached = mdbCache.find(key);
+        if (cached != mdbCache.end()) {
+          overrideMdb = cached->second;
+        } else {
+          overrideMdb = ResolveHomeMDB(session, settings.exchangeServicesDn, item.overrideText,
+                                       settings.mdbDelimiter);
+          mdbCache.emplace(key, overrideMdb);
+        }
+      } else if (settings.action == RunAction::MailEnable) {
+        overrideEmail = item.overrideText;
+      }
+      if (Debug()) {
+        std::cout << "DEBUG: OverRide MDB  : " << overrideMdb << EndLine;
+        std::cout << "DEBUG: OverRide email: " << overrideEmail << EndLine;
+      }
+    }
+
+    int32_t status = 0;
+    switch (settings.action) {
+      case RunAction::CreateMailbox:
+        status = CreateDNMailbox(session, settings, item.dn, overrideMdb, table, objectService);
+        break;
+      case RunAction::MoveMailbox:
+        status = MoveDNMailbox(settings, item.dn, overrideMdb, objectService);
+        break;
+      case RunAction::MailEnable:
+        status = MailEnableDN(session, settings, item.dn, overrideEmail, table, objectService);
+        break;
+      case RunAction::Clear:
+        status = ClearDNAttributes(session, item.dn, exchangeAttributes);
+        if (status == 0 && !settings.nativeMode)
+          LdapSetAttr(session, item.dn, "legacyExchangeDN", "ADCDisabledMail");
+        break;
+      case RunAction::Update:
+        status = UpdateRecipient(session, item.dn, table);
+        break;
+      case RunAction::None:
+        break;
+    }
+
+    if (status == 0) {
+      std::cout << EndLine;
+      ++tally.successful;
+    } else {
+      ++tally.errors;
+      tally.lastError = status;
+    }
+  }
+
+  std::cout << EndLine;
+  stopwatch.Stop("t1");
+  if (items.size() > 1) {
+    std::cout << "DNs to Process: " << items.size() << EndLine;
+    std::cout << "DNs Processed : " << tally.processed << EndLine;
+    std::cout << "Successful    : " << tally.successful << EndLine;
+    std::cout << "Errors        : " << tally.errors << EndLine;
+  }
+  if (settings.showElapsedMs) std::cout << "Elapsed MS: " << stopwatch.ElapsedMs("t1") << EndLine;
+  if (settings.showElapsed) {
+    float seconds = static_cast<float>(stopwatch.ElapsedSeconds("t1"));
+    std::cout << "Time Elapsed (sec): " << seconds << EndLine;
+  }
+  if (tally.errors != 0)
+    std::cout << "\nThe command completed with errors.\n" << EndLine;
+  else
+    std::cout << "\nThe command completed successfully.\n" << EndLine;
+  return tally.lastError;
+}
+
+}  // namespace varnel

@@ -1,0 +1,229 @@
+// Whole runs, from the arguments to the status, against the in-memory
+// directory and the scripted object service.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/run_driver.h"
+#include "cli/run_environment.h"
+#include "diag/console.h"
+#include "platform/tick_counter.h"
+#include "support/fake_directory_object_service.h"
+#include "support/fake_ldap_connector.h"
+
+namespace varnel {
+namespace {
+
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
+using varnel::testing::FakeDirectoryObjectService;
+using varnel::testing::FakeLdapConnection;
+using varnel::testing::FakeLdapConnector;
+
+const char kConfig[] = "CN=Configuration,DC=x";
+const char kExchange[] = "CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x";
+const char kOrg[] = "CN=Org,CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x";
+const char kServer[] = "CN=SRV1,CN=Servers,CN=Org,CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x";
+const char kSg[] = "CN=SG1,CN=SRV1,CN=Servers,CN=Org,CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x";
+const char kDb[] =
+    "CN=DB1,CN=SG1,CN=SRV1,CN=Servers,CN=Org,CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x";
+
+class SteppingTicks : public TickCounter {
+ public:
+  uint32_t Now() const override { return now += 250; }
+  mutable uint32_t now = 1000;
+};
+
+struct Output {
+  int32_t status;
+  std::string out;
+  std::string err;
+};
+
+class RunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FakeLdapConnection& d = connector.DefaultDirectory();
+    d.AddEntry("", {{"dnsHostName", {"dc1.x"}}, {"configurationNamingContext", {kConfig}}});
+    d.AddEntry(kExchange, {});
+    d.AddEntry(kOrg, {{"objectCategory", {"msExchOrganizationContainer"}},
+                      {"msExchMixedMode", {"FALSE"}}});
+    d.AddEntry(kServer, {{"objectCategory", {"msExchExchangeServer"}}, {"name", {"SRV1"}}});
+    d.AddEntry(kSg, {{"objectCategory", {"msExchStorageGroup"}}, {"name", {"SG1"}}});
+    d.AddEntry(kDb, {{"objectCategory", {"msExchPrivateMDB"}}, {"name", {"DB1"}}});
+    for (const char* cn : {"a", "b", "c", "d", "e"})
+      d.AddEntry(std::string("CN=") + cn + ",DC=x",
+                 {{"mail", {std::string(cn) + "@x"}}, {"legacyExchangeDN", {"/o=Org/cn=" + std::string(cn)}}});
+  }
+  void TearDown() override { SetConsoleFlags({}); }
+
+  FakeLdapConnection& directory() { return connector.DefaultDirectory(); }
+
+  Output Run(std::vector<std::string> args, const std::string& input = "") {
+    args.insert(args.begin(), "varnel");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    std::istringstream in(input);
+    RunEnvironment environment{connector, in, service, ticks};
+    CaptureStdout();
+    CaptureStderr();
+    int32_t status = RunVarnel(static_cast<int>(argv.size()), argv.data(), environment);
+    std::string err = GetCapturedStderr();
+    return {status, GetCapturedStdout(), err};
+  }
+
+  FakeLdapConnector connector;
+  FakeDirectoryObjectService service;
+  SteppingTicks ticks;
+};
+
+TEST_F(RunTest, StartupLinesAndEmptyInput) {
+  Output r = Run({"-upd"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "Using server: dc1.x\nExchange Mode: Native\nDN Count: 0\nUpdating Objects...\n\n"
+            "\nThe command completed successfully.\n\n");
+  Output quiet = Run({"-upd", "-q"});
+  EXPECT_EQ(quiet.out, "Exchange Mode: Native\n\n\nThe command completed successfully.\n\n");
+}
+
+TEST_F(RunTest, MissingOrganisationIsAFailureNotSuccess) {
+  directory().AddEntry("CN=Org2," + std::string(kExchange),
+                       {{"objectCategory", {"msExchOrganizationContainer"}}, {"msExchMixedMode", {"TRUE"}}});
+  Output r = Run({"-clear", "-q"}, "CN=a,DC=x\n");
+  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.out,
+            "ERROR: Couldn't verify Exchange Native Mode Status. (0|2)\n"
+            "\nThe command did not complete successfully\n\n");
+  EXPECT_TRUE(directory().modifies.empty());
+}
+
+TEST_F(RunTest, FailedModeSearchEndsWithItsCode) {
+  directory().searchHook = [](const LdapSearchRequest& request, std::vector<LdapEntry>*, int* rc) {
+    if (request.filter != "objectcategory=msExchOrganizationContainer") return false;
+    *rc = 50;
+    return true;
+  };
+  Output r = Run({"-upd"});
+  EXPECT_EQ(r.status, 50);
+  EXPECT_NE(r.err.find("LDAP_SEARCH_S: 0x32\n"), std::string::npos);
+  EXPECT_NE(r.out.find("ERROR: Couldn't verify Exchange Native Mode Status. (50|0)\n"), std::string::npos);
+}
+
+TEST_F(RunTest, RootDseFailureAndBindFailure) {
+  directory().searchResult = 0x51;
+  Output r = Run({"-upd", "-q"});
+  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.err,
+            "LDAP_SEARCH_S: 0x51\nLDAP_SEARCH_S: Can't contact LDAP server\n\n"
+            "ERROR: Couldn't gather RootDSE Info...\nTerminating program.\n");
+  directory().searchResult = 0;
+  connector.Directory("dc9:636").bindResult = 49;
+  r = Run({"-upd", "-q", "-h", "dc9:636"});
+  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.err, "LDAP_BIND: [dc9] Error 0x31 (49) - Invalid credentials\nTerminating program.\n");
+  EXPECT_EQ(connector.opens.back().port, 636);
+}
+
+TEST_F(RunTest, SafetyLimitRefusesBeforeAnythingIsTouched) {
+  std::string input;
+  for (int i = 0; i < 11; ++i) input += "CN=a,DC=x\n";
+  Output r = Run({"-clear"}, input);
+  EXPECT_EQ(r.status, -1);
+  EXPECT_NE(r.out.find("DN Count: 11\n\nMore DNs than allowed for by safety setting of 10\n"),
+            std::string::npos);
+  EXPECT_TRUE(directory().modifies.empty());
+  EXPECT_EQ(Run({"-clear", "-upto", "11", "-q"}, input).status, 0);
+}
+
+TEST_F(RunTest, ClearWithUptoStopsAfterTwoSuccesses) {
+  Output r = Run({"-clear", "-upto", "2"}, "CN=a,DC=x\ncn=b,dc=x\nCN=c,DC=x\nCN=d,DC=x\nCN=e,DC=x\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Clearing Exchange Attributes...\n   DN: CN=a,DC=x...\n   DN: CN=b,DC=x...\n"
+                       "WARN: UpTo limit achieved, stopping...\n\nDNs to Process: 5\n"
+                       "DNs Processed : 2\nSuccessful    : 2\nErrors        : 0\n"
+                       "\nThe command completed successfully.\n\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_FALSE(directory().Has("CN=b,DC=x", "mail"));
+  EXPECT_TRUE(directory().Has("CN=c,DC=x", "mail"));
+}
+
+TEST_F(RunTest, FailureWithoutContStopsBeforeTheNextItem) {
+  Output r = Run({"-clear"}, "CN=missing,DC=x\nCN=a,DC=x\nCN=b,DC=x\n");
+  EXPECT_EQ(r.status, 32);
+  EXPECT_NE(r.out.find("   DN: CN=missing,DC=x...ERROR: Too many Errors, stopping...\n\nDNs to Process: 3\n"
+                       "DNs Processed : 1\nSuccessful    : 0\nErrors        : 1\n"
+                       "\nThe command completed with errors.\n\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_TRUE(directory().Has("CN=a,DC=x", "mail"));
+}
+
+TEST_F(RunTest, ContKeepsGoingAndReportsTheLastError) {
+  Output r = Run({"-clear", "-cont", "-elapsedms"}, "CN=a,DC=x\nCN=gone,DC=x\nCN=b,DC=x\n");
+  EXPECT_EQ(r.status, 32);
+  EXPECT_NE(r.out.find("Successful    : 2\nErrors        : 1\nElapsed MS: "), std::string::npos);
+  EXPECT_NE(r.out.find("\nThe command completed with errors.\n\n"), std::string::npos);
+  EXPECT_FALSE(directory().Has("CN=b,DC=x", "mail"));
+}
+
+TEST_F(RunTest, SingleItemRunHasNoCountsBlock) {
+  Output r = Run({"-b", "cn=a,dc=x", "-clear", "-elapsed"}, "CN=b,DC=x\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.find("DNs to Process"), std::string::npos);
+  EXPECT_NE(r.out.find("DN Count: 1\n"), std::string::npos);
+  EXPECT_NE(r.out.find("   DN: CN=a,DC=x...\n\nTime Elapsed (sec): "), std::string::npos);
+  EXPECT_TRUE(directory().Has("CN=b,DC=x", "mail"));
+}
+
+TEST_F(RunTest, MixedModeClearWritesAdcDisabledMail) {
+  directory().Modify(kOrg, {{LdapModification::Op::kReplace, "msExchMixedMode", {"TRUE"}}});
+  Output r = Run({"-clear", "-q"}, "CN=a,DC=x\n");
+  EXPECT_EQ(r.out, "Exchange Mode: Mixed\n\n\n\nThe command completed successfully.\n\n");
+  EXPECT_EQ(directory().Value("CN=a,DC=x", "legacyExchangeDN"), "ADCDisabledMail");
+  EXPECT_FALSE(directory().Has("CN=a,DC=x", "mail"));
+}
+
+TEST_F(RunTest, OverrideDatabasesResolveOncePerTextWhateverTheCase) {
+  SetConsoleFlags({});
+  Output r = Run({"-move", "SRV1:SG1:DB1"},
+                 "CN=a,DC=x\tsrv1:sg1:db1\nCN=b,DC=x\tSRV1:SG1:DB1\nCN=c,DC=x\tSRV1:SG1:NOPE\n"
+                 "CN=d,DC=x\tsrv1:sg1:nope\n");
+  size_t resolving = 0;
+  for (size_t at = r.out.find("Resolving homeMDB ["); at != std::string::npos;
+       at = r.out.find("Resolving homeMDB [", at + 1))
+    ++resolving;
+  EXPECT_EQ(resolving, 3u) << r.out;  // start-up, srv1:sg1:db1, SRV1:SG1:NOPE
+  EXPECT_EQ(r.out.find("ERROR: AD Search couldn't find DataBase: NOPE\n"),
+            r.out.rfind("ERROR: AD Search couldn't find DataBase: "));
+  size_t moves = 0;
+  for (const std::string& call : service.calls)
+    if (call.rfind("MoveMailbox", 0) == 0) {
+      ++moves;
+      EXPECT_NE(call.find(kDb), std::string::npos) << call;  // failed overrides fall back
+    }
+  EXPECT_EQ(moves, 4u);
+  EXPECT_EQ(service.Outstanding(), 0u);
+}
+
+TEST_F(RunTest, NoDatabaseKnownFailsEachItemWithMinusOne) {
+  Output r = Run({"-cr", "SRV9:SG1:DB1", "-cont"}, "CN=a,DC=x\nCN=b,DC=x\tSRV1:SG1:DB1\n");
+  EXPECT_EQ(r.status, -1);
+  EXPECT_NE(r.out.find("   DN: CN=a,DC=x... - No valid homeMDB value.\n"), std::string::npos);
+  EXPECT_NE(r.out.find("Successful    : 1\nErrors        : 1\n"), std::string::npos) << r.out;
+}
+
+TEST_F(RunTest, DebugShowsOverrideLinesEvenWhenTheyDoNotApply) {
+  Output r = Run({"-upd", "-d", "-b", "CN=a,DC=x"});
+  EXPECT_NE(r.out.find("Debug Info:\nAction  : 16\nHome MDB: \nEmail   : \n"), std::string::npos);
+  Output piped = Run({"-upd", "-d"}, "CN=a,DC=x\tignored\n");
+  EXPECT_NE(piped.out.find("DEBUG:  Data: ignored\nDEBUG: OverRide MDB  : \nDEBUG: OverRide email: \n"),
+            std::string::npos)
+      << piped.out;
+}
+
+}  // namespace
+}  // namespace varnel
