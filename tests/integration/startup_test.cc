@@ -20,7 +20,7 @@ TEST(StartupIT, BindsWithKerberosAndReportsServerModeAndCount) {
   ProcessResult quiet = RunVarnel({"-upd", "-q", "-b", dn});
   EXPECT_EQ(quiet.status, 0);
   EXPECT_EQ(quiet.err, "");
-  EXPECT_EQ(quiet.out, "Exchange Mode: Native\n\n\nThe command completed successfully.\n\n");
+  EXPECT_EQ(quiet.out, "Exchange Mode: Native\n\n\n\nThe command completed successfully.\n\n");
 }
 
 TEST(StartupIT, DnsComeBackInTheDirectorysLetterCase) {
