@@ -43,6 +43,10 @@ TEST(SplitInputLineTest, FieldRules) {
   EXPECT_EQ(split("a;srv:sg:db", ";"), "a|srv:sg:db");
   EXPECT_EQ(split("a;;b;;c", ";;"), "a|b;;c");
   EXPECT_EQ(split("a\tb", ""), "a\tb|");
+  // A delimiter that overlaps itself loses no text at the end of a field.
+  EXPECT_EQ(split("cn=b|,dc=x|", "||"), "cn=b|,dc=x||");
+  EXPECT_EQ(split("cn=a||srv|", "||"), "cn=a|srv|");
+  EXPECT_EQ(split("cn=a|||srv", "||"), "cn=a||srv");
 }
 
 TEST_F(DnInputTest, LinesBecomeItemsInOrderWithQuotesRemoved) {

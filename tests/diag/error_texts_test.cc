@@ -55,6 +55,8 @@ struct LineCase {
   std::string out;
   std::string err;
 };
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const LineCase& c, std::ostream* os) { *os << std::hex << c.code; }
 
 class PrintAdsErrorTest : public ::testing::TestWithParam<LineCase> {};
 

@@ -18,6 +18,8 @@ struct PathCase {
   std::optional<std::string> server;
   std::string dn;
 };
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const PathCase& c, std::ostream* os) { *os << c.path.size() << "-unit path"; }
 
 class ParseAdsPathTest : public ::testing::TestWithParam<PathCase> {};
 

@@ -52,7 +52,8 @@ std::vector<std::string> Describe(const std::vector<LdapModification>& mods) {
     EXPECT_EQ(mod.op, LdapModification::Op::kReplace) << mod.type;
     std::string line = mod.type + "=";
     if (mod.type == "msExchMailboxGuid") {
-      line += "<" + std::to_string(mod.values.empty() ? 0 : mod.values.front().size()) + " bytes>";
+      size_t bytes = mod.values.empty() ? 0 : mod.values.front().size();
+      line.append("<").append(std::to_string(bytes)).append(" bytes>");
     } else {
       for (size_t i = 0; i < mod.values.size(); ++i) line += (i ? "|" : "") + mod.values[i];
     }

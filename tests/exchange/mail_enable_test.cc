@@ -190,6 +190,8 @@ struct StepFailure {
   std::string err;
   Calls calls;
 };
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const StepFailure& c, std::ostream* os) { *os << c.name; }
 
 class MailEnableStepFailureTest : public MailEnableTest,
                                   public ::testing::WithParamInterface<StepFailure> {};

@@ -146,6 +146,8 @@ struct StepFailure {
   std::string err;
   Calls calls;
 };
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const StepFailure& c, std::ostream* os) { *os << c.name; }
 
 class MailboxStepFailureTest : public MailboxActionsTest,
                                public ::testing::WithParamInterface<StepFailure> {};

@@ -49,6 +49,23 @@ TEST(SplitTest, MultiCharacterDelimiter) {
   EXPECT_THAT(SplitOf("a:b", "::"), ElementsAre("a:b"));
 }
 
+// A delimiter that can overlap itself must not swallow text: a partial
+// delimiter at the end of the text, or the end of an overlapping run, is
+// text of the last field.
+TEST(SplitTest, SelfOverlappingDelimiterKeepsAllText) {
+  EXPECT_THAT(SplitOf("xa", "aa"), ElementsAre("xa"));
+  EXPECT_THAT(SplitOf("a:", "::"), ElementsAre("a:"));
+  EXPECT_THAT(SplitOf("aaa", "aa"), ElementsAre("", "a"));
+  EXPECT_THAT(SplitOf("a:::", "::"), ElementsAre("a", ":"));
+  EXPECT_THAT(SplitOf("a::b::c:::", "::"), ElementsAre("a", "b", "c", ":"));
+  EXPECT_THAT(SplitOf("\xFF\xFF", "\xFF\xFF\xFF"), ElementsAre("\xFF\xFF"));
+  EXPECT_THAT(SplitOf("aaaa", "aa"), ElementsAre("", ""));
+
+  Fields fields;
+  EXPECT_EQ(SplitMax("srv::sg::db:", "::", &fields, 3), 3);
+  EXPECT_THAT(fields, ElementsAre("srv", "sg", "db:"));
+}
+
 TEST(SplitTest, EmptyDelimiterYieldsWholeText) {
   int count = -1;
   EXPECT_THAT(SplitOf("a:b", "", &count), ElementsAre("a:b"));
