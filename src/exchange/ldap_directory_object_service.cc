@@ -281,6 +281,16 @@ HResult LdapDirectoryObjectService::Lookup(const DirectoryObjectRef& ref, Handle
   return kSOk;
 }
 
+HResult LdapDirectoryObjectService::LookupInterface(const DirectoryObjectRef& ref, Interface kind,
+                                                    BoundObject** object) {
+  HandleEntry* entry = nullptr;
+  const HResult hr = Lookup(ref, &entry);
+  if (hr != kSOk) return hr;
+  if (entry->kind != kind) return kENoInterface;
+  *object = entry->object.get();
+  return kSOk;
+}
+
 HResult LdapDirectoryObjectService::Bind(std::u16string_view adsPath, DirectoryObjectRef* object) {
   AdsPath path;
   HResult hr = ParseAdsPath(adsPath, &path);
@@ -324,11 +334,10 @@ HResult LdapDirectoryObjectService::QueryMailRecipient(const DirectoryObjectRef&
 
 HResult LdapDirectoryObjectService::CreateMailbox(const DirectoryObjectRef& mailboxStore,
                                                   std::u16string_view homeMdb) {
-  HandleEntry* handle = nullptr;
-  HResult hr = Lookup(mailboxStore, &handle);
+  BoundObject* found = nullptr;
+  HResult hr = LookupInterface(mailboxStore, Interface::kMailboxStore, &found);
   if (hr != kSOk) return hr;
-  if (handle->kind != Interface::kMailboxStore) return kENoInterface;
-  BoundObject& object = *handle->object;
+  BoundObject& object = *found;
   if (!CurrentValue(object.entry, object.staged, "homeMDB").empty()) return kEObjectAlreadyExists;
 
   MailDatabaseHome home;
@@ -361,11 +370,10 @@ HResult LdapDirectoryObjectService::CreateMailbox(const DirectoryObjectRef& mail
 
 HResult LdapDirectoryObjectService::MoveMailbox(const DirectoryObjectRef& mailboxStore,
                                                 std::u16string_view homeMdb) {
-  HandleEntry* handle = nullptr;
-  HResult hr = Lookup(mailboxStore, &handle);
+  BoundObject* found = nullptr;
+  HResult hr = LookupInterface(mailboxStore, Interface::kMailboxStore, &found);
   if (hr != kSOk) return hr;
-  if (handle->kind != Interface::kMailboxStore) return kENoInterface;
-  BoundObject& object = *handle->object;
+  BoundObject& object = *found;
   const std::string current = CurrentValue(object.entry, object.staged, "homeMDB");
   if (current.empty()) return kEAdsPropertyNotFound;
   const std::string target = WideToNarrow(homeMdb);
@@ -380,11 +388,10 @@ HResult LdapDirectoryObjectService::MoveMailbox(const DirectoryObjectRef& mailbo
 
 HResult LdapDirectoryObjectService::MailEnable(const DirectoryObjectRef& mailRecipient,
                                                std::u16string_view targetAddress) {
-  HandleEntry* handle = nullptr;
-  HResult hr = Lookup(mailRecipient, &handle);
+  BoundObject* found = nullptr;
+  HResult hr = LookupInterface(mailRecipient, Interface::kMailRecipient, &found);
   if (hr != kSOk) return hr;
-  if (handle->kind != Interface::kMailRecipient) return kENoInterface;
-  BoundObject& object = *handle->object;
+  BoundObject& object = *found;
   const std::string objectClass = MostSpecificClass(object.entry);
   const bool isGroup = EqualNoCase(objectClass, "group");
 

@@ -73,6 +73,8 @@ class LdapDirectoryObjectService : public DirectoryObjectService {
   void DropIfBroken(Session& session, int ldapCode);
 
   HResult Lookup(const DirectoryObjectRef& ref, HandleEntry** entry);
+  // The object behind a reference of the given kind; kENoInterface otherwise.
+  HResult LookupInterface(const DirectoryObjectRef& ref, Interface kind, BoundObject** object);
   HResult QueryInterface(const DirectoryObjectRef& object, Interface kind,
                          DirectoryObjectRef* result);
   DirectoryObjectRef AddHandle(std::shared_ptr<BoundObject> object, Interface kind);
