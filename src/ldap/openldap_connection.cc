@@ -179,9 +179,11 @@ std::unique_ptr<LdapConnection> OpenLdapConnector::Open(const std::string* serve
     *systemError = NormalizeLdapCode(rc == LDAP_SUCCESS ? LDAP_LOCAL_ERROR : rc);
     return nullptr;
   }
-  // A server that never answers must not hang the run forever.
+  // A server that never answers must not hang the run forever: neither the
+  // connection nor any one answer (bind, search, modify) may take longer.
   timeval timeout{30, 0};
   ldap_set_option(session.get(), LDAP_OPT_NETWORK_TIMEOUT, &timeout);
+  ldap_set_option(session.get(), LDAP_OPT_TIMEOUT, &timeout);
   return std::make_unique<OpenLdapConnection>(std::move(session));
 }
 

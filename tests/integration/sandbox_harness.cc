@@ -1,10 +1,12 @@
 #include "integration/sandbox_harness.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -72,6 +74,23 @@ std::string Base64Decode(const std::string& text) {
   return out;
 }
 
+int StatusOf(int wstatus) {
+  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+}
+
+// In a forked child: sets the environment additions and runs argv, with the
+// signal dispositions a shell would give it.
+[[noreturn]] void ExecChild(const std::vector<std::string>& argv,
+                            const std::map<std::string, std::string>& env) {
+  signal(SIGPIPE, SIG_DFL);
+  for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  execvp(args[0], args.data());
+  _exit(127);
+}
+
 std::vector<std::string> LdapToolArgs(const std::string& tool) {
   return {tool, "-Q", "-Y", "GSSAPI", "-H", SandboxEnv().at("LDAPURI")};
 }
@@ -100,14 +119,22 @@ std::string SandboxFact(const std::string& name) {
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
                          const std::map<std::string, std::string>& env, bool closeStdin) {
+  RunOptions options;
+  options.closeStdin = closeStdin;
+  return RunProcess(argv, input, env, options);
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
+                         const std::map<std::string, std::string>& env, const RunOptions& options) {
   std::string inPath = TempPath("in"), outPath = TempPath("out"), errPath = TempPath("err");
   {
     std::ofstream in(inPath, std::ios::binary);
     in << input;
   }
+  auto started = std::chrono::steady_clock::now();
   pid_t pid = fork();
   if (pid == 0) {
-    if (closeStdin) {
+    if (options.closeStdin) {
       close(0);
     } else {
       int in = open(inPath.c_str(), O_RDONLY);
@@ -120,27 +147,28 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
     dup2(err, 2);
     close(out);
     close(err);
-    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
+    if (options.closeStdout) close(1);
+    if (options.closeStderr) close(2);
+    ExecChild(argv, env);
   }
   ProcessResult result;
   int wstatus = 0;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
+  auto deadline = started + options.timeout;
   for (;;) {
     pid_t done = waitpid(pid, &wstatus, WNOHANG);
     if (done == pid) break;
     if (std::chrono::steady_clock::now() > deadline) {
       kill(pid, SIGKILL);
       waitpid(pid, &wstatus, 0);
+      result.timedOut = true;
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
+  result.status = StatusOf(wstatus);
+  result.termSignal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
   result.out = ReadFile(outPath);
   result.err = ReadFile(errPath);
   unlink(inPath.c_str());
@@ -149,11 +177,174 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   return result;
 }
 
+std::vector<std::string> VarnelCommand(const std::vector<std::string>& args) {
+  std::vector<std::string> argv;
+  if (const char* wrapper = std::getenv("VARNEL_WRAPPER")) {
+    std::istringstream words(wrapper);
+    std::string word;
+    while (words >> word) argv.push_back(word);
+  }
+  argv.push_back(VARNEL_BINARY);
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
 ProcessResult RunVarnel(const std::vector<std::string>& args, const std::string& input,
                         Account account) {
-  std::vector<std::string> argv{VARNEL_BINARY};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return RunProcess(argv, input, SandboxEnv(account));
+  return RunVarnel(args, input, account, RunOptions{});
+}
+
+ProcessResult RunVarnel(const std::vector<std::string>& args, const std::string& input,
+                        Account account, const RunOptions& options) {
+  return RunProcess(VarnelCommand(args), input, SandboxEnv(account), options);
+}
+
+LiveProcess::LiveProcess(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& env)
+    : errPath_(TempPath("live-err")) {
+  // A write to the input of a process that has ended must fail, not end the test.
+  signal(SIGPIPE, SIG_IGN);
+  int inPipe[2], outPipe[2];
+  if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe failed");
+  started_ = std::chrono::steady_clock::now();
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(inPipe[0], 0);
+    dup2(outPipe[1], 1);
+    int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(err, 2);
+    close(err);
+    ExecChild(argv, env);
+  }
+  close(inPipe[0]);
+  close(outPipe[1]);
+  in_ = inPipe[1];
+  outPipe_ = outPipe[0];
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+}
+
+LiveProcess::~LiveProcess() {
+  if (!reaped_ && pid_ > 0) {
+    kill(pid_, SIGKILL);
+    Reap(true);
+  }
+  if (in_ >= 0) close(in_);
+  if (outPipe_ >= 0) close(outPipe_);
+  unlink(errPath_.c_str());
+}
+
+void LiveProcess::Write(const std::string& text) {
+  size_t done = 0;
+  while (in_ >= 0 && done < text.size()) {
+    ssize_t n = write(in_, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // the process no longer reads its input
+    done += static_cast<size_t>(n);
+  }
+}
+
+void LiveProcess::CloseInput() {
+  if (in_ >= 0) close(in_);
+  in_ = -1;
+}
+
+bool LiveProcess::ReadSome(int waitMs) {
+  if (outputEnded_) return false;
+  pollfd ready{outPipe_, POLLIN, 0};
+  int n = poll(&ready, 1, waitMs);
+  if (n <= 0) return true;
+  char buffer[4096];
+  ssize_t got = read(outPipe_, buffer, sizeof buffer);
+  if (got < 0 && errno == EINTR) return true;
+  if (got <= 0) {
+    outputEnded_ = true;
+    return false;
+  }
+  out_.append(buffer, static_cast<size_t>(got));
+  return true;
+}
+
+bool LiveProcess::WaitForOutput(const std::string& text, size_t count,
+                                std::chrono::milliseconds timeout) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    size_t seen = 0;
+    for (size_t at = out_.find(text); at != std::string::npos; at = out_.find(text, at + 1)) ++seen;
+    if (seen >= count) return true;
+    if (outputEnded_ || std::chrono::steady_clock::now() > deadline) return false;
+    ReadSome(20);
+  }
+}
+
+bool LiveProcess::Reap(bool block) {
+  if (reaped_) return true;
+  int status = 0;
+  pid_t done = waitpid(pid_, &status, block ? 0 : WNOHANG);
+  if (done != pid_) return false;
+  reaped_ = true;
+  waitStatus_ = status;
+  return true;
+}
+
+bool LiveProcess::Pause() {
+  if (reaped_) return false;
+  kill(pid_, SIGSTOP);
+  int status = 0;
+  pid_t done = waitpid(pid_, &status, WUNTRACED);
+  if (done != pid_) return false;
+  if (!WIFSTOPPED(status)) {  // it ended before the signal came
+    reaped_ = true;
+    waitStatus_ = status;
+    while (ReadSome(0)) {
+    }
+    return false;
+  }
+  // Everything written before the stop is in the pipe now.
+  for (;;) {
+    size_t before = out_.size();
+    if (!ReadSome(0) || out_.size() == before) break;
+  }
+  return true;
+}
+
+void LiveProcess::Resume() {
+  if (!reaped_) kill(pid_, SIGCONT);
+}
+
+ProcessResult LiveProcess::Finish(std::chrono::milliseconds timeout) {
+  CloseInput();
+  ProcessResult result;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!outputEnded_ && std::chrono::steady_clock::now() < deadline) ReadSome(20);
+  while (!Reap(false)) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid_, SIGKILL);
+      Reap(true);
+      result.timedOut = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started_);
+  result.status = StatusOf(waitStatus_);
+  result.termSignal = WIFSIGNALED(waitStatus_) ? WTERMSIG(waitStatus_) : 0;
+  result.out = out_;
+  result.err = ReadFile(errPath_);
+  return result;
+}
+
+std::unique_ptr<LiveProcess> StartVarnel(const std::vector<std::string>& args, Account account) {
+  return std::make_unique<LiveProcess>(VarnelCommand(args), SandboxEnv(account));
+}
+
+bool StopDomainController() {
+  return RunProcess({"bash", VARNEL_SANDBOX, "stop"}, "", {}).status == 0;
+}
+
+bool StartDomainController() {
+  return RunProcess({"bash", VARNEL_SANDBOX, "start", "--native"}, "", {}).status == 0;
 }
 
 int ApplyLdif(const std::string& ldif, bool continueOnError) {

@@ -3,7 +3,11 @@
 // and reading or changing the directory with OpenLDAP's own tools.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,7 +16,18 @@ namespace varnel::integration {
 struct ProcessResult {
   std::string out;
   std::string err;
-  int status = -1;  // exit status, or 128 + signal
+  int status = -1;        // exit status, or 128 + signal
+  int termSignal = 0;     // the signal that ended it; 0 when it exited
+  bool timedOut = false;  // killed after the run's time limit
+  std::chrono::milliseconds elapsed{0};
+};
+
+// How a process is run beyond its arguments, input and environment.
+struct RunOptions {
+  bool closeStdin = false;                    // start it with descriptor 0 closed
+  bool closeStdout = false;                   // ... 1 closed (out stays empty)
+  bool closeStderr = false;                   // ... 2 closed (err stays empty)
+  std::chrono::milliseconds timeout{300000};  // then it is killed (SIGKILL)
 };
 
 enum class Account { kAdmin, kUser, kNone };
@@ -26,9 +41,75 @@ std::string SandboxFact(const std::string& name);
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
                          const std::map<std::string, std::string>& env, bool closeStdin = false);
 
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
+                         const std::map<std::string, std::string>& env, const RunOptions& options);
+
 // Runs the varnel binary under the sandbox environment of an account.
 ProcessResult RunVarnel(const std::vector<std::string>& args, const std::string& input = "",
                         Account account = Account::kAdmin);
+ProcessResult RunVarnel(const std::vector<std::string>& args, const std::string& input,
+                        Account account, const RunOptions& options);
+
+// The command line that runs the varnel binary with args. When the
+// environment variable VARNEL_WRAPPER is set, its blank-separated words come
+// first (e.g. "valgrind --error-exitcode=99 --log-file=/tmp/vg.%p.log"), so
+// that every run of the suite can go through a checker.
+std::vector<std::string> VarnelCommand(const std::vector<std::string>& args);
+
+// A process that runs while the test watches it: its standard input is a
+// pipe the test writes to, its standard output a pipe the test reads as it
+// comes, its standard error a file. It can be paused and resumed, so a test
+// can change the world (stop the directory) at a known point of its run.
+// The destructor kills a process that is still running.
+class LiveProcess {
+ public:
+  LiveProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env);
+  ~LiveProcess();
+  LiveProcess(const LiveProcess&) = delete;
+  LiveProcess& operator=(const LiveProcess&) = delete;
+
+  // Writes to the process's standard input (blocks while the pipe is full).
+  void Write(const std::string& text);
+  void CloseInput();
+  // Reads standard output until it holds `text` at least `count` times, the
+  // process closes it, or the timeout passes; true when the text was seen.
+  bool WaitForOutput(const std::string& text, size_t count, std::chrono::milliseconds timeout);
+  // Stops the process (SIGSTOP) and waits until it is stopped; then takes in
+  // everything it wrote before. False when it had already ended.
+  bool Pause();
+  void Resume();
+  // Standard output read so far.
+  const std::string& Output() const { return out_; }
+  // Closes standard input, reads standard output to its end and waits for
+  // the process, killing it after the timeout.
+  ProcessResult Finish(std::chrono::milliseconds timeout = std::chrono::seconds(300));
+
+ private:
+  // Reads what is ready on standard output, waiting at most waitMs for it.
+  // False once the output has ended.
+  bool ReadSome(int waitMs);
+  bool Reap(bool block);
+
+  pid_t pid_ = -1;
+  int in_ = -1;
+  int outPipe_ = -1;
+  std::string errPath_;
+  std::string out_;
+  bool outputEnded_ = false;
+  bool reaped_ = false;
+  int waitStatus_ = 0;
+  std::chrono::steady_clock::time_point started_;
+};
+
+// Starts the varnel binary (through VARNEL_WRAPPER, if set) as a LiveProcess
+// under the sandbox environment of an account.
+std::unique_ptr<LiveProcess> StartVarnel(const std::vector<std::string>& args,
+                                         Account account = Account::kAdmin);
+
+// Stops the sandbox's domain controller (the directory keeps its contents) or
+// starts it again in native mode; true when the sandbox script succeeded.
+bool StopDomainController();
+bool StartDomainController();
 
 // Applies LDIF with ldapmodify as the administrator; returns ldapmodify's status.
 int ApplyLdif(const std::string& ldif, bool continueOnError = false);

@@ -1,0 +1,14 @@
+// The three standard descriptors. A process started with one of them closed
+// would hand that number to the next file or socket it opens: the DN list
+// would then be read from the directory connection, or progress and error
+// lines written into it.
+#pragma once
+
+namespace varnel {
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that
+// nothing opened later can take its place. Returns false when one of them is
+// closed and cannot be filled.
+bool OpenClosedStandardStreams();
+
+}  // namespace varnel

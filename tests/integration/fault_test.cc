@@ -1,0 +1,349 @@
+// Runs that meet a fault: the domain controller going away in the middle of a
+// list, a server that never answers, and an account that may read but not
+// write. Each run must end cleanly and in bounded time, say what failed, and
+// leave every object either fully changed or untouched.
+//
+// The controller is stopped at a known point of the run: varnel's progress
+// lines are watched as they come, and when the progress line of a chosen
+// item appears varnel is paused (SIGSTOP). Everything it printed up to that
+// moment is then read, the controller is stopped, and varnel is resumed. The
+// items whose progress line had not appeared cannot have reached the
+// directory yet, so they must all fail; the one item that may have been in
+// flight must end as it reports.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <regex>
+
+#include "integration/sandbox_harness.h"
+
+namespace varnel::integration {
+namespace {
+
+using std::chrono::seconds;
+
+constexpr int kObjects = 30;
+constexpr size_t kStopAtItem = 8;  // the progress line that triggers the stop
+
+std::string Lines(const std::vector<std::string>& dns) {
+  std::string text;
+  for (const std::string& dn : dns) text += dn + "\n";
+  return text;
+}
+
+size_t Count(const std::string& text, const std::string& needle) {
+  size_t n = 0;
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+  return n;
+}
+
+// The number after a summary label ("Successful    : "), or -1.
+long SummaryNumber(const std::string& out, const std::string& label) {
+  std::smatch match;
+  if (!std::regex_search(out, match, std::regex("\n" + label + "([0-9]+)\n"))) return -1;
+  return std::stol(match[1]);
+}
+
+// Error lines of failed items: the LDAP error line of a refused modify and
+// the first line of a failed search.
+size_t LdapErrorLines(const std::string& err) {
+  static const std::regex line(
+      R"((^|\n)(: \[\] Error 0x[0-9a-f]+ \(\d+\) - |LDAP_SEARCH_S: 0x[0-9a-f]+\n))");
+  return static_cast<size_t>(
+      std::distance(std::sregex_iterator(err.begin(), err.end(), line), std::sregex_iterator()));
+}
+
+struct InterruptedRun {
+  ProcessResult result;
+  size_t shownAtStop = 0;  // progress lines printed before the controller stopped
+  bool stopped = false;
+};
+
+// Restarts the domain controller after each test, also when the test failed
+// half-way, so that the rest of the suite finds it running.
+class FaultIT : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (controllerDown_) {
+      EXPECT_TRUE(StartDomainController());
+    }
+  }
+
+  bool RestartController() {
+    controllerDown_ = !StartDomainController();
+    return !controllerDown_;
+  }
+
+  // Runs varnel over dns and stops the controller when the progress line of
+  // item kStopAtItem (1-based) has appeared; see the top of this file.
+  InterruptedRun RunAndStopController(const std::vector<std::string>& args,
+                                      const std::vector<std::string>& dns) {
+    InterruptedRun run;
+    std::unique_ptr<LiveProcess> varnel = StartVarnel(args);
+    varnel->Write(Lines(dns));
+    varnel->CloseInput();
+    EXPECT_TRUE(varnel->WaitForOutput("   DN: ", kStopAtItem, seconds(120))) << varnel->Output();
+    bool paused = varnel->Pause();
+    EXPECT_TRUE(paused) << "varnel ended before the controller could be stopped";
+    run.shownAtStop = Count(varnel->Output(), "   DN: ");
+    controllerDown_ = true;
+    run.stopped = StopDomainController();
+    EXPECT_TRUE(run.stopped);
+    varnel->Resume();
+    run.result = varnel->Finish(seconds(120));
+    return run;
+  }
+
+  bool controllerDown_ = false;
+};
+
+// The quota attributes an update with -quota 10:20:30 writes.
+const std::map<std::string, std::string> kQuotaWritten = {
+    {"mdbusedefaults", "FALSE"},
+    {"mdbstoragequota", "10240"},
+    {"mdboverquotalimit", "20480"},
+    {"mdboverhardquotalimit", "30720"},
+};
+
+TEST_F(FaultIT, ControllerStoppedMidRunWithContinue) {
+  std::string ou = FreshOu("fault-cont");
+  std::vector<std::string> dns;
+  for (int i = 0; i < kObjects; ++i) dns.push_back(AddUser(ou, "Fault Cont " + std::to_string(i)));
+
+  InterruptedRun run =
+      RunAndStopController({"-upd", "-quota", "10:20:30", "-cont", "-safety", "100"}, dns);
+  const ProcessResult& r = run.result;
+  ASSERT_TRUE(run.stopped);
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.termSignal, 0);
+  EXPECT_EQ(r.status, 0x51) << r.out << r.err;  // the last item's: server down
+
+  // Every item was taken; the successes are the items done before the stop.
+  EXPECT_NE(r.out.find("DNs to Process: 30\nDNs Processed : 30\n"), std::string::npos) << r.out;
+  long successful = SummaryNumber(r.out, "Successful    : ");
+  long errors = SummaryNumber(r.out, "Errors        : ");
+  ASSERT_GE(successful, static_cast<long>(kStopAtItem) - 1) << r.out;
+  ASSERT_LE(successful, static_cast<long>(run.shownAtStop)) << r.out;
+  EXPECT_EQ(errors, kObjects - successful);
+  EXPECT_NE(r.out.find("\nThe command completed with errors.\n\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("Too many Errors"), std::string::npos);
+
+  // Each failed item printed its error line, and its progress line was left
+  // open for it.
+  EXPECT_EQ(LdapErrorLines(r.err), static_cast<size_t>(errors)) << r.err;
+  EXPECT_EQ(Count(r.err, "Error 0x51 (81) - Can't contact LDAP server\n"),
+            static_cast<size_t>(errors))
+      << r.err;
+  for (long i = successful; i + 1 < kObjects; ++i)
+    EXPECT_NE(r.out.find("   DN: " + dns[i] + "...   DN: " + dns[i + 1] + "..."), std::string::npos)
+        << i;
+
+  // After a restart each object holds all four values or none.
+  ASSERT_TRUE(RestartController());
+  for (int i = 0; i < kObjects; ++i) {
+    auto entry = ReadEntry(dns[i]);
+    ASSERT_FALSE(entry.empty()) << dns[i];
+    for (const auto& [name, value] : kQuotaWritten) {
+      if (i < successful) {
+        ASSERT_EQ(entry[name], std::vector<std::string>{value}) << dns[i] << " " << name;
+      } else {
+        EXPECT_EQ(entry.count(name), 0u) << dns[i] << " " << name;
+      }
+    }
+  }
+}
+
+TEST_F(FaultIT, ControllerStoppedMidRunStopsAtTheFirstFailure) {
+  std::string ou = FreshOu("fault-stop");
+  const std::string exchange =
+      "mail: x@example.com\nmailNickname: x\ntargetAddress: SMTP:x@example.org\n"
+      "legacyExchangeDN: /o=Varnel Org/cn=x\nproxyAddresses: SMTP:x@example.com\n"
+      "msExchHideFromAddressLists: TRUE\n";
+  std::vector<std::string> dns;
+  for (int i = 0; i < kObjects; ++i)
+    dns.push_back(AddContact(ou, "Fault Stop " + std::to_string(i), exchange));
+  std::vector<std::map<std::string, std::vector<std::string>>> before;
+  for (const std::string& dn : dns) before.push_back(ReadEntry(dn));
+
+  InterruptedRun run = RunAndStopController({"-clear", "-safety", "100"}, dns);
+  const ProcessResult& r = run.result;
+  ASSERT_TRUE(run.stopped);
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.status, 0x51) << r.out << r.err;
+
+  long successful = SummaryNumber(r.out, "Successful    : ");
+  ASSERT_GE(successful, static_cast<long>(kStopAtItem) - 1) << r.out;
+  ASSERT_LE(successful, static_cast<long>(run.shownAtStop)) << r.out;
+  EXPECT_NE(r.out.find(
+                "ERROR: Too many Errors, stopping...\n\nDNs to Process: 30\nDNs Processed : " +
+                std::to_string(successful + 1) + "\nSuccessful    : " + std::to_string(successful) +
+                "\nErrors        : 1\n\nThe command completed with errors.\n\n"),
+            std::string::npos)
+      << r.out;
+  // One failure, one error line (of the read or of the modify, whichever
+  // met the stopped controller first), no item taken after it.
+  EXPECT_EQ(LdapErrorLines(r.err), 1u) << r.err;
+  EXPECT_EQ(Count(r.err, "Can't contact LDAP server\n"), 1u) << r.err;
+  EXPECT_EQ(Count(r.out, "   DN: "), static_cast<size_t>(successful + 1));
+
+  ASSERT_TRUE(RestartController());
+  for (int i = 0; i < kObjects; ++i) {
+    auto entry = ReadEntry(dns[i]);
+    if (i < successful) {
+      for (const char* name : {"mail", "mailnickname", "targetaddress", "legacyexchangedn",
+                               "proxyaddresses", "msexchhidefromaddresslists"})
+        EXPECT_EQ(entry.count(name), 0u) << dns[i] << " " << name;
+    } else {
+      EXPECT_EQ(entry, before[i]) << dns[i];
+    }
+  }
+}
+
+// The mailbox attributes a creation writes in its one save.
+const std::vector<std::string> kMailboxAttributes = {
+    "homemdb",          "homemta",           "msexchhomeservername", "mailnickname",
+    "legacyexchangedn", "msexchmailboxguid", "mdbusedefaults"};
+
+TEST_F(FaultIT, ControllerStoppedMidMailboxCreationWithContinue) {
+  std::string ou = FreshOu("fault-create");
+  std::vector<std::string> dns;
+  for (int i = 0; i < kObjects; ++i)
+    dns.push_back(AddUser(ou, "Fault Create " + std::to_string(i)));
+
+  InterruptedRun run =
+      RunAndStopController({"-cr", "SRV1:SG1:DB1", "-cont", "-safety", "100"}, dns);
+  const ProcessResult& r = run.result;
+  ASSERT_TRUE(run.stopped);
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.termSignal, 0);
+  EXPECT_NE(r.status, 0);
+
+  long successful = SummaryNumber(r.out, "Successful    : ");
+  long errors = SummaryNumber(r.out, "Errors        : ");
+  ASSERT_GE(successful, static_cast<long>(kStopAtItem) - 1) << r.out;
+  ASSERT_LE(successful, static_cast<long>(run.shownAtStop)) << r.out;
+  EXPECT_EQ(errors, kObjects - successful);
+  EXPECT_NE(r.out.find("DNs Processed : 30\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nThe command completed with errors.\n\n"), std::string::npos);
+  // The directory-object error line of each failed item.
+  EXPECT_EQ(Count(r.err, " - ERROR: ("), static_cast<size_t>(errors)) << r.err;
+
+  ASSERT_TRUE(RestartController());
+  for (int i = 0; i < kObjects; ++i) {
+    auto entry = ReadEntry(dns[i]);
+    for (const std::string& name : kMailboxAttributes)
+      EXPECT_EQ(entry.count(name), i < successful ? 1u : 0u) << dns[i] << " " << name;
+  }
+}
+
+// Every action as the ordinary user, who may read but not write: a clean
+// refusal (an error line, a failure status, no signal) and not one value
+// changed.
+TEST_F(FaultIT, OrdinaryUserIsRefusedEveryActionAndNothingChanges) {
+  std::string ou = FreshOu("fault-user");
+  std::string plain = AddUser(ou, "Refused Plain");
+  std::string contact = AddContact(ou, "Refused Contact",
+                                   "mail: rc@example.com\nmailNickname: rc\n"
+                                   "targetAddress: SMTP:rc@example.org\n");
+  std::string shown = AddUser(ou, "Refused Shown",
+                              "showInAddressBook: " + SandboxFact("VARNEL_SANDBOX_GAL") + "\n");
+  std::string mailbox = AddUser(ou, "Refused Mailbox");
+  ASSERT_EQ(RunVarnel({"-cr", "SRV1:SG1:DB1", "-b", mailbox, "-q"}).status, 0);
+  std::string bare = AddContact(ou, "Refused Bare");
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string dn;
+    std::string errorLine;
+  };
+  const std::vector<Case> cases = {
+      {{"-clear"}, contact, ": [] Error 0x32 (50) - Insufficient access\n"},
+      {{"-upd", "-hfal"}, shown, ": [] Error 0x32 (50) - Insufficient access\n"},
+      {{"-upd", "-quota", "10:20:30"}, mailbox, ": [] Error 0x32 (50) - Insufficient access\n"},
+      {{"-upd", "-quota", "::500"}, mailbox, ": [] Error 0x32 (50) - Insufficient access\n"},
+      {{"-cr", "SRV1:SG1:DB1"}, plain, " - ERROR: (SetInfo) (0x80070005) Access is denied.\n"},
+      {{"-move", "SRV2:SG1:DB1"}, mailbox, " - ERROR: (SetInfo) (0x80070005) Access is denied.\n"},
+      {{"-me", "someone@example.com"},
+       bare,
+       " - ERROR: (SetInfo) (0x80070005) Access is denied.\n"},
+      {{"-me"},
+       AddGroup(ou, "Refused Group"),
+       " - ERROR: (SetInfo) (0x80070005) Access is denied.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.front() + " " + c.dn);
+    auto before = ReadEntry(c.dn);
+    ASSERT_FALSE(before.empty());
+    std::vector<std::string> args = c.args;
+    args.push_back("-b");
+    args.push_back(c.dn);
+    ProcessResult r = RunVarnel(args, "", Account::kUser);
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.termSignal, 0);
+    EXPECT_NE(r.err.find(c.errorLine), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("\nThe command completed with errors.\n\n"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadEntry(c.dn), before);
+  }
+
+  // A list run stops at the first refusal and touches nothing after it.
+  auto contactBefore = ReadEntry(contact);
+  auto shownBefore = ReadEntry(shown);
+  ProcessResult list = RunVarnel({"-clear"}, contact + "\n" + shown + "\n", Account::kUser);
+  EXPECT_EQ(list.status, 50);
+  EXPECT_NE(list.out.find("ERROR: Too many Errors, stopping...\n\nDNs to Process: 2\n"
+                          "DNs Processed : 1\nSuccessful    : 0\nErrors        : 1\n"),
+            std::string::npos)
+      << list.out;
+  EXPECT_EQ(ReadEntry(contact), contactBefore);
+  EXPECT_EQ(ReadEntry(shown), shownBefore);
+}
+
+// A server that takes connections and never answers: a listening socket on
+// 127.0.0.1 that is never accepted from (the kernel completes the
+// handshakes), like a domain controller that hangs.
+class SilentServer {
+ public:
+  SilentServer() {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd_, 16) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      throw std::runtime_error("cannot listen on 127.0.0.1");
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentServer() { close(fd_); }
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+  int port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+TEST(FaultHangIT, AServerThatNeverAnswersEndsTheRunInBoundedTime) {
+  SilentServer server;
+  RunOptions options;
+  options.timeout = seconds(150);
+  ProcessResult r =
+      RunVarnel({"-clear", "-h", "127.0.0.1:" + std::to_string(server.port()), "-b", TestOu()}, "",
+                Account::kAdmin, options);
+  EXPECT_FALSE(r.timedOut) << "still waiting after " << r.elapsed.count() << " ms";
+  EXPECT_EQ(r.termSignal, 0);
+  EXPECT_EQ(r.status, 255);
+  EXPECT_NE(
+      r.err.find("LDAP_BIND: [127.0.0.1] Error 0x55 (85) - Timed out\nTerminating program.\n"),
+      std::string::npos)
+      << r.err;
+  EXPECT_LT(r.elapsed, seconds(100));
+}
+
+}  // namespace
+}  // namespace varnel::integration
