@@ -70,7 +70,9 @@ class NullBuffer : public std::streambuf {
 class SilencedStreams {
  public:
   SilencedStreams()
-      : out_(std::cout.rdbuf(&sink_)), err_(std::cerr.rdbuf(&sink_)), log_(std::clog.rdbuf(&sink_)) {}
+      : out_(std::cout.rdbuf(&sink_)),
+        err_(std::cerr.rdbuf(&sink_)),
+        log_(std::clog.rdbuf(&sink_)) {}
   ~SilencedStreams() {
     std::cout.rdbuf(out_);
     std::cerr.rdbuf(err_);

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors and runs every test:
-# the unit tests once more under AddressSanitizer and UBSan, then all tests
-# (unit and integration, the latter against the sandbox directory).
+# the unit tests once more under AddressSanitizer and UBSan, every fuzz target
+# for a minute, real runs and the integration suite under valgrind memcheck,
+# then all tests (unit and integration, the latter against the sandbox
+# directory).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -15,12 +17,23 @@ cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -L unit --output-on-failure -j"$jobs"
 
+echo "== Fuzzing =="
+bash scripts/fuzz.sh 60
+
 echo "== Build =="
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_WERROR=ON
 cmake --build build -j"$jobs"
 
+echo "== Debian package =="
+# Builds, installs and tries the package; its sandbox job runs in a network
+# namespace of its own, so it does not meet the sandbox started below.
+bash scripts/package-check.sh
+
 echo "== Sandbox directory =="
 bash sandbox/varnel-sandbox start
+
+echo "== Memory check (valgrind) =="
+bash scripts/memcheck.sh build
 
 echo "== All tests =="
 ctest --test-dir build --output-on-failure

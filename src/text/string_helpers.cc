@@ -27,15 +27,16 @@ int Split(std::string text, std::string delimiter, std::vector<std::string>* fie
     fields->push_back(std::move(text));
     return static_cast<int>(fields->size());
   }
-  if (!text.ends_with(delimiter)) text += delimiter;
-  // Each field ends at a delimiter; what follows the last delimiter is dropped,
-  // and the appended delimiter above makes sure that is nothing.
+  // Each search starts after the delimiter found before, so a delimiter that
+  // overlaps itself ("::" in ":::") counts once and no text is lost. The text
+  // after the last delimiter is the final field unless it is empty.
   size_t begin = 0;
   for (size_t found = text.find(delimiter); found != std::string::npos;
        found = text.find(delimiter, begin)) {
     fields->push_back(text.substr(begin, found - begin));
     begin = found + delimiter.size();
   }
+  if (begin < text.size()) fields->push_back(text.substr(begin));
   return static_cast<int>(fields->size());
 }
 

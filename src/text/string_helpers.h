@@ -19,7 +19,9 @@ std::string UpperCase(std::string_view text);
 // list, so this is the number of fields). Empty text yields no field;
 // consecutive delimiters yield empty fields; one trailing delimiter adds no
 // empty field, two add one. Text after the last delimiter is a field of its
-// own. An empty delimiter yields the whole text as one field.
+// own. Delimiters are found left to right, each search starting after the one
+// before, so "aaa" split at "aa" is "" and "a". An empty delimiter yields the
+// whole text as one field.
 int Split(std::string text, std::string delimiter, std::vector<std::string>* fields);
 
 // Splits like Split into at most `maximum` fields. With fewer fields than

@@ -1,0 +1,297 @@
+// The switch table, its validation against the accepted switches and the
+// command-line stage. The input is argv[1..]: one argument per stretch between
+// zero bytes; an argument "=entry" also adds "entry" to a made-up list of
+// accepted switches for a second validation. Everything is compared with a
+// small model of the documented rules; the stage's output is discarded.
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/run_settings.h"
+#include "cli/switch_specs.h"
+#include "cli/switch_table.h"
+#include "diag/console.h"
+#include "exchange/update_recipient.h"
+#include "fuzz_support.h"
+#include "text/string_helpers.h"
+
+namespace varnel::fuzz {
+namespace {
+
+// More arguments than this add nothing but time.
+constexpr size_t kMaxArguments = 512;
+
+std::vector<std::string> ArgumentsFrom(const uint8_t* data, size_t size) {
+  std::vector<std::string> arguments;
+  if (size == 0) return arguments;
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  size_t begin = 0;
+  while (arguments.size() < kMaxArguments) {
+    const size_t end = text.find('\0', begin);
+    arguments.emplace_back(text.substr(begin, end == std::string_view::npos ? end : end - begin));
+    if (end == std::string_view::npos) break;
+    begin = end + 1;
+  }
+  return arguments;
+}
+
+struct Model {
+  std::map<std::string, std::string> switches;
+  std::vector<std::string> positionals;
+  std::vector<std::string> bad;
+  std::vector<std::string> missing;
+};
+
+bool StartsSwitch(const std::string& argument) {
+  if (argument.empty()) return false;
+  if (argument[0] == '/') return true;
+  if (argument[0] != '-') return false;
+  return argument.size() == 1 || !(argument[1] >= '0' && argument[1] <= '9');
+}
+
+Model BuildModel(const std::vector<std::string>& arguments, bool fold) {
+  Model model;
+  std::optional<std::string> waiting;  // a switch whose value may follow
+  for (const std::string& argument : arguments) {
+    if (StartsSwitch(argument)) {
+      const std::string name = fold ? LowerCase(argument.substr(1)) : argument.substr(1);
+      model.switches[name] = "";
+      // The empty name never waits for a value.
+      waiting = name.empty() ? std::nullopt : std::optional<std::string>(name);
+    } else if (waiting) {
+      model.switches[*waiting] = argument;
+      waiting.reset();
+    } else {
+      model.positionals.push_back(argument);
+    }
+  }
+  return model;
+}
+
+void ValidateModel(Model* model, std::span<const std::string_view> entries, bool fold) {
+  std::set<std::string> accepted;
+  std::set<std::string> required;
+  for (std::string_view entry : entries) {
+    const bool flag = entry.starts_with(':');
+    if (flag) entry.remove_prefix(1);
+    const bool isRequired = entry.starts_with('^');
+    if (isRequired) entry.remove_prefix(1);
+    const std::string name = fold ? LowerCase(entry) : std::string(entry);
+    accepted.insert(name);
+    if (isRequired) required.insert(name);
+    if (!flag) continue;
+    auto found = model->switches.find(name);
+    if (found != model->switches.end() && !found->second.empty()) {
+      model->positionals.push_back(found->second);
+      found->second.clear();
+    }
+  }
+  model->bad.clear();
+  model->missing.clear();
+  for (const auto& [name, value] : model->switches) {
+    if (!accepted.contains(name)) model->bad.push_back(name);
+  }
+  for (const std::string& name : required) {
+    if (!model->switches.contains(name)) model->missing.push_back(name);
+  }
+}
+
+// The C library's conversion, saturated at the 32-bit signed range and then
+// taken as unsigned.
+uint32_t ReferenceNumber(const std::string& value) {
+  errno = 0;
+  long long number = std::strtoll(value.c_str(), nullptr, 10);
+  number = std::clamp<long long>(number, std::numeric_limits<int32_t>::min(),
+                                 std::numeric_limits<int32_t>::max());
+  return static_cast<uint32_t>(static_cast<int32_t>(number));
+}
+
+void CheckTableAgainstModel(const SwitchTable& table, const Model& model, bool fold) {
+  VARNEL_FUZZ_CHECK(table.SwitchCount() == model.switches.size());
+  VARNEL_FUZZ_CHECK(table.Positionals() == model.positionals);
+  VARNEL_FUZZ_CHECK(table.PositionalCount() == model.positionals.size());
+  for (const auto& [name, value] : model.switches) {
+    VARNEL_FUZZ_CHECK(table.IsPresent(name));
+    VARNEL_FUZZ_CHECK(table.GetValue(name) == value);
+    if (fold) VARNEL_FUZZ_CHECK(table.IsPresent(UpperCase(name)));
+  }
+  // A name that no argument gave: absent, with an empty value.
+  std::string absent = "absent";
+  while (model.switches.contains(absent)) absent += '_';
+  VARNEL_FUZZ_CHECK(!table.IsPresent(absent));
+  VARNEL_FUZZ_CHECK(table.GetValue(absent).empty());
+}
+
+void CheckValidated(const SwitchTable& table, const Model& model) {
+  VARNEL_FUZZ_CHECK(table.BadSwitches() == model.bad);
+  VARNEL_FUZZ_CHECK(table.BadSwitchCount() == model.bad.size());
+  // Ascending byte order without repeats.
+  for (size_t i = 1; i < model.bad.size(); ++i) VARNEL_FUZZ_CHECK(model.bad[i - 1] < model.bad[i]);
+  VARNEL_FUZZ_CHECK(table.MissingSwitches() == model.missing);
+  VARNEL_FUZZ_CHECK(table.MissingSwitchCount() == model.missing.size());
+  for (size_t i = 1; i < model.missing.size(); ++i) {
+    VARNEL_FUZZ_CHECK(model.missing[i - 1] < model.missing[i]);
+  }
+  VARNEL_FUZZ_CHECK(table.Positionals() == model.positionals);
+  for (const auto& [name, value] : model.switches) VARNEL_FUZZ_CHECK(table.GetValue(name) == value);
+}
+
+bool Has(const Model& model, const std::string& name) { return model.switches.contains(name); }
+
+std::string Value(const Model& model, const std::string& name) {
+  auto found = model.switches.find(name);
+  return found == model.switches.end() ? std::string() : found->second;
+}
+
+void CheckStage(const std::optional<int32_t>& status, const RunSettings& settings,
+                const Model& model) {
+  const RunSettings defaults;
+  const bool stopsEarly = !model.bad.empty() || Has(model, "help") || Has(model, "?") ||
+                          (model.switches.empty() && model.positionals.empty());
+  if (stopsEarly) {
+    VARNEL_FUZZ_CHECK(status == 1);
+    VARNEL_FUZZ_CHECK(settings.action == RunAction::None);
+    VARNEL_FUZZ_CHECK(settings.host == defaults.host && settings.dn == defaults.dn);
+    VARNEL_FUZZ_CHECK(settings.safety == defaults.safety && settings.upto == defaults.upto);
+    return;
+  }
+
+  VARNEL_FUZZ_CHECK(settings.host == Value(model, "h"));
+  VARNEL_FUZZ_CHECK(settings.singleDn == Has(model, "b"));
+  VARNEL_FUZZ_CHECK(settings.dn == Value(model, "b"));
+  VARNEL_FUZZ_CHECK(settings.showElapsed == Has(model, "elapsed"));
+  VARNEL_FUZZ_CHECK(settings.showElapsedMs == Has(model, "elapsedms"));
+  VARNEL_FUZZ_CHECK(settings.continueOnError == Has(model, "cont"));
+
+  const uint32_t upto = Has(model, "upto") ? ReferenceNumber(Value(model, "upto")) : 0;
+  uint32_t safety = 10;
+  if (Has(model, "safety")) {
+    safety = std::max(ReferenceNumber(Value(model, "safety")), upto);
+  } else if (upto != 0) {
+    safety = kNoSafetyLimit;
+  }
+  if (Has(model, "unsafe")) safety = kNoSafetyLimit;
+  VARNEL_FUZZ_CHECK(settings.upto == upto);
+  VARNEL_FUZZ_CHECK(settings.safety == safety);
+  VARNEL_FUZZ_CHECK(settings.safety >= settings.upto);
+
+  VARNEL_FUZZ_CHECK(settings.mdbDelimiter ==
+                    (Has(model, "delim") ? Value(model, "delim") : defaults.mdbDelimiter));
+  VARNEL_FUZZ_CHECK(settings.fieldDelimiter ==
+                    (Has(model, "fdelim") ? Value(model, "fdelim") : defaults.fieldDelimiter));
+  const std::string encoding = Value(model, "internetencoding");
+  VARNEL_FUZZ_CHECK(settings.internetEncoding ==
+                    (encoding.empty() ? defaults.internetEncoding : encoding));
+
+  // The first action switch in this order wins.
+  RunAction action = RunAction::None;
+  std::string mdbText;
+  std::string targetAddress;
+  if (Has(model, "clear")) {
+    action = RunAction::Clear;
+  } else if (Has(model, "cr")) {
+    action = RunAction::CreateMailbox;
+    mdbText = Value(model, "cr");
+  } else if (Has(model, "move")) {
+    action = RunAction::MoveMailbox;
+    mdbText = Value(model, "move");
+  } else if (Has(model, "me")) {
+    action = RunAction::MailEnable;
+    targetAddress = Value(model, "me");
+  } else if (Has(model, "upd")) {
+    action = RunAction::Update;
+  }
+  VARNEL_FUZZ_CHECK(settings.action == action);
+  VARNEL_FUZZ_CHECK(settings.mdbText == mdbText);
+  VARNEL_FUZZ_CHECK(settings.targetAddress == targetAddress);
+  VARNEL_FUZZ_CHECK(
+      status == (action == RunAction::None ? std::optional<int32_t>(1) : std::optional<int32_t>()));
+}
+
+}  // namespace
+}  // namespace varnel::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace varnel;
+  using namespace varnel::fuzz;
+  const std::vector<std::string> arguments = ArgumentsFrom(data, size);
+  std::vector<const char*> argv = {"varnel"};
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  const int argc = static_cast<int>(argv.size());
+  argv.push_back(nullptr);
+
+  for (const std::string& argument : arguments) {
+    VARNEL_FUZZ_CHECK(SwitchNumber(argument) == ReferenceNumber(argument));
+  }
+
+  // Names kept as typed: only the table and its validation.
+  {
+    SwitchTable table(argc, argv.data(), CaseMode::kSensitive);
+    Model model = BuildModel(arguments, false);
+    CheckTableAgainstModel(table, model, false);
+    ValidateModel(&model, kVarnelSwitchSpecs, false);
+    const int problems = table.Validate(kVarnelSwitchSpecs);
+    VARNEL_FUZZ_CHECK(problems == static_cast<int>(model.bad.size()));
+    VARNEL_FUZZ_CHECK(model.missing.empty());  // no accepted switch is required
+    CheckValidated(table, model);
+  }
+
+  // Accepted switches made up by the input: every argument "=entry" adds
+  // "entry", which may mark a flag (":") or a required switch ("^").
+  {
+    std::vector<std::string> entryTexts;
+    for (const std::string& argument : arguments) {
+      if (argument.starts_with('=')) entryTexts.push_back(argument.substr(1));
+    }
+    const std::vector<std::string_view> entries(entryTexts.begin(), entryTexts.end());
+    for (const bool fold : {false, true}) {
+      SwitchTable table(argc, argv.data(), fold ? CaseMode::kInsensitive : CaseMode::kSensitive);
+      Model model = BuildModel(arguments, fold);
+      ValidateModel(&model, entries, fold);
+      const int problems = table.Validate(entries);
+      VARNEL_FUZZ_CHECK(problems == static_cast<int>(model.bad.size() + model.missing.size()));
+      CheckValidated(table, model);
+      // A second check starts the lists over instead of adding to them.
+      VARNEL_FUZZ_CHECK(table.Validate(entries) == problems);
+      CheckValidated(table, model);
+    }
+  }
+
+  // Names folded, as a run reads them, through the whole stage.
+  SwitchTable table(argc, argv.data(), CaseMode::kInsensitive);
+  Model model = BuildModel(arguments, true);
+  CheckTableAgainstModel(table, model, true);
+  ValidateModel(&model, kVarnelSwitchSpecs, true);
+
+  RunSettings settings;
+  std::optional<int32_t> status;
+  {
+    SilencedStreams silence;
+    status = RunCommandLineStage(&table, &settings);
+  }
+  VARNEL_FUZZ_CHECK(Quiet() == model.switches.contains("q"));
+  VARNEL_FUZZ_CHECK(Debug() == model.switches.contains("d"));
+  SetConsoleFlags({});
+  CheckValidated(table, model);
+  for (const std::string& name : model.bad) VARNEL_FUZZ_CHECK(name == LowerCase(name));
+  CheckStage(status, settings, model);
+
+  // What the update action takes from the same table.
+  const UpdateOptions update = UpdateOptionsFromSwitches(table);
+  VARNEL_FUZZ_CHECK(update.hideFromAddressLists == model.switches.contains("hfal"));
+  VARNEL_FUZZ_CHECK(update.unhideFromAddressLists == model.switches.contains("uhfal"));
+  VARNEL_FUZZ_CHECK(update.quota.has_value() == model.switches.contains("quota"));
+  if (update.quota) VARNEL_FUZZ_CHECK(*update.quota == Value(model, "quota"));
+  return 0;
+}
