@@ -14,7 +14,8 @@ void LdapReportError(const std::string& label, const std::string& server, int co
   if (session != nullptr) extended = session->DiagnosticMessage();
   std::fprintf(stderr, "%s: [%s] Error 0x%0x (%d) - %s\n", label.c_str(), server.c_str(),
                static_cast<unsigned>(code), code, LdapErrorText(code));
-  if (extended && !extended->empty()) std::fprintf(stderr, "Extended Error: (%s)\n", extended->c_str());
+  if (extended && !extended->empty())
+    std::fprintf(stderr, "Extended Error: (%s)\n", extended->c_str());
   std::fflush(stderr);
 }
 

@@ -70,10 +70,11 @@ std::unique_ptr<LdapConnection> OpenLDAP(LdapConnector& connector, OpenLdapParam
 
   std::vector<OptionStep> steps;
   if (params.v3)
-    steps.push_back({LdapOption::kVersion, 3, "LDAP_OPTION: Version 3", "LDAP_OPTION (Version3): "});
+    steps.push_back(
+        {LdapOption::kVersion, 3, "LDAP_OPTION: Version 3", "LDAP_OPTION (Version3): "});
   if (!params.ref)
-    steps.push_back({LdapOption::kReferrals, 0, "LDAP_OPTION: No referrals",
-                     "LDAP_OPTION (NoReferrals): "});
+    steps.push_back(
+        {LdapOption::kReferrals, 0, "LDAP_OPTION: No referrals", "LDAP_OPTION (NoReferrals): "});
   if (params.encrypt)
     steps.push_back({LdapOption::kEncrypt, 1, "LDAP_OPTION: Kerberos Encryption",
                      "LDAP_OPTION (Kerberos Encryption): "});

@@ -13,7 +13,7 @@ namespace varnel {
 
 struct OpenLdapParams {
   std::optional<std::string> server{};  // nullopt: the library's default server
-  int port = 0;                       // 1: global catalog; 2 or more: as given
+  int port = 0;                         // 1: global catalog; 2 or more: as given
   bool ref = true;
   bool v3 = true;
   bool anonymous = false;

@@ -101,11 +101,10 @@ int OpenLdapConnection::Search(const LdapSearchRequest& request, std::vector<Lda
     attributes.push_back(nullptr);
   }
   LDAPMessage* raw = nullptr;
-  int rc = ldap_search_ext_s(session_.get(), request.base.c_str(), static_cast<int>(request.scope),
-                             request.filter.c_str(),
-                             request.attributes ? attributes.data() : nullptr,
-                             request.attributesOnly ? 1 : 0, nullptr, nullptr, nullptr,
-                             LDAP_NO_LIMIT, &raw);
+  int rc = ldap_search_ext_s(
+      session_.get(), request.base.c_str(), static_cast<int>(request.scope), request.filter.c_str(),
+      request.attributes ? attributes.data() : nullptr, request.attributesOnly ? 1 : 0, nullptr,
+      nullptr, nullptr, LDAP_NO_LIMIT, &raw);
   MessagePtr result(raw);
   if (!result) return NormalizeLdapCode(rc == LDAP_SUCCESS ? LDAP_OTHER : rc);
 

@@ -40,7 +40,8 @@ void ReadRootDse(RootDseInfo& info, LdapConnection& session) {
   first("highestCommittedUsn", info.highestCommittedUsn);
   first("ldapServiceName", info.ldapServiceName);
   first("serverName", info.serverName);
-  for (const std::string& oid : values("supportedCapabilities")) info.supportedCapabilities[oid] = true;
+  for (const std::string& oid : values("supportedCapabilities"))
+    info.supportedCapabilities[oid] = true;
 
   auto has = [&](const char* oid) { return info.supportedCapabilities.count(oid) != 0; };
   info.hasLdapInteg = has("1.2.840.113556.1.4.1791");

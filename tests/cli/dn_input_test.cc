@@ -85,8 +85,9 @@ TEST_F(DnInputTest, OverlongLineSkippedWithWarningAndNextLineRead) {
   std::string atLimit(kLineBufferSize - 2, 'a');  // fits with its line feed
   std::string tooLong(kLineBufferSize - 1, 'b');  // fills the buffer with its line feed
   CaptureStderr();
-  std::vector<WorkItem> items = Collect(atLimit + "\n" + tooLong + "\n" + std::string(1 << 20, 'c') +
-                                        "\nnext\n" + std::string(kLineBufferSize - 1, 'd'));
+  std::vector<WorkItem> items =
+      Collect(atLimit + "\n" + tooLong + "\n" + std::string(1 << 20, 'c') + "\nnext\n" +
+              std::string(kLineBufferSize - 1, 'd'));
   std::string err = GetCapturedStderr();
   ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(items[0].dn, atLimit);

@@ -25,10 +25,13 @@ using varnel::testing::FakeLdapConnector;
 const char kConfig[] = "CN=Configuration,DC=x";
 const char kExchange[] = "CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x";
 const char kOrg[] = "CN=Org,CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x";
-const char kServer[] = "CN=SRV1,CN=Servers,CN=Org,CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x";
-const char kSg[] = "CN=SG1,CN=SRV1,CN=Servers,CN=Org,CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x";
+const char kServer[] =
+    "CN=SRV1,CN=Servers,CN=Org,CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x";
+const char kSg[] =
+    "CN=SG1,CN=SRV1,CN=Servers,CN=Org,CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x";
 const char kDb[] =
-    "CN=DB1,CN=SG1,CN=SRV1,CN=Servers,CN=Org,CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x";
+    "CN=DB1,CN=SG1,CN=SRV1,CN=Servers,CN=Org,CN=Microsoft "
+    "Exchange,CN=Services,CN=Configuration,DC=x";
 
 class SteppingTicks : public TickCounter {
  public:
@@ -55,7 +58,8 @@ class RunTest : public ::testing::Test {
     d.AddEntry(kDb, {{"objectCategory", {"msExchPrivateMDB"}}, {"name", {"DB1"}}});
     for (const char* cn : {"a", "b", "c", "d", "e"})
       d.AddEntry(std::string("CN=") + cn + ",DC=x",
-                 {{"mail", {std::string(cn) + "@x"}}, {"legacyExchangeDN", {"/o=Org/cn=" + std::string(cn)}}});
+                 {{"mail", {std::string(cn) + "@x"}},
+                  {"legacyExchangeDN", {"/o=Org/cn=" + std::string(cn)}}});
   }
   void TearDown() override { SetConsoleFlags({}); }
 
@@ -90,8 +94,9 @@ TEST_F(RunTest, StartupLinesAndEmptyInput) {
 }
 
 TEST_F(RunTest, MissingOrganisationIsAFailureNotSuccess) {
-  directory().AddEntry("CN=Org2," + std::string(kExchange),
-                       {{"objectCategory", {"msExchOrganizationContainer"}}, {"msExchMixedMode", {"TRUE"}}});
+  directory().AddEntry(
+      "CN=Org2," + std::string(kExchange),
+      {{"objectCategory", {"msExchOrganizationContainer"}}, {"msExchMixedMode", {"TRUE"}}});
   Output r = Run({"-clear", "-q"}, "CN=a,DC=x\n");
   EXPECT_EQ(r.status, -1);
   EXPECT_EQ(r.out,
@@ -109,7 +114,8 @@ TEST_F(RunTest, FailedModeSearchEndsWithItsCode) {
   Output r = Run({"-upd"});
   EXPECT_EQ(r.status, 50);
   EXPECT_NE(r.err.find("LDAP_SEARCH_S: 0x32\n"), std::string::npos);
-  EXPECT_NE(r.out.find("ERROR: Couldn't verify Exchange Native Mode Status. (50|0)\n"), std::string::npos);
+  EXPECT_NE(r.out.find("ERROR: Couldn't verify Exchange Native Mode Status. (50|0)\n"),
+            std::string::npos);
 }
 
 TEST_F(RunTest, RootDseFailureAndBindFailure) {
@@ -123,7 +129,8 @@ TEST_F(RunTest, RootDseFailureAndBindFailure) {
   connector.Directory("dc9:636").bindResult = 49;
   r = Run({"-upd", "-q", "-h", "dc9:636"});
   EXPECT_EQ(r.status, -1);
-  EXPECT_EQ(r.err, "LDAP_BIND: [dc9] Error 0x31 (49) - Invalid credentials\nTerminating program.\n");
+  EXPECT_EQ(r.err,
+            "LDAP_BIND: [dc9] Error 0x31 (49) - Invalid credentials\nTerminating program.\n");
   EXPECT_EQ(connector.opens.back().port, 636);
 }
 
@@ -139,7 +146,8 @@ TEST_F(RunTest, SafetyLimitRefusesBeforeAnythingIsTouched) {
 }
 
 TEST_F(RunTest, ClearWithUptoStopsAfterTwoSuccesses) {
-  Output r = Run({"-clear", "-upto", "2"}, "CN=a,DC=x\ncn=b,dc=x\nCN=c,DC=x\nCN=d,DC=x\nCN=e,DC=x\n");
+  Output r =
+      Run({"-clear", "-upto", "2"}, "CN=a,DC=x\ncn=b,dc=x\nCN=c,DC=x\nCN=d,DC=x\nCN=e,DC=x\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("Clearing Exchange Attributes...\n   DN: CN=a,DC=x...\n   DN: CN=b,DC=x...\n"
                        "WARN: UpTo limit achieved, stopping...\n\nDNs to Process: 5\n"
@@ -154,10 +162,12 @@ TEST_F(RunTest, ClearWithUptoStopsAfterTwoSuccesses) {
 TEST_F(RunTest, FailureWithoutContStopsBeforeTheNextItem) {
   Output r = Run({"-clear"}, "CN=missing,DC=x\nCN=a,DC=x\nCN=b,DC=x\n");
   EXPECT_EQ(r.status, 32);
-  EXPECT_NE(r.out.find("   DN: CN=missing,DC=x...ERROR: Too many Errors, stopping...\n\nDNs to Process: 3\n"
-                       "DNs Processed : 1\nSuccessful    : 0\nErrors        : 1\n"
-                       "\nThe command completed with errors.\n\n"),
-            std::string::npos)
+  EXPECT_NE(
+      r.out.find(
+          "   DN: CN=missing,DC=x...ERROR: Too many Errors, stopping...\n\nDNs to Process: 3\n"
+          "DNs Processed : 1\nSuccessful    : 0\nErrors        : 1\n"
+          "\nThe command completed with errors.\n\n"),
+      std::string::npos)
       << r.out;
   EXPECT_TRUE(directory().Has("CN=a,DC=x", "mail"));
 }
@@ -220,8 +230,9 @@ TEST_F(RunTest, DebugShowsOverrideLinesEvenWhenTheyDoNotApply) {
   Output r = Run({"-upd", "-d", "-b", "CN=a,DC=x"});
   EXPECT_NE(r.out.find("Debug Info:\nAction  : 16\nHome MDB: \nEmail   : \n"), std::string::npos);
   Output piped = Run({"-upd", "-d"}, "CN=a,DC=x\tignored\n");
-  EXPECT_NE(piped.out.find("DEBUG:  Data: ignored\nDEBUG: OverRide MDB  : \nDEBUG: OverRide email: \n"),
-            std::string::npos)
+  EXPECT_NE(
+      piped.out.find("DEBUG:  Data: ignored\nDEBUG: OverRide MDB  : \nDEBUG: OverRide email: \n"),
+      std::string::npos)
       << piped.out;
 }
 

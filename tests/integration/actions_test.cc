@@ -27,7 +27,8 @@ TEST(ActionsIT, CreateMailboxWritesTheMailboxAttributesThenTheUpdate) {
   std::string alias = ReadValue(dn, "sAMAccountName");
   ProcessResult r = RunVarnel({"-cr", "SRV1:SG1:DB1", "-b", dn, "-quota", "100:200:300", "-hfal"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_NE(r.out.find("Creating Mailboxes...\n   DN: " + dn + "...\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Creating Mailboxes...\n   DN: " + dn + "...\n"), std::string::npos)
+      << r.out;
 
   auto e = ReadEntry(dn);
   EXPECT_EQ(Lower(e["homemdb"].at(0)), Lower(DatabaseDn("SRV1", "SG1", "DB1")));
@@ -52,7 +53,8 @@ TEST(ActionsIT, CreateMailboxWritesTheMailboxAttributesThenTheUpdate) {
   std::string group = AddGroup(ou, "Create Group");
   ProcessResult onGroup = RunVarnel({"-cr", "SRV1:SG1:DB1", "-b", group});
   EXPECT_EQ(onGroup.status, 254);
-  EXPECT_NE(onGroup.out.find("   DN: " + group + "... - No MailBox Create function for this object type.\n"),
+  EXPECT_NE(onGroup.out.find("   DN: " + group +
+                             "... - No MailBox Create function for this object type.\n"),
             std::string::npos)
       << onGroup.out;
   EXPECT_EQ(ReadValue(group, "homeMDB"), "");
@@ -99,7 +101,10 @@ TEST(ActionsIT, MailEnableContactsGroupsAndKeepmail) {
   EXPECT_EQ(ReadValue(contact, "mAPIRecipient"), "FALSE");
 
   std::string encoded = AddContact(ou, "Enable Ian");
-  ASSERT_EQ(RunVarnel({"-me", "X400:c=us;a= ;p=org;s=ian", "-internetencoding", "917504", "-b", encoded}).status, 0);
+  ASSERT_EQ(
+      RunVarnel({"-me", "X400:c=us;a= ;p=org;s=ian", "-internetencoding", "917504", "-b", encoded})
+          .status,
+      0);
   EXPECT_EQ(ReadValue(encoded, "targetAddress"), "X400:c=us;a= ;p=org;s=ian");
   EXPECT_EQ(ReadValue(encoded, "internetEncoding"), "917504");
 
@@ -121,7 +126,8 @@ TEST(ActionsIT, MailEnableContactsGroupsAndKeepmail) {
 
   ProcessResult missing = RunVarnel({"-me", "x@example.com", "-b", "CN=Nobody," + ou});
   EXPECT_EQ(missing.status, 254);
-  EXPECT_NE(missing.err.find(" - ERROR: (ADsGetObject) (0x80072030) There is no such object on the server.\n"),
+  EXPECT_NE(missing.err.find(
+                " - ERROR: (ADsGetObject) (0x80072030) There is no such object on the server.\n"),
             std::string::npos)
       << missing.err;
 }
@@ -132,7 +138,8 @@ TEST(ActionsIT, OrdinaryUserIsRefusedAndNothingChanges) {
   std::string contact = AddContact(ou, "Refused Kate");
   ProcessResult cr = RunVarnel({"-cr", "SRV1:SG1:DB1", "-b", user}, "", Account::kUser);
   EXPECT_NE(cr.status, 0);
-  EXPECT_NE(cr.err.find(" - ERROR: (SetInfo) (0x80070005) Access is denied.\n"), std::string::npos) << cr.err;
+  EXPECT_NE(cr.err.find(" - ERROR: (SetInfo) (0x80070005) Access is denied.\n"), std::string::npos)
+      << cr.err;
   EXPECT_EQ(ReadValue(user, "homeMDB"), "");
   ProcessResult me = RunVarnel({"-me", "k@example.com", "-b", contact}, "", Account::kUser);
   EXPECT_NE(me.status, 0);

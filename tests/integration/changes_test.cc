@@ -8,9 +8,9 @@ namespace varnel::integration {
 namespace {
 
 std::string Quotas(const std::string& dn) {
-  auto e = ReadEntry(dn, {"mDBUseDefaults", "mDBStorageQuota", "mDBOverQuotaLimit",
-                          "mDBOverHardQuotaLimit", "msExchHideFromAddressLists",
-                          "showInAddressBook"});
+  auto e =
+      ReadEntry(dn, {"mDBUseDefaults", "mDBStorageQuota", "mDBOverQuotaLimit",
+                     "mDBOverHardQuotaLimit", "msExchHideFromAddressLists", "showInAddressBook"});
   auto get = [&](const char* name) {
     auto it = e.find(name);
     return it == e.end() ? std::string("-") : it->second.front();
@@ -24,7 +24,8 @@ std::string QuotaUser(const std::string& ou, const std::string& cn) {
   return AddUser(ou, cn,
                  "mDBUseDefaults: FALSE\nmDBStorageQuota: 1024\nmDBOverQuotaLimit: 2048\n"
                  "mDBOverHardQuotaLimit: 4096\nmsExchHideFromAddressLists: FALSE\n"
-                 "showInAddressBook: " + SandboxFact("VARNEL_SANDBOX_GAL") + "\n");
+                 "showInAddressBook: " +
+                     SandboxFact("VARNEL_SANDBOX_GAL") + "\n");
 }
 
 const char kInitial[] = "FALSE|1024|2048|4096|FALSE|gal";
@@ -53,7 +54,8 @@ TEST(ChangesIT, QuotaCasesEndAsSpecified) {
     ProcessResult r = RunVarnel({"-upd", "-q", "-b", dn, "-quota", c.quota});
     EXPECT_EQ(r.status, 0) << c.quota << r.err;
     EXPECT_EQ(Quotas(dn), c.expected) << c.quota;
-    EXPECT_EQ(r.out.find("ERROR: Bad quota values\n") != std::string::npos, c.bad) << c.quota << r.out;
+    EXPECT_EQ(r.out.find("ERROR: Bad quota values\n") != std::string::npos, c.bad)
+        << c.quota << r.out;
   }
 }
 
@@ -79,17 +81,19 @@ TEST(ChangesIT, RefusedUpdateChangesNothing) {
 
 TEST(ChangesIT, ClearRemovesExactlyTheExchangeAttributes) {
   std::string ou = FreshOu("clear");
-  std::string dn = AddContact(ou, "Clear Carol",
-                              "mail: carol@example.com\nmailNickname: carol\ntargetAddress: SMTP:carol@example.com\n"
-                              "extensionAttribute7: seven\nproxyAddresses: SMTP:carol@example.com\n"
-                              "description: kept\ntelephoneNumber: 123\n");
+  std::string dn = AddContact(
+      ou, "Clear Carol",
+      "mail: carol@example.com\nmailNickname: carol\ntargetAddress: SMTP:carol@example.com\n"
+      "extensionAttribute7: seven\nproxyAddresses: SMTP:carol@example.com\n"
+      "description: kept\ntelephoneNumber: 123\n");
   ProcessResult r = RunVarnel({"-clear", "-d", "-b", dn});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("DEBUG: Clear - extensionAttribute7\nDEBUG: Clear - proxyAddresses\n"),
             std::string::npos);
   EXPECT_NE(r.out.find("DEBUG: modcnt=5\n"), std::string::npos) << r.out;
   auto e = ReadEntry(dn);
-  for (const char* gone : {"mail", "mailnickname", "targetaddress", "extensionattribute7", "proxyaddresses"})
+  for (const char* gone :
+       {"mail", "mailnickname", "targetaddress", "extensionattribute7", "proxyaddresses"})
     EXPECT_EQ(e.count(gone), 0u) << gone;
   EXPECT_EQ(e["description"], std::vector<std::string>{"kept"});
   EXPECT_EQ(e["telephonenumber"], std::vector<std::string>{"123"});
@@ -102,7 +106,8 @@ TEST(ChangesIT, ClearRemovesExactlyTheExchangeAttributes) {
 
 TEST(ChangesIT, RefusedClearPrintsTheErrorLineAndChangesNothing) {
   std::string ou = FreshOu("refused-clear");
-  std::string dn = AddContact(ou, "Refused Clear", "mail: rc@example.com\nextensionAttribute1: one\n");
+  std::string dn =
+      AddContact(ou, "Refused Clear", "mail: rc@example.com\nextensionAttribute1: one\n");
   ProcessResult r = RunVarnel({"-clear", "-b", dn}, "", Account::kUser);
   EXPECT_EQ(r.status, 50);
   EXPECT_NE(r.err.find(": [] Error 0x32 (50) - Insufficient access\n"), std::string::npos) << r.err;
@@ -114,7 +119,8 @@ TEST(ChangesIT, ClearOfAMissingObjectIsAFailure) {
   std::string ou = FreshOu("clear-missing");
   ProcessResult r = RunVarnel({"-clear", "-b", "CN=Nobody," + ou});
   EXPECT_EQ(r.status, 32);
-  EXPECT_NE(r.err.find("LDAP_SEARCH_S: 0x20\nLDAP_SEARCH_S: No such object\n\n"), std::string::npos);
+  EXPECT_NE(r.err.find("LDAP_SEARCH_S: 0x20\nLDAP_SEARCH_S: No such object\n\n"),
+            std::string::npos);
   EXPECT_NE(r.out.find("The command completed with errors."), std::string::npos);
 }
 
@@ -131,7 +137,10 @@ TEST(ChangesIT, ShortAndFullMailDatabaseNames) {
   EXPECT_EQ(r.out.find("ERROR: AD Search"), std::string::npos) << r.out;
 
   ProcessResult quiet = RunVarnel({"-move", "SRV1:NOSG:DB1", "-q", "-b", user});
-  EXPECT_NE(quiet.out.find("Exchange Mode: Native\nERROR: AD Search couldn't find Storage Group: NOSG\n"), std::string::npos) << quiet.out;
+  EXPECT_NE(
+      quiet.out.find("Exchange Mode: Native\nERROR: AD Search couldn't find Storage Group: NOSG\n"),
+      std::string::npos)
+      << quiet.out;
   EXPECT_EQ(quiet.out.find("Looking for"), std::string::npos);
 
   std::string mdb = SandboxFact("VARNEL_SANDBOX_MDB");
@@ -141,7 +150,8 @@ TEST(ChangesIT, ShortAndFullMailDatabaseNames) {
   EXPECT_NE(full.out.find("Home MDB: " + storageGroup + "\n"), std::string::npos) << full.out;
 
   ProcessResult refused = RunVarnel({"-move", user, "-b", user});
-  EXPECT_NE(refused.out.find("ERROR: Invalid HomeMDB [" + user + "]\n"), std::string::npos) << refused.out;
+  EXPECT_NE(refused.out.find("ERROR: Invalid HomeMDB [" + user + "]\n"), std::string::npos)
+      << refused.out;
   EXPECT_NE(refused.out.find(" - No valid homeMDB value.\n"), std::string::npos);
   EXPECT_EQ(refused.status, 255);
 }

@@ -28,25 +28,6 @@ using std::chrono::seconds;
 constexpr int kObjects = 30;
 constexpr size_t kStopAtItem = 8;  // the progress line that triggers the stop
 
-std::string Lines(const std::vector<std::string>& dns) {
-  std::string text;
-  for (const std::string& dn : dns) text += dn + "\n";
-  return text;
-}
-
-size_t Count(const std::string& text, const std::string& needle) {
-  size_t n = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-  return n;
-}
-
-// The number after a summary label ("Successful    : "), or -1.
-long SummaryNumber(const std::string& out, const std::string& label) {
-  std::smatch match;
-  if (!std::regex_search(out, match, std::regex("\n" + label + "([0-9]+)\n"))) return -1;
-  return std::stol(match[1]);
-}
-
 // Error lines of failed items: the LDAP error line of a refused modify and
 // the first line of a failed search.
 size_t LdapErrorLines(const std::string& err) {

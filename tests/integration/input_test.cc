@@ -31,18 +31,6 @@ void ExpectCleanEnd(const ProcessResult& r) {
   EXPECT_EQ(r.termSignal, 0) << r.err;
 }
 
-size_t Count(const std::string& text, const std::string& needle) {
-  size_t n = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-  return n;
-}
-
-long SummaryNumber(const std::string& out, const std::string& label) {
-  std::smatch match;
-  if (!std::regex_search(out, match, std::regex("(^|\n)" + label + "([0-9]+)\n"))) return -1;
-  return std::stol(match[2]);
-}
-
 // What the input rules make of a byte stream: lines end at a line feed (a
 // carriage return before it is dropped), empty lines are skipped silently,
 // lines that fill the buffer and lines holding a NUL byte with a warning.

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -432,8 +433,8 @@ std::string AccountName(const std::string& cn) {
 }  // namespace
 
 std::string AddUser(const std::string& ou, const std::string& cn, const std::string& extraLdif) {
-  return AddObject(ou, cn,
-                   "objectClass: user\nsAMAccountName: " + AccountName(cn) + "\n", extraLdif);
+  return AddObject(ou, cn, "objectClass: user\nsAMAccountName: " + AccountName(cn) + "\n",
+                   extraLdif);
 }
 
 std::string AddContact(const std::string& ou, const std::string& cn, const std::string& extraLdif) {
@@ -443,6 +444,24 @@ std::string AddContact(const std::string& ou, const std::string& cn, const std::
 std::string AddGroup(const std::string& ou, const std::string& cn, const std::string& extraLdif) {
   return AddObject(ou, cn, "objectClass: group\nsAMAccountName: " + AccountName(cn) + "\n",
                    extraLdif);
+}
+
+std::string Lines(const std::vector<std::string>& dns) {
+  std::string text;
+  for (const std::string& dn : dns) text += dn + "\n";
+  return text;
+}
+
+size_t Count(const std::string& text, const std::string& needle) {
+  size_t n = 0;
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+  return n;
+}
+
+long SummaryNumber(const std::string& out, const std::string& label) {
+  std::smatch match;
+  if (!std::regex_search(out, match, std::regex("(^|\n)" + label + "([0-9]+)\n"))) return -1;
+  return std::stol(match[2]);
 }
 
 }  // namespace varnel::integration

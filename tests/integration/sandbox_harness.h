@@ -116,8 +116,8 @@ int ApplyLdif(const std::string& ldif, bool continueOnError = false);
 
 // Reads one entry with ldapsearch as the administrator: attribute name
 // (lower-cased) to values. Empty map when the entry does not exist.
-std::map<std::string, std::vector<std::string>> ReadEntry(const std::string& dn,
-                                                          const std::vector<std::string>& attrs = {});
+std::map<std::string, std::vector<std::string>> ReadEntry(
+    const std::string& dn, const std::vector<std::string>& attrs = {});
 // First value of an attribute, or "" when absent.
 std::string ReadValue(const std::string& dn, const std::string& attribute);
 
@@ -128,9 +128,17 @@ std::string TestOu();
 // A fresh OU below TestOu() for one test; its subtree is deleted first.
 std::string FreshOu(const std::string& name);
 // Adds a user, contact or group in ou; returns its DN.
-std::string AddUser(const std::string& ou, const std::string& cn, const std::string& extraLdif = "");
+std::string AddUser(const std::string& ou, const std::string& cn,
+                    const std::string& extraLdif = "");
 std::string AddContact(const std::string& ou, const std::string& cn,
                        const std::string& extraLdif = "");
-std::string AddGroup(const std::string& ou, const std::string& cn, const std::string& extraLdif = "");
+std::string AddGroup(const std::string& ou, const std::string& cn,
+                     const std::string& extraLdif = "");
+
+// Small text helpers for checking a run's output.
+std::string Lines(const std::vector<std::string>& dns);  // one DN per line
+size_t Count(const std::string& text, const std::string& needle);
+// The number after a summary label ("Successful    : "), or -1.
+long SummaryNumber(const std::string& out, const std::string& label);
 
 }  // namespace varnel::integration

@@ -13,7 +13,8 @@ TEST(StartupIT, BindsWithKerberosAndReportsServerModeAndCount) {
   ProcessResult r = RunVarnel({"-upd", "-b", dn});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err.find("Varnel V01.03.00cpp"), 1u) << r.err;
-  EXPECT_NE(r.out.find("Using server: " + SandboxFact("VARNEL_SANDBOX_DNSHOSTNAME") + "\n"), std::string::npos)
+  EXPECT_NE(r.out.find("Using server: " + SandboxFact("VARNEL_SANDBOX_DNSHOSTNAME") + "\n"),
+            std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("Exchange Mode: Native\nDN Count: 1\n"), std::string::npos) << r.out;
 
@@ -39,7 +40,8 @@ TEST(StartupIT, ElevenDnsWithoutSafetyTouchNothing) {
   std::string input;
   std::vector<std::string> dns;
   for (int i = 0; i < 11; ++i) {
-    dns.push_back(AddContact(ou, "Safe " + std::to_string(i), "mail: safe" + std::to_string(i) + "@example.com\n"));
+    dns.push_back(AddContact(ou, "Safe " + std::to_string(i),
+                             "mail: safe" + std::to_string(i) + "@example.com\n"));
     input += dns.back() + "\n";
   }
   ProcessResult r = RunVarnel({"-clear"}, input);
@@ -60,7 +62,8 @@ TEST(StartupIT, ElevenDnsWithoutSafetyTouchNothing) {
 TEST(StartupIT, EmptyInputCountsZero) {
   ProcessResult r = RunVarnel({"-clear"}, "");
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("DN Count: 0\nClearing Exchange Attributes...\n\n\nThe command completed successfully.\n\n"),
+  EXPECT_NE(r.out.find("DN Count: 0\nClearing Exchange Attributes...\n\n\nThe command completed "
+                       "successfully.\n\n"),
             std::string::npos)
       << r.out;
 }
@@ -68,7 +71,9 @@ TEST(StartupIT, EmptyInputCountsZero) {
 TEST(StartupIT, UnreachableServerEndsTheRun) {
   ProcessResult r = RunVarnel({"-clear", "-q", "-h", "127.0.0.1:1"}, "");
   EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.err, "LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can't contact LDAP server\nTerminating program.\n");
+  EXPECT_EQ(
+      r.err,
+      "LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can't contact LDAP server\nTerminating program.\n");
   EXPECT_EQ(r.out, "");
 }
 
@@ -80,7 +85,8 @@ TEST(StartupIT, NoKerberosTicketFailsTheBind) {
 }
 
 TEST(StartupIT, NamedServerWithPort) {
-  ProcessResult r = RunVarnel({"-upd", "-q", "-h", SandboxFact("VARNEL_SANDBOX_HOST") + ":389"}, "");
+  ProcessResult r =
+      RunVarnel({"-upd", "-q", "-h", SandboxFact("VARNEL_SANDBOX_HOST") + ":389"}, "");
   EXPECT_EQ(r.status, 0) << r.err;
 }
 

@@ -25,8 +25,8 @@ int HexValue(char c) {
 }
 
 // Simple-pattern match where '*' stands for any run of characters.
-bool WildcardMatch(const std::string& pattern, const std::vector<bool>& isStar, const std::string& text,
-                   size_t p = 0, size_t t = 0) {
+bool WildcardMatch(const std::string& pattern, const std::vector<bool>& isStar,
+                   const std::string& text, size_t p = 0, size_t t = 0) {
   if (p == pattern.size()) return t == text.size();
   if (isStar[p]) {
     for (size_t k = t; k <= text.size(); ++k)

@@ -43,7 +43,8 @@ class FakeLdapConnection : public LdapConnection {
 
   // Recorded calls.
   std::vector<OptionCall> options;
-  std::vector<std::string> binds;  // "simple:<dn>", "simple-anonymous", "negotiate", "negotiate:<domain>\\<user>"
+  std::vector<std::string>
+      binds;  // "simple:<dn>", "simple-anonymous", "negotiate", "negotiate:<domain>\\<user>"
   std::vector<LdapSearchRequest> searches;
   std::vector<ModifyCall> modifies;
 
