@@ -6,15 +6,12 @@
 
 #include "cli/run_settings.h"
 #include "diag/console.h"
+#include "support/capture.h"
 #include "support/fake_ldap_connection.h"
 
 namespace varnel {
 namespace {
 
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStderr;
-using ::testing::internal::GetCapturedStdout;
 using varnel::testing::FakeLdapConnection;
 
 class DnInputTest : public ::testing::Test {

@@ -8,16 +8,13 @@
 #include "cli/run_environment.h"
 #include "diag/console.h"
 #include "platform/tick_counter.h"
+#include "support/capture.h"
 #include "support/fake_directory_object_service.h"
 #include "support/fake_ldap_connector.h"
 
 namespace varnel {
 namespace {
 
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStderr;
-using ::testing::internal::GetCapturedStdout;
 using varnel::testing::FakeDirectoryObjectService;
 using varnel::testing::FakeLdapConnection;
 using varnel::testing::FakeLdapConnector;

@@ -6,15 +6,11 @@
 #include <vector>
 
 #include "diag/console.h"
+#include "support/capture.h"
 #include "support/fake_ldap_connection.h"
 
 namespace varnel {
 namespace {
-
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStderr;
-using ::testing::internal::GetCapturedStdout;
 
 const std::string kBase = "CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=example,DC=com";
 const std::string kServers = "CN=Servers,CN=First Administrative Group,CN=Org," + kBase;

@@ -5,15 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "support/capture.h"
 #include "support/fake_ldap_connector.h"
 
 namespace varnel {
 namespace {
-
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStderr;
-using ::testing::internal::GetCapturedStdout;
 
 const std::string kConfig = "CN=Configuration,DC=example,DC=com";
 const std::string kOrg = "CN=First Org,CN=Microsoft Exchange,CN=Services," + kConfig;

@@ -6,16 +6,13 @@
 #include <vector>
 
 #include "diag/console.h"
+#include "support/capture.h"
 #include "support/fake_directory_object_service.h"
 #include "support/fake_ldap_connection.h"
 
 namespace varnel {
 namespace {
 
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStderr;
-using ::testing::internal::GetCapturedStdout;
 using Calls = std::vector<std::string>;
 
 const std::string kDn = "CN=John Smith,CN=Users,DC=example,DC=com";

@@ -11,6 +11,7 @@
 #include "exchange/exchange_attributes.h"
 #include "exchange/quota.h"
 #include "ldap/attribute_modification.h"
+#include "support/capture.h"
 #include "support/fake_ldap_connection.h"
 #include "text/string_helpers.h"
 
@@ -18,10 +19,6 @@ namespace varnel {
 namespace {
 
 using Op = LdapModification::Op;
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStderr;
-using ::testing::internal::GetCapturedStdout;
 using Attributes = std::vector<std::pair<std::string, std::vector<std::string>>>;
 
 const char kDn[] = "CN=Mailbox User,OU=Staff,DC=example,DC=com";

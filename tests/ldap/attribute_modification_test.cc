@@ -6,17 +6,13 @@
 #include <vector>
 
 #include "diag/console.h"
+#include "support/capture.h"
 #include "support/fake_ldap_connection.h"
 
 namespace varnel {
 namespace {
 
 using Op = LdapModification::Op;
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStderr;
-using ::testing::internal::GetCapturedStdout;
-
 const char kDn[] = "CN=User1,OU=Staff,DC=example,DC=com";
 
 void ExpectMod(const LdapModification& mod, Op op, const std::string& type,

@@ -4,15 +4,12 @@
 #include "diag/console.h"
 #include "ldap/root_dse.h"
 #include "ldap/search_helpers.h"
+#include "support/capture.h"
 #include "support/fake_ldap_connection.h"
 
 namespace varnel {
 namespace {
 
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStderr;
-using ::testing::internal::GetCapturedStdout;
 using varnel::testing::FakeLdapConnection;
 
 TEST(RootDseTest, FirstValuesCapabilitiesAndContexts) {

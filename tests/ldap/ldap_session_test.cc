@@ -5,15 +5,12 @@
 #include "diag/console.h"
 #include "ldap/ldap_error.h"
 #include "ldap/result_codes.h"
+#include "support/capture.h"
 #include "support/fake_ldap_connection.h"
 
 namespace varnel {
 namespace {
 
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStderr;
-using ::testing::internal::GetCapturedStdout;
 using varnel::testing::FakeLdapConnection;
 
 // Forwards every call to a fake that the connector keeps, so tests can look
