@@ -29,10 +29,9 @@ sandbox=sandbox/varnel-sandbox
 
 [ -x "$varnel" ] || { echo "memcheck: $varnel not built" >&2; exit 2; }
 if ! command -v valgrind >/dev/null; then
-  echo "memcheck: installing valgrind"
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends valgrind
+  echo "memcheck: valgrind is missing; installing the project's packages"
+  bash scripts/install-deps.sh
+  command -v valgrind >/dev/null || { echo "memcheck: valgrind is still missing" >&2; exit 2; }
 fi
 bash "$sandbox" status >/dev/null || bash "$sandbox" start --native >/dev/null
 
