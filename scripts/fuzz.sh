@@ -20,7 +20,7 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
   exit 2
 fi
 jobs="${FUZZ_JOBS:-$(nproc)}"
-build=build-fuzz
+build="build-fuzz"
 read -r -a targets <<<"${FUZZ_TARGETS:-command_line dn_input split quota ads_path dual_string}"
 
 # Longest input per target: enough for the switch values, an over-long input

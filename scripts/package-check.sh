@@ -92,10 +92,10 @@ sandbox_job() {
 
   rc=0
   "${sb[@]}" status >"$out" 2>"$err" || rc=$?
-  [ "$rc" -eq 0 ] && grep -q '^running: *yes' "$out" ||
+  { [ "$rc" -eq 0 ] && grep -q '^running: *yes' "$out"; } ||
     { show "$out" "$err"; fail "installed varnel-sandbox status: exit $rc, expected 0 and 'running: yes'"; }
   "${sb[@]}" env >"$out" 2>"$err" || { show "$out" "$err"; fail "installed varnel-sandbox env failed"; }
-  grep -qxF "export VARNEL_SANDBOX_STATE='$state'" "$out" && grep -qxF "export KRB5_CONFIG='$state/krb5.conf'" "$out" ||
+  { grep -qxF "export VARNEL_SANDBOX_STATE='$state'" "$out" && grep -qxF "export KRB5_CONFIG='$state/krb5.conf'" "$out"; } ||
     { show "$out"; fail "installed varnel-sandbox env does not name the state folder $state"; }
   local mdb
   mdb="$(sed -n "s/^export VARNEL_SANDBOX_MDB='\(.*\)'$/\1/p" "$out")"
@@ -131,7 +131,7 @@ sandbox_job() {
 
   # Job 1: one DN with -b, new quotas and hidden from the address lists.
   run_varnel --admin -upd -b "$quota_dn" -quota 150:250:350 -hfal </dev/null
-  [ "$rc" -eq 0 ] && grep -qF 'The command completed successfully.' "$out" ||
+  { [ "$rc" -eq 0 ] && grep -qF 'The command completed successfully.' "$out"; } ||
     { show "$out" "$err"; fail "varnel -upd -b ... -quota 150:250:350 -hfal: exit $rc, expected 0 and success"; }
   expect_attr "$quota_dn" mDBStorageQuota 153600 "after -upd -quota 150:250:350"
   expect_attr "$quota_dn" mDBOverQuotaLimit 256000 "after -upd -quota 150:250:350"
@@ -147,7 +147,7 @@ sandbox_job() {
   expect_attr "$user2" homeMDB "" "sample organisation before the jobs"
   run_varnel --admin -cr SRV1:SG1:DB1 <<<"$user1
 $user2"
-  [ "$rc" -eq 0 ] && grep -q '^Successful *: 2$' "$out" ||
+  { [ "$rc" -eq 0 ] && grep -q '^Successful *: 2$' "$out"; } ||
     { show "$out" "$err"; fail "two DNs on standard input to varnel -cr SRV1:SG1:DB1: exit $rc, expected 0 and 2 successful"; }
   expect_attr "$user1" homeMDB "$mdb" "after -cr SRV1:SG1:DB1"
   expect_attr "$user2" homeMDB "$mdb" "after -cr SRV1:SG1:DB1"
@@ -233,14 +233,14 @@ cmake --build "$BUILD" -j"$(nproc)" >"$WORK/build.log" 2>&1 ||
   { show "$WORK/build.log"; fail "build of build-pkg failed"; }
 rm -f "$BUILD"/varnel_*.deb
 (cd "$BUILD" && cpack -G DEB) >"$WORK/cpack.log" 2>&1 || { show "$WORK/cpack.log"; fail "cpack -G DEB failed"; }
-[ -f "$DEB" ] || { show "$WORK/cpack.log"; fail "cpack wrote no $DEB_NAME (found: $(cd "$BUILD" && ls -- *.deb 2>/dev/null | tr '\n' ' '))"; }
+[ -f "$DEB" ] || { show "$WORK/cpack.log"; fail "cpack wrote no $DEB_NAME (found: $(find "$BUILD" -maxdepth 1 -name '*.deb' -printf '%f '))"; }
 say "  built in $(elapsed "$t0")"
 
 # ---------------------------------------------------------------- the package file
 
 field() { dpkg-deb -f "$DEB" "$1"; }
 # The package names of a relation field, one a line, without versions or alternatives' bars.
-relation_names() { field "$1" | tr ',|' '\n\n' | sed 's/(.*//; s/:.*//; s/[[:space:]]//g' | sed '/^$/d'; }
+relation_names() { field "$1" | sed 's/[,|]/\n/g' | sed 's/(.*//; s/:.*//; s/[[:space:]]//g' | sed '/^$/d'; }
 
 [ "$(field Package)" = varnel ] || fail "Package is '$(field Package)', expected 'varnel'"
 [ "$(field Version)" = "$VERSION" ] || fail "Version is '$(field Version)', expected the project version $VERSION"
@@ -265,7 +265,7 @@ mapfile -t NEEDED < <(readelf -d "$BIN" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p
 [ ${#NEEDED[@]} -gt 0 ] || fail "readelf finds no libraries in usr/bin/varnel"
 for lib in "${NEEDED[@]}"; do
   path="$(ldd "$BIN" | awk -v l="$lib" '$1 == l && $2 == "=>" { print $3 }')"
-  [ -n "$path" ] && [ "$path" != "not" ] || fail "$lib (needed by varnel) is not found on this system"
+  { [ -n "$path" ] && [ "$path" != "not" ]; } || fail "$lib (needed by varnel) is not found on this system"
   owner=""
   for candidate in "$path" "$(readlink -f "$path")" "${path#/usr}" "/usr$path"; do
     owner="$(dpkg-query -S "$candidate" 2>/dev/null | head -n 1 | sed 's/[:,].*//')" && [ -n "$owner" ] && break
@@ -297,9 +297,9 @@ if awk '{ print $6 }' "$WORK/contents" | grep -v '^\./usr/' | grep -qv '^\./$'; 
   cat "$WORK/contents" >&2
   fail "the package installs outside /usr"
 fi
-cmp -s "$WORK/unpacked/usr/share/varnel/exchange-schema.ldif" sandbox/exchange-schema.ldif &&
+{ cmp -s "$WORK/unpacked/usr/share/varnel/exchange-schema.ldif" sandbox/exchange-schema.ldif &&
   cmp -s "$WORK/unpacked/usr/share/varnel/sample-organisation.ldif" sandbox/sample-organisation.ldif &&
-  cmp -s "$WORK/unpacked/usr/bin/varnel-sandbox" sandbox/varnel-sandbox ||
+  cmp -s "$WORK/unpacked/usr/bin/varnel-sandbox" sandbox/varnel-sandbox; } ||
   fail "the packaged sandbox files differ from sandbox/"
 zcat "$WORK/unpacked/usr/share/man/man1/varnel.1.gz" | cmp -s - docs/varnel.1 ||
   fail "the packaged varnel.1.gz is not docs/varnel.1"
@@ -355,11 +355,11 @@ rc=0
 "$VARNEL_BIN" '/?' </dev/null >"$WORK/out" 2>"$WORK/err" || rc=$?
 [ "$rc" -eq 1 ] || { show "$WORK/out" "$WORK/err"; fail "varnel /? exited $rc, expected 1"; }
 [ ! -s "$WORK/out" ] || { show "$WORK/out"; fail "varnel /? printed on standard output; the usage belongs on standard error"; }
-grep -q '^Usage:' "$WORK/err" && grep -q -- '-quota x:y:z' "$WORK/err" && grep -q -- '-internetencoding' "$WORK/err" ||
+{ grep -q '^Usage:' "$WORK/err" && grep -q -- '-quota x:y:z' "$WORK/err" && grep -q -- '-internetencoding' "$WORK/err"; } ||
   { show "$WORK/err"; fail "varnel /? printed no usage text on standard error"; }
 rc=0
 "$VARNEL_BIN" -NoSuchSwitch </dev/null >"$WORK/out" 2>"$WORK/err" || rc=$?
-[ "$rc" -eq 1 ] && grep -qF 'ERROR: Bad Command Line Arg(s)' "$WORK/err" ||
+{ [ "$rc" -eq 1 ] && grep -qF 'ERROR: Bad Command Line Arg(s)' "$WORK/err"; } ||
   { show "$WORK/out" "$WORK/err"; fail "varnel -NoSuchSwitch: exit $rc, expected 1 and the bad-switch error"; }
 say "  /usr/bin/varnel /?: exit 1, usage on standard error"
 
@@ -429,13 +429,13 @@ mkdir -p "$home"
 rc=0
 env -u VARNEL_SANDBOX_STATE -u VARNEL_SANDBOX_DATA -u XDG_STATE_HOME HOME="$home" "$SANDBOX_BIN" status \
   >"$WORK/out" 2>"$WORK/err" || rc=$?
-[ "$rc" -eq 3 ] && grep -qxF "state folder: $home/.local/state/varnel-sandbox" "$WORK/out" &&
-  grep -q '^provisioned: *no' "$WORK/out" ||
+{ [ "$rc" -eq 3 ] && grep -qxF "state folder: $home/.local/state/varnel-sandbox" "$WORK/out" &&
+  grep -q '^provisioned: *no' "$WORK/out"; } ||
   { show "$WORK/out" "$WORK/err"; fail "installed varnel-sandbox status with HOME=$home: exit $rc, expected 3 and the state folder $home/.local/state/varnel-sandbox"; }
 rc=0
 env -u VARNEL_SANDBOX_STATE -u VARNEL_SANDBOX_DATA XDG_STATE_HOME="$home/xdg" HOME="$home" "$SANDBOX_BIN" status \
   >"$WORK/out" 2>"$WORK/err" || rc=$?
-[ "$rc" -eq 3 ] && grep -qxF "state folder: $home/xdg/varnel-sandbox" "$WORK/out" ||
+{ [ "$rc" -eq 3 ] && grep -qxF "state folder: $home/xdg/varnel-sandbox" "$WORK/out"; } ||
   { show "$WORK/out" "$WORK/err"; fail "installed varnel-sandbox status with XDG_STATE_HOME: exit $rc, expected 3 and the state folder $home/xdg/varnel-sandbox"; }
 [ -z "$(ls -A "$home")" ] || fail "varnel-sandbox status created files in $home"
 say "  varnel-sandbox default state folder: \$XDG_STATE_HOME/varnel-sandbox, else ~/.local/state/varnel-sandbox"
@@ -476,7 +476,7 @@ say "  sandbox job done in $(elapsed "$t0"); its state folder is removed"
 if [ "$REMOVE" -eq 1 ]; then
   apt-get remove -y -q -o DPkg::Lock::Timeout=300 varnel >"$WORK/apt.log" 2>&1 ||
     { show "$WORK/apt.log"; fail "apt-get remove varnel failed"; }
-  [ ! -e "$VARNEL_BIN" ] && [ ! -e "$SANDBOX_BIN" ] && [ ! -e "$DATA_DIR" ] ||
+  { [ ! -e "$VARNEL_BIN" ] && [ ! -e "$SANDBOX_BIN" ] && [ ! -e "$DATA_DIR" ]; } ||
     fail "files of varnel are left after apt-get remove"
   say "package removed again"
 else
