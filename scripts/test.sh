@@ -4,9 +4,33 @@
 # for a minute, real runs and the integration suite under valgrind memcheck,
 # then all tests (unit and integration, the latter against the sandbox
 # directory).
+#
+# The sandbox directory is stopped again at the end, pass or fail, unless it
+# was already running when the run began; the exit status is the tests'.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
+sandbox=sandbox/varnel-sandbox
+
+sandbox_was_running=0
+if bash "$sandbox" status >/dev/null 2>&1; then
+  sandbox_was_running=1
+fi
+# Runs after ctest's summary, so it prints nothing unless the stop fails.
+# Whatever started the sandbox during the run (this script, memcheck.sh, the
+# fault tests that restart it) is stopped.
+stop_sandbox() {
+  local status=$?
+  trap - EXIT INT TERM
+  if [ "$sandbox_was_running" -eq 0 ] && ! bash "$sandbox" stop >/dev/null 2>&1; then
+    echo "test.sh: could not stop the sandbox directory (run: bash $sandbox stop)" >&2
+    [ "$status" -ne 0 ] || status=1
+  fi
+  exit "$status"
+}
+trap stop_sandbox EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 bash scripts/install-deps.sh
 
@@ -30,7 +54,7 @@ echo "== Debian package =="
 bash scripts/package-check.sh
 
 echo "== Sandbox directory =="
-bash sandbox/varnel-sandbox start
+bash "$sandbox" start
 
 echo "== Memory check (valgrind) =="
 bash scripts/memcheck.sh build
