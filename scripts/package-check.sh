@@ -284,6 +284,7 @@ EXPECTED_FILES=(
   usr/share/varnel/exchange-schema.ldif
   usr/share/varnel/sample-organisation.ldif
   usr/share/varnel/README.md
+  usr/share/doc/varnel/copyright
 )
 dpkg-deb -c "$DEB" >"$WORK/contents"
 for f in "${EXPECTED_FILES[@]}"; do
@@ -303,6 +304,16 @@ fi
   fail "the packaged sandbox files differ from sandbox/"
 zcat "$WORK/unpacked/usr/share/man/man1/varnel.1.gz" | cmp -s - docs/varnel.1 ||
   fail "the packaged varnel.1.gz is not docs/varnel.1"
+# The copyright file: packaging/copyright, in Debian's machine-readable format,
+# for the whole package under Apache-2.0, whose text the system provides.
+COPYRIGHT="$WORK/unpacked/usr/share/doc/varnel/copyright"
+cmp -s "$COPYRIGHT" packaging/copyright || fail "the packaged copyright file is not packaging/copyright"
+[ "$(head -n 1 "$COPYRIGHT")" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+  fail "usr/share/doc/varnel/copyright does not start with the machine-readable Format line"
+awk '/^Files: \*$/ { files = 1; next } files && /^License: / { print $2; exit }' "$COPYRIGHT" |
+  grep -qxF Apache-2.0 || fail "usr/share/doc/varnel/copyright has no 'Files: *' paragraph under License: Apache-2.0"
+{ grep -qF '/usr/share/common-licenses/Apache-2.0' "$COPYRIGHT" && [ -f /usr/share/common-licenses/Apache-2.0 ]; } ||
+  fail "usr/share/doc/varnel/copyright does not point at an existing /usr/share/common-licenses/Apache-2.0"
 say "  package fields, library dependencies and file list checked"
 
 # ---------------------------------------------------------------- install
