@@ -51,7 +51,7 @@ if [ ${#host_tools[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${host_tools[@]}" >/dev/null ||
     die "apt-get install ${host_tools[*]} failed"
 fi
-for tool in chroot mountpoint ss ps; do
+for tool in chroot mountpoint nsenter ss ps; do
   command -v "$tool" >/dev/null 2>&1 || die "'$tool' is missing on this machine"
 done
 
@@ -229,7 +229,11 @@ mount_all() {
 in_root() {
   local -a prefix=()
   if [ "$1" = --netns ]; then
-    prefix=(ip netns exec "$netns")
+    # nsenter joins only the network namespace. "ip netns exec" would also
+    # give every step a mount namespace of its own, where the sandbox cannot
+    # recognise the samba an earlier step started (its open files show under
+    # other paths).
+    prefix=(nsenter --net="/run/netns/$netns")
     shift
   fi
   "${prefix[@]}" chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 \
@@ -239,15 +243,23 @@ in_root() {
 
 make_netns() {
   ip netns add "$netns"
-  ip netns exec "$netns" ip link set lo up
-  ip netns exec "$netns" ip -brief address
+  nsenter --net="/run/netns/$netns" ip link set lo up
+  nsenter --net="/run/netns/$netns" ip -brief address
+}
+
+# The demo leaves its sandbox running: stop it, and fail if none was running.
+stop_demo_sandbox() {
+  local out
+  out="$(in_root --netns 'bash sandbox/varnel-sandbox stop' 2>&1)"
+  printf '%s\n' "$out"
+  grep -q 'stopped in' <<<"$out"
 }
 
 # After the test command: nothing of the sandbox listens in the namespace, and
 # no process is left in the root filesystem.
 check_left_over() {
   local listening pids
-  listening="$(ip netns exec "$netns" ss -ltnH)"
+  listening="$(nsenter --net="/run/netns/$netns" ss -ltnH)"
   printf 'listening in the namespace after the test command:\n%s\n' "${listening:-  (nothing)}"
   pids="$(chroot_pids | tr '\n' ' ')"
   if [ -n "$pids" ]; then
@@ -269,7 +281,7 @@ step install-deps in_root 'bash scripts/install-deps.sh'
 netns_made=1
 step netns make_netns
 step demo in_root --netns 'bash scripts/demo.sh'
-step sandbox-stop in_root --netns 'bash sandbox/varnel-sandbox stop'
+step sandbox-stop stop_demo_sandbox
 step test in_root --netns 'bash scripts/test.sh'
 step left-over check_left_over
 tail -n 3 "$logs/test.log" | sed 's/^/  test.sh: /'
