@@ -22,6 +22,7 @@
 #include "cli/switch_specs.h"
 #include "cli/switch_table.h"
 #include "diag/console.h"
+#include "exchange/quota.h"
 #include "exchange/update_recipient.h"
 #include "fuzz_support.h"
 #include "text/string_helpers.h"
@@ -107,14 +108,14 @@ void ValidateModel(Model* model, std::span<const std::string_view> entries, bool
   }
 }
 
-// The C library's conversion, saturated at the 32-bit signed range and then
-// taken as unsigned.
-uint32_t ReferenceNumber(const std::string& value) {
+// A switch number as documented: decimal digits only, within `maximum`.
+std::optional<uint64_t> ReferenceNumber(const std::string& value, uint64_t maximum) {
+  if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
   errno = 0;
-  long long number = std::strtoll(value.c_str(), nullptr, 10);
-  number = std::clamp<long long>(number, std::numeric_limits<int32_t>::min(),
-                                 std::numeric_limits<int32_t>::max());
-  return static_cast<uint32_t>(static_cast<int32_t>(number));
+  const unsigned long long number = std::strtoull(value.c_str(), nullptr, 10);
+  if (errno == ERANGE || number > maximum) return std::nullopt;
+  return number;
 }
 
 void CheckTableAgainstModel(const SwitchTable& table, const Model& model, bool fold) {
@@ -157,8 +158,23 @@ std::string Value(const Model& model, const std::string& name) {
 void CheckStage(const std::optional<int32_t>& status, const RunSettings& settings,
                 const Model& model) {
   const RunSettings defaults;
-  const bool stopsEarly = !model.bad.empty() || Has(model, "help") || Has(model, "?") ||
-                          (model.switches.empty() && model.positionals.empty());
+  bool valueMissing = false;
+  for (const char* name : {"quota", "safety", "upto", "internetencoding"})
+    valueMissing = valueMissing || (Has(model, name) && Value(model, name).empty());
+  const std::string host = Value(model, "h");
+  const size_t colon = host.find(':');
+  const bool badValue =
+      (Has(model, "hfal") && Has(model, "uhfal")) ||
+      (Has(model, "quota") && !ParseQuota(Value(model, "quota"))) ||
+      (colon != std::string::npos &&
+       ReferenceNumber(host.substr(colon + 1), 65535).value_or(0) == 0) ||
+      (Has(model, "safety") && !ReferenceNumber(Value(model, "safety"), kNoSafetyLimit)) ||
+      (Has(model, "upto") && !ReferenceNumber(Value(model, "upto"), kNoSafetyLimit)) ||
+      (Has(model, "internetencoding") &&
+       !ReferenceNumber(Value(model, "internetencoding"), std::numeric_limits<int32_t>::max()));
+  const bool stopsEarly = !model.bad.empty() || valueMissing || Has(model, "help") ||
+                          Has(model, "?") ||
+                          (model.switches.empty() && model.positionals.empty()) || badValue;
   if (stopsEarly) {
     VARNEL_FUZZ_CHECK(status == 1);
     VARNEL_FUZZ_CHECK(settings.action == RunAction::None);
@@ -174,10 +190,14 @@ void CheckStage(const std::optional<int32_t>& status, const RunSettings& setting
   VARNEL_FUZZ_CHECK(settings.showElapsedMs == Has(model, "elapsedms"));
   VARNEL_FUZZ_CHECK(settings.continueOnError == Has(model, "cont"));
 
-  const uint32_t upto = Has(model, "upto") ? ReferenceNumber(Value(model, "upto")) : 0;
+  const uint32_t upto =
+      Has(model, "upto")
+          ? static_cast<uint32_t>(*ReferenceNumber(Value(model, "upto"), kNoSafetyLimit))
+          : 0;
   uint32_t safety = 10;
   if (Has(model, "safety")) {
-    safety = std::max(ReferenceNumber(Value(model, "safety")), upto);
+    safety = std::max(
+        static_cast<uint32_t>(*ReferenceNumber(Value(model, "safety"), kNoSafetyLimit)), upto);
   } else if (upto != 0) {
     safety = kNoSafetyLimit;
   }
@@ -232,7 +252,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   argv.push_back(nullptr);
 
   for (const std::string& argument : arguments) {
-    VARNEL_FUZZ_CHECK(SwitchNumber(argument) == ReferenceNumber(argument));
+    VARNEL_FUZZ_CHECK(ParseDecimal(argument, kNoSafetyLimit) ==
+                      ReferenceNumber(argument, kNoSafetyLimit));
   }
 
   // Names kept as typed: only the table and its validation.

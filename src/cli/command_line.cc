@@ -1,5 +1,7 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <iostream>
 #include <limits>
@@ -9,11 +11,14 @@
 #include "cli/switch_specs.h"
 #include "cli/usage_text.h"
 #include "diag/console.h"
+#include "exchange/quota.h"
+#include "text/string_helpers.h"
 
 namespace varnel {
 namespace {
 
 constexpr int32_t kCommandLineStop = 1;
+constexpr uint64_t kMaxPort = 65535;
 
 void PrintSwitchList(std::string_view heading, const std::vector<std::string>& names) {
   if (names.empty()) return;
@@ -21,8 +26,63 @@ void PrintSwitchList(std::string_view heading, const std::vector<std::string>& n
   for (const std::string& name : names) std::cerr << "ERROR:  " << name << EndLine;
 }
 
-bool IsCSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+// Switches that mean nothing without a value: given as the last argument,
+// with an empty value or followed by another switch, the command line is bad.
+constexpr std::array<std::string_view, 4> kValueRequired = {"internetencoding", "quota", "safety",
+                                                            "upto"};
+
+// The largest value internetEncoding holds (the directory's Integer syntax).
+constexpr uint64_t kMaxInternetEncoding = std::numeric_limits<int32_t>::max();
+
+// Names of the value-required switches given without one, in byte order.
+std::vector<std::string> SwitchesWithoutValue(const SwitchTable& table) {
+  std::vector<std::string> names;
+  for (std::string_view name : kValueRequired) {
+    if (table.IsPresent(name) && table.GetValue(name).empty()) names.emplace_back(name);
+  }
+  return names;
+}
+
+void PrintBadValue(std::string_view name, std::string_view value) {
+  std::cerr << "ERROR: Bad value for -" << name << ": " << value << EndLine;
+}
+
+// The value of a number switch, or nullopt after the bad-value line.
+std::optional<uint32_t> NumberValue(const SwitchTable& table, std::string_view name,
+                                    uint64_t maximum) {
+  const std::string value = table.GetValue(name);
+  const std::optional<uint64_t> number = ParseDecimal(value, maximum);
+  if (!number) {
+    PrintBadValue(name, value);
+    return std::nullopt;
+  }
+  return static_cast<uint32_t>(*number);
+}
+
+// Checks the values the run writes or counts with before anything else
+// happens; false after the line that names the bad one.
+bool CheckValues(const SwitchTable& table) {
+  if (table.IsPresent("hfal") && table.IsPresent("uhfal")) {
+    std::cerr << "ERROR: -hfal and -uhfal contradict each other; give one of them." << EndLine;
+    return false;
+  }
+  if (table.IsPresent("quota") && !ParseQuota(table.GetValue("quota"))) {
+    std::cerr << "ERROR: Bad quota values" << EndLine;
+    return false;
+  }
+  const std::string host = table.GetValue("h");
+  if (const size_t colon = host.find(':'); colon != std::string::npos) {
+    const std::optional<uint64_t> port = ParseDecimal(host.substr(colon + 1), kMaxPort);
+    if (!port || *port == 0) {
+      PrintBadValue("h", host);
+      return false;
+    }
+  }
+  for (std::string_view name : {"safety", "upto"}) {
+    if (table.IsPresent(name) && !NumberValue(table, name, kNoSafetyLimit)) return false;
+  }
+  return !table.IsPresent("internetencoding") ||
+         NumberValue(table, "internetencoding", kMaxInternetEncoding).has_value();
 }
 
 // Picks the action, first match wins, and takes over the value it carries.
@@ -46,33 +106,17 @@ RunAction ChooseAction(const SwitchTable& table, RunSettings* settings) {
 
 }  // namespace
 
-uint32_t SwitchNumber(std::string_view value) {
-  size_t i = 0;
-  while (i < value.size() && IsCSpace(value[i])) ++i;
-  bool negative = false;
-  if (i < value.size() && (value[i] == '+' || value[i] == '-')) {
-    negative = value[i] == '-';
-    ++i;
-  }
-  // The magnitude stops growing just past the 32-bit signed range.
-  constexpr int64_t kCap = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-  int64_t magnitude = 0;
-  for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
-    magnitude = magnitude * 10 + (value[i] - '0');
-    if (magnitude > kCap) magnitude = kCap;
-  }
-  int64_t number = negative ? -magnitude : magnitude;
-  if (number > std::numeric_limits<int32_t>::max()) number = std::numeric_limits<int32_t>::max();
-  return static_cast<uint32_t>(static_cast<int32_t>(number));
-}
-
 std::optional<int32_t> RunCommandLineStage(SwitchTable* table, RunSettings* settings) {
   SetConsoleFlags({.quiet = table->IsPresent("q"), .debug = table->IsPresent("d")});
   if (!Quiet()) PrintBanner();
 
-  if (table->Validate(kVarnelSwitchSpecs) > 0) {
+  const int problems = table->Validate(kVarnelSwitchSpecs);
+  std::vector<std::string> bad = table->BadSwitches();
+  for (std::string& name : SwitchesWithoutValue(*table)) bad.push_back(std::move(name));
+  if (problems > 0 || !bad.empty()) {
+    std::sort(bad.begin(), bad.end());
     PrintSwitchList("ERROR: Missing Command Line Arg(s)", table->MissingSwitches());
-    PrintSwitchList("ERROR: Bad Command Line Arg(s)", table->BadSwitches());
+    PrintSwitchList("ERROR: Bad Command Line Arg(s)", bad);
     std::cerr << "\n\n";
     PrintHint();
     return kCommandLineStop;
@@ -84,6 +128,8 @@ std::optional<int32_t> RunCommandLineStage(SwitchTable* table, RunSettings* sett
     return kCommandLineStop;
   }
 
+  if (!CheckValues(*table)) return kCommandLineStop;
+
   settings->host = table->GetValue("h");
   if (table->IsPresent("b")) {
     settings->singleDn = true;
@@ -91,11 +137,12 @@ std::optional<int32_t> RunCommandLineStage(SwitchTable* table, RunSettings* sett
   }
   settings->showElapsed = table->IsPresent("elapsed");
   settings->showElapsedMs = table->IsPresent("elapsedms");
-  settings->upto = table->IsPresent("upto") ? SwitchNumber(table->GetValue("upto")) : 0;
+  // CheckValues has accepted every number below.
+  settings->upto = table->IsPresent("upto") ? *NumberValue(*table, "upto", kNoSafetyLimit) : 0;
 
   settings->safety = 10;
   if (table->IsPresent("safety")) {
-    settings->safety = SwitchNumber(table->GetValue("safety"));
+    settings->safety = *NumberValue(*table, "safety", kNoSafetyLimit);
     if (settings->upto > settings->safety) settings->safety = settings->upto;
   } else if (settings->upto != 0) {
     settings->safety = kNoSafetyLimit;

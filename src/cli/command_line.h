@@ -12,15 +12,9 @@
 
 namespace varnel {
 
-// A switch value as a number by the C atoi rule (leading white space, an
-// optional sign, decimal digits up to the first other character; no digits
-// give 0; out of range clamps to the 32-bit signed limits), kept as the
-// unsigned 32-bit value of that integer: "-5" is 4294967291.
-uint32_t SwitchNumber(std::string_view value);
-
 // Runs the stage on a table built from the process arguments. Returns the
-// exit status when the run ends here (1: bad command line, help, no
-// arguments, no action), or nullopt when `settings` stand and the run goes on.
+// exit status when the run ends here (1: bad command line, a bad value,
+// help, no arguments, no action), or nullopt when `settings` stand and the run goes on.
 std::optional<int32_t> RunCommandLineStage(SwitchTable* table, RunSettings* settings);
 
 }  // namespace varnel

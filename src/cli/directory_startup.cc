@@ -82,8 +82,10 @@ int32_t RunDirectoryStartup(RunSettings& settings, const SwitchTable& table,
     std::cout << "Email   : " << settings.targetAddress << EndLine;
   }
 
-  std::vector<WorkItem> items = CollectWorkItems(*session, settings, environment.input);
-  if (!CheckSafety(items.size(), settings.safety, Quiet())) return kStartupFailed;
+  // The list is counted and checked before any DN is looked up, so a refused
+  // run costs the directory nothing.
+  const WorkList work = CollectWorkItems(settings, environment.input);
+  if (!CheckSafety(work.items.size(), settings.safety, Quiet())) return kStartupFailed;
 
   if (InitializeComponentRuntime() != kComponentRuntimeOk) {
     std::cerr << "ERROR: CoInitializeEx failed." << EndLine;
@@ -91,7 +93,7 @@ int32_t RunDirectoryStartup(RunSettings& settings, const SwitchTable& table,
     return kStartupFailed;
   }
 
-  return ProcessWorkItems(*session, table, settings, items, exchangeAttributes,
+  return ProcessWorkItems(*session, table, settings, work, exchangeAttributes,
                           environment.objectService, environment.ticks);
 }
 

@@ -2,53 +2,12 @@
 
 #include <iostream>
 
+#include "cli/input_lines.h"
 #include "cli/run_settings.h"
 #include "diag/console.h"
-#include "ldap/search_helpers.h"
 #include "text/string_helpers.h"
 
 namespace varnel {
-namespace {
-
-enum class LineStatus { kLine, kTooLong, kEnd };
-
-// Reads one line into *line (without its line feed and a carriage return
-// before it), storing at most one buffer's worth; the rest of an over-long
-// line is consumed and dropped.
-LineStatus ReadLine(std::istream& in, std::string* line) {
-  line->clear();
-  std::streambuf* buffer = in.rdbuf();
-  if (buffer == nullptr || !in.good()) return LineStatus::kEnd;
-  size_t length = 0;
-  bool sawAny = false;
-  bool lineFeed = false;
-  for (;;) {
-    int c = buffer->sbumpc();
-    if (c == std::char_traits<char>::eof()) {
-      in.setstate(std::ios::eofbit);
-      break;
-    }
-    sawAny = true;
-    if (c == '\n') {
-      lineFeed = true;
-      break;
-    }
-    if (length < kLineBufferSize + 1) line->push_back(static_cast<char>(c));
-    ++length;
-  }
-  if (!sawAny) return LineStatus::kEnd;
-  if (!line->empty() && line->back() == '\r' && length == line->size()) {
-    line->pop_back();
-    --length;
-  }
-  if (length + (lineFeed ? 1 : 0) >= kLineBufferSize) {
-    line->clear();
-    return LineStatus::kTooLong;
-  }
-  return LineStatus::kLine;
-}
-
-}  // namespace
 
 InputLine SplitInputLine(const std::string& line, const std::string& fieldDelimiter) {
   if (fieldDelimiter.empty()) return {line, ""};
@@ -57,27 +16,35 @@ InputLine SplitInputLine(const std::string& line, const std::string& fieldDelimi
   return {fields[0], fields[1]};
 }
 
-std::vector<WorkItem> CollectWorkItems(LdapConnection& session, const RunSettings& settings,
-                                       std::istream& in) {
-  std::vector<WorkItem> items;
+WorkList CollectWorkItems(const RunSettings& settings, std::istream& in) {
+  WorkList list;
   if (settings.singleDn) {
-    items.push_back({LdapGetDN(session, ReplaceAll(settings.dn, "\"", "")), ""});
-    return items;
+    list.items.push_back({RemoveQuotes(settings.dn), "", 0});
+    return list;
   }
   if (Debug()) std::cout << "DEBUG: Reading from STDIN..." << EndLine;
+  InputLineReader reader(in);
   std::string line;
   for (;;) {
-    LineStatus status = ReadLine(in, &line);
+    const LineStatus status = reader.Next(&line);
     if (status == LineStatus::kEnd) break;
     if (status == LineStatus::kTooLong) {
       std::cerr << "WARN: Skipped an input line longer than " << kLineBufferSize - 1
                 << " characters." << EndLine;
+      ++list.skippedLines;
+      continue;
+    }
+    if (status == LineStatus::kUndecodable) {
+      std::cerr << "WARN: Skipped input line " << reader.LineNumber()
+                << ", which is not valid UTF-16." << EndLine;
+      ++list.skippedLines;
       continue;
     }
     if (line.empty()) continue;
     if (line.find('\0') != std::string::npos) {
       // A DN cannot hold a NUL byte, and the library would cut it short there.
       std::cerr << "WARN: Skipped an input line holding a NUL byte." << EndLine;
+      ++list.skippedLines;
       continue;
     }
     InputLine fields = SplitInputLine(line, settings.fieldDelimiter);
@@ -85,10 +52,10 @@ std::vector<WorkItem> CollectWorkItems(LdapConnection& session, const RunSetting
       std::cout << "DEBUG: DN   - " << fields.dnField << EndLine;
       std::cout << "DEBUG: DATA - " << fields.dataField << EndLine;
     }
-    std::string dn = ReplaceAll(fields.dnField, "\"", "");
-    items.push_back({LdapGetDN(session, dn), ReplaceAll(fields.dataField, "\"", "")});
+    list.items.push_back(
+        {RemoveQuotes(fields.dnField), RemoveQuotes(fields.dataField), reader.LineNumber()});
   }
-  return items;
+  return list;
 }
 
 bool CheckSafety(size_t count, uint32_t safety, bool quiet) {

@@ -1,25 +1,30 @@
 // The run's list of work items: the one DN of -b, or one DN per standard
 // input line with optional override text after the field delimiter; and the
-// safety limit on their number.
+// safety limit on their number. Reading the list touches no directory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <string>
 #include <vector>
 
+#include "cli/input_lines.h"
+
 namespace varnel {
 
-class LdapConnection;
 struct RunSettings;
 
 struct WorkItem {
-  std::string dn;            // as the directory stores it, else as given
+  std::string dn;            // as given, quotes removed
   std::string overrideText;  // data field of the input line; empty for -b
+  size_t lineNumber = 0;     // the input line it came from; 0 for -b
 };
 
-// Lines this long or longer (line feed included) do not fit the line buffer.
-inline constexpr size_t kLineBufferSize = 10240;
+struct WorkList {
+  std::vector<WorkItem> items;
+  size_t skippedLines = 0;  // too long, holding a NUL byte or undecodable
+};
 
 struct InputLine {
   std::string dnField;
@@ -31,9 +36,9 @@ struct InputLine {
 InputLine SplitInputLine(const std::string& line, const std::string& fieldDelimiter);
 
 // Reads the work items: the -b value when settings.singleDn, otherwise every
-// line of `in`. Each DN costs one directory read to learn its stored form.
-std::vector<WorkItem> CollectWorkItems(LdapConnection& session, const RunSettings& settings,
-                                       std::istream& in);
+// line of `in`. A line that cannot be taken is skipped with a "WARN:" line on
+// standard error and counted.
+WorkList CollectWorkItems(const RunSettings& settings, std::istream& in);
 
 // Prints the DN count (unless quiet); returns false after printing the safety
 // message when there are more items than the limit allows.

@@ -8,6 +8,7 @@
 #include "cli/run_environment.h"
 #include "cli/run_settings.h"
 #include "cli/switch_table.h"
+#include "cli/usage_text.h"
 #include "exchange/exchange_attributes.h"
 #include "exchange/ldap_directory_object_service.h"
 #include "ldap/openldap_connection.h"
@@ -16,6 +17,18 @@
 namespace varnel {
 
 int32_t RunVarnel(int argc, char** argv, RunEnvironment& environment) {
+  // The GNU-style requests answer on standard output and succeed, whatever
+  // else the command line holds.
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--help") {
+      PrintUsage(std::cout);
+      return 0;
+    }
+    if (std::string_view(argv[i]) == "--version") {
+      PrintVersion(std::cout);
+      return 0;
+    }
+  }
   const std::vector<std::string>& exchangeAttributes = ExchangeAttributeList();
   SwitchTable table(argc, argv, CaseMode::kInsensitive);
   RunSettings settings;

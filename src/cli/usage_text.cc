@@ -13,13 +13,13 @@ constexpr std::string_view kHint = "Type Varnel /help or Varnel /? for usage ass
 constexpr std::string_view kExampleDn = "       \"cn=something,ou=something,dc=example,dc=com\"\n";
 
 constexpr std::array<std::string_view, 138> kUsage = {
-    "Usage:\n Varnel [switches]\n\n",
+    "Usage:\n varnel [switches]\n\n",
     "  Switches: (designated by - or /)\n",
     "   -h host    Host to use, use default LDAP server\n",
     "   -b basedn  DN to do the work on. If basedn is not specified\n",
     "              the program will read from stdin anything piped to it\n",
     "              or if you want you can type the DNs there followed by\n",
-    "              a ctrl-z to terminate the pipe.\n",
+    "              a ctrl-D to terminate the pipe.\n",
     "   -elapsed   Display elapsed time in seconds\n",
     "   -cr MDB    Create Mailbox in MDB  - See Format Below for that value\n",
     "   -move MDB  Move Mailbox to MDB  - See Format Below for that value\n",
@@ -70,15 +70,15 @@ constexpr std::array<std::string_view, 138> kUsage = {
     "    are more objects to work on than specified with the -safety option.\n",
     "\n",
     "    This tool is exceptionally powerful when used in conjunction with\n",
-    "    a command line LDAP query tool such as my own dirsift with the -dsq\n",
-    "    switch or dsquery from Microsoft.\n",
+    "    a command line LDAP query tool such as ldapsearch, with sed keeping\n",
+    "    only the DNs: ldapsearch -LLL ... 1.1 | sed -n 's/^dn: //p'\n",
     "\n",
     "    If you get an error updating an object, no modification is made\n",
     "    to the specific object.\n",
     "\n",
-    "    When doing multi-DN modifications, the errorlevel will be set to the\n",
+    "    When doing multi-DN modifications, the exit status will be set to the\n",
     "    last error encountered. So if you go through 8 DNs and hit 3 errors,\n",
-    "    only the last will be passed back to you via %errorlevel%. \n",
+    "    only the last will be passed back to you via $?. \n",
     "\n",
     "    Be very very careful of clear option. You can literally clear all mail\n",
     "    objects in your forest with that command in a relatively simple way.\n",
@@ -90,8 +90,8 @@ constexpr std::array<std::string_view, 138> kUsage = {
     "    which would take the output from someprogram and then use that for the\n",
     "    the DN list for varnel. So for instance say I wanted to move all\n",
     "    mailboxes of users in a specific OU to another Exchange Server or another\n",
-    "    database I could do so by combining an LDAP search from DIRSIFT or\n",
-    "    dsquery with varnel...\n",
+    "    database I could do so by combining an LDAP search from ldapsearch\n",
+    "    and sed with varnel...\n",
     "\n",
     "    You can also have a list of DNs in a text file and pipe in from there\n",
     "    like this:\n",
@@ -118,34 +118,35 @@ constexpr std::array<std::string_view, 138> kUsage = {
     "    This override functionality works for -cr, -move, -me options.\n",
     "\n\n",
     "  Ex1:\n",
-    "    Varnel -b cn=user1,cn=users,dc=example,dc=com -cr srv1:sg1:db2\n",
+    "    varnel -b cn=user1,cn=users,dc=example,dc=com -cr srv1:sg1:db2\n",
     "      Create a mailbox for user1 in server srv1, storage group sg1, database db2.\n",
     "\n",
     "  Ex2:\n",
-    "    Varnel -b cn=user1,cn=users,dc=example,dc=com -move srv1:sg1:db2\n",
+    "    varnel -b cn=user1,cn=users,dc=example,dc=com -move srv1:sg1:db2\n",
     "      Ditto ex1 but move.\n",
     "\n",
     "  Ex3:\n",
-    "    Varnel -b cn=user1,cn=users,dc=example,dc=com -move "
+    "    varnel -b cn=user1,cn=users,dc=example,dc=com -move "
     "CN=DB1,CN=SG1,CN=InformationStore,CN=SRV1...\n",
     "      Ditto ex1 but move to specified URL (URL chopped short).\n",
     "\n",
     "  Ex4:\n",
-    "    Varnel -b cn=user1,cn=users,dc=example,dc=com -clear\n",
+    "    varnel -b cn=user1,cn=users,dc=example,dc=com -clear\n",
     "      Clear the Exchange attributes of user1, which will delete the mailbox or \n",
     "      clean email addresses of mailenabled objects.\n",
     "\n",
     "  Ex5:\n",
-    "    Varnel -b cn=gr1,cn=users,dc=example,dc=com -me \n",
+    "    varnel -b cn=gr1,cn=users,dc=example,dc=com -me \n",
     "      Mail Enable group gr1\n",
     "\n",
     "  Ex6:\n",
-    "    Varnel -b cn=con1,cn=users,dc=example,dc=com -me con1@example.net\n",
+    "    varnel -b cn=con1,cn=users,dc=example,dc=com -me con1@example.net\n",
     "      Mail enable contact con1 with the address con1@example.net.\n",
     "\n",
     "  Ex8:\n",
-    "    dirsift -b ou=new,dc=example,dc=com -f \"&(objectcategory=person)(objectclass=user)\" "
-    "-dsq |varnel -upto 100 -cr s1:sg1:db1\n",
+    "    ldapsearch -LLL -b ou=new,dc=example,dc=com "
+    "\"(&(objectcategory=person)(objectclass=user))\" "
+    "1.1 | sed -n 's/^dn: //p' | varnel -upto 100 -cr s1:sg1:db1\n",
     "      Mailbox enable the first 100 users of the OU called new.\n",
     "\n",
     "\n\n\n",
@@ -168,10 +169,14 @@ void PrintHint() {
   std::cerr.flush();
 }
 
-void PrintUsage() {
-  for (std::string_view item : kUsage) std::cerr << item;
-  std::cerr.flush();
+void PrintUsage(std::ostream& out) {
+  for (std::string_view item : kUsage) out << item;
+  out.flush();
 }
+
+void PrintUsage() { PrintUsage(std::cerr); }
+
+void PrintVersion(std::ostream& out) { out << "varnel " << kVersionText << std::endl; }
 
 std::span<const std::string_view> UsageTextItems() { return kUsage; }
 

@@ -1,7 +1,8 @@
-// The fixed texts printed on standard error: the banner at the start of a run,
-// the hint after a bad command line and the full usage text.
+// The fixed texts of the command line: the banner at the start of a run, the
+// hint after a bad command line, the full usage text and the version line.
 #pragma once
 
+#include <ostream>
 #include <span>
 #include <string_view>
 
@@ -18,8 +19,13 @@ void PrintBanner();
 // status 1.
 void PrintHint();
 
-// The full usage text. The caller ends the run with status 1.
+// The full usage text, on standard error unless another stream is given.
+// After -help or /? the caller ends the run with status 1, after --help with 0.
+void PrintUsage(std::ostream& out);
 void PrintUsage();
+
+// "varnel <version>" and a line feed, for --version.
+void PrintVersion(std::ostream& out);
 
 // The usage text as written: one entry per write, in order.
 std::span<const std::string_view> UsageTextItems();

@@ -53,10 +53,11 @@ std::string ResolveShortForm(LdapConnection& session, const std::string& baseDn,
 std::string ResolveFullForm(LdapConnection& session, const std::string& dn) {
   if (!Quiet()) std::cout << "Looking for specified homeMDB..." << EndLine;
   std::vector<std::string> found;
-  // An empty DN names no object; searching below the empty base would look at
-  // the whole directory and report an empty text as a resolved database.
+  // The DN must name a private mail database itself: a storage group or a
+  // server above one is no database. An empty DN names no object at all.
   if (!dn.empty()) {
-    LdapGetStrList(session, dn, "(&(objectcategory=msExchPrivateMDB))", "distinguishedName", found);
+    LdapGetStrList(session, dn, "(&(objectcategory=msExchPrivateMDB))", "distinguishedName", found,
+                   LdapScope::kBase);
   }
   if (found.empty()) {
     std::cout << "ERROR: Invalid HomeMDB [" << dn << "]" << EndLine;

@@ -17,8 +17,8 @@ namespace varnel {
 // the short form: the server is searched below `baseDn`, the storage group
 // below the server and the database below the storage group, each by its
 // name (escaped for the filter, so names match only themselves). Otherwise
-// the first field is a DN, accepted as given when a private mail database
-// exists at or below it. Progress lines are hidden by the quiet flag; the
+// the first field is a DN, accepted as given when it names a private mail
+// database itself. Progress lines are hidden by the quiet flag; the
 // "ERROR:" lines are not.
 std::string ResolveHomeMDB(LdapConnection& session, const std::string& baseDn,
                            const std::string& mdbSpec, const std::string& delimiter);

@@ -40,8 +40,6 @@ struct LdapDirectoryObjectService::MailDatabaseHome {
 
 namespace {
 
-constexpr int kLdapNoSuchObject = 0x20;
-
 // Attributes read when an object is bound: everything the operations decide on.
 const std::vector<std::string> kObjectAttributes = {
     "objectClass", "cn",      "sAMAccountName",       "mailNickname",  "legacyExchangeDN",

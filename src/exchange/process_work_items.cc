@@ -13,10 +13,15 @@
 #include "exchange/mailbox_actions.h"
 #include "exchange/update_recipient.h"
 #include "ldap/attribute_modification.h"
+#include "ldap/result_codes.h"
+#include "ldap/search_helpers.h"
 #include "text/string_helpers.h"
 
 namespace varnel {
 namespace {
+
+// The status of a run whose only fault is input lines it could not take.
+constexpr int32_t kSkippedInputStatus = -1;
 
 struct RunTally {
   uint32_t processed = 0;
@@ -46,10 +51,11 @@ const char* ActionBanner(RunAction action) {
 }  // namespace
 
 int32_t ProcessWorkItems(LdapConnection& session, const SwitchTable& table,
-                         const RunSettings& settings, const std::vector<WorkItem>& items,
+                         const RunSettings& settings, const WorkList& work,
                          const std::vector<std::string>& exchangeAttributes,
                          DirectoryObjectService& objectService, const TickCounter& ticks) {
-  std::map<std::string, std::string> mdbCache;  // lower-cased override text -> DN
+  const std::vector<WorkItem>& items = work.items;
+  std::map<std::string, std::string> mdbCache;  // lower-cased override text -> resolved DN
   RunTally tally;
   Stopwatch stopwatch("t1", ticks);
   if (!Quiet()) {
@@ -66,7 +72,8 @@ int32_t ProcessWorkItems(LdapConnection& session, const SwitchTable& table,
       break;
     }
     ++tally.processed;
-    if (!Quiet()) std::cout << "   DN: " << item.dn << "..." << std::flush;
+    const std::string dn = LdapGetDN(session, item.dn);
+    if (!Quiet()) std::cout << "   DN: " << dn << "..." << std::flush;
     if (Debug()) {
       std::cout << EndLine;
       std::cout << "DEBUG:  Data: " << item.overrideText << EndLine;
@@ -84,7 +91,8 @@ int32_t ProcessWorkItems(LdapConnection& session, const SwitchTable& table,
         } else {
           overrideMdb = ResolveHomeMDB(session, settings.exchangeServicesDn, item.overrideText,
                                        settings.mdbDelimiter);
-          mdbCache.emplace(key, overrideMdb);
+          // A failure is not kept, so each item it stops shows its error line.
+          if (!overrideMdb.empty()) mdbCache.emplace(key, overrideMdb);
         }
       } else if (settings.action == RunAction::MailEnable) {
         overrideEmail = item.overrideText;
@@ -96,26 +104,34 @@ int32_t ProcessWorkItems(LdapConnection& session, const SwitchTable& table,
     }
 
     int32_t status = 0;
-    switch (settings.action) {
-      case RunAction::CreateMailbox:
-        status = CreateDNMailbox(session, settings, item.dn, overrideMdb, table, objectService);
-        break;
-      case RunAction::MoveMailbox:
-        status = MoveDNMailbox(settings, item.dn, overrideMdb, objectService);
-        break;
-      case RunAction::MailEnable:
-        status = MailEnableDN(session, settings, item.dn, overrideEmail, table, objectService);
-        break;
-      case RunAction::Clear:
-        status = ClearDNAttributes(session, item.dn, exchangeAttributes);
-        if (status == 0 && !settings.nativeMode)
-          LdapSetAttr(session, item.dn, "legacyExchangeDN", "ADCDisabledMail");
-        break;
-      case RunAction::Update:
-        status = UpdateRecipient(session, item.dn, table);
-        break;
-      case RunAction::None:
-        break;
+    // A line that names a database of its own never falls back to the run's.
+    const bool overrideUnresolved =
+        !item.overrideText.empty() && overrideMdb.empty() &&
+        (settings.action == RunAction::CreateMailbox || settings.action == RunAction::MoveMailbox);
+    if (overrideUnresolved) {
+      status = kLdapNoSuchObject;
+    } else {
+      switch (settings.action) {
+        case RunAction::CreateMailbox:
+          status = CreateDNMailbox(session, settings, dn, overrideMdb, table, objectService);
+          break;
+        case RunAction::MoveMailbox:
+          status = MoveDNMailbox(settings, dn, overrideMdb, objectService);
+          break;
+        case RunAction::MailEnable:
+          status = MailEnableDN(session, settings, dn, overrideEmail, table, objectService);
+          break;
+        case RunAction::Clear:
+          status = ClearDNAttributes(session, dn, exchangeAttributes);
+          if (status == 0 && !settings.nativeMode)
+            LdapSetAttr(session, dn, "legacyExchangeDN", "ADCDisabledMail");
+          break;
+        case RunAction::Update:
+          status = UpdateRecipient(session, dn, table);
+          break;
+        case RunAction::None:
+          break;
+      }
     }
 
     if (status == 0) {
@@ -140,10 +156,12 @@ int32_t ProcessWorkItems(LdapConnection& session, const SwitchTable& table,
     float seconds = static_cast<float>(stopwatch.ElapsedSeconds("t1"));
     std::cout << "Time Elapsed (sec): " << seconds << EndLine;
   }
-  if (tally.errors != 0)
+  // Input lines that were skipped are work left undone as much as failures.
+  if (tally.errors != 0 || work.skippedLines != 0)
     std::cout << "\nThe command completed with errors.\n" << EndLine;
   else
     std::cout << "\nThe command completed successfully.\n" << EndLine;
+  if (tally.lastError == 0 && work.skippedLines != 0) return kSkippedInputStatus;
   return tally.lastError;
 }
 

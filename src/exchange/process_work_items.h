@@ -14,11 +14,13 @@ class LdapConnection;
 class SwitchTable;
 class TickCounter;
 struct RunSettings;
-struct WorkItem;
+struct WorkList;
 
-// Returns the status of the last failed item, or 0.
+// Looks up each item's DN as the directory stores it when the item's turn
+// comes. Returns the status of the last failed item; else -1 when input lines
+// were skipped; else 0.
 int32_t ProcessWorkItems(LdapConnection& session, const SwitchTable& table,
-                         const RunSettings& settings, const std::vector<WorkItem>& items,
+                         const RunSettings& settings, const WorkList& work,
                          const std::vector<std::string>& exchangeAttributes,
                          DirectoryObjectService& objectService, const TickCounter& ticks);
 

@@ -1,16 +1,12 @@
 #include "exchange/quota.h"
 
-#include <climits>
+#include <algorithm>
 #include <cstdint>
 
 #include "text/string_helpers.h"
 
 namespace varnel {
 namespace {
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 struct Limit {
   const char* attribute;
@@ -19,39 +15,23 @@ struct Limit {
 
 }  // namespace
 
-int QuotaFigureFromText(std::string_view piece) {
-  if (piece.empty()) return -1;
-  size_t pos = 0;
-  while (pos < piece.size() && IsBlank(piece[pos])) ++pos;
-  bool negative = false;
-  if (pos < piece.size() && (piece[pos] == '+' || piece[pos] == '-')) {
-    negative = piece[pos] == '-';
-    ++pos;
-  }
-  // Accumulate the magnitude, stopping once it has left the int range.
-  const int64_t bound = negative ? -static_cast<int64_t>(INT_MIN) : INT_MAX;
-  int64_t magnitude = 0;
-  for (; pos < piece.size() && piece[pos] >= '0' && piece[pos] <= '9'; ++pos) {
-    if (magnitude <= bound) magnitude = magnitude * 10 + (piece[pos] - '0');
-  }
-  if (magnitude > bound) magnitude = bound;
-  return static_cast<int>(negative ? -magnitude : magnitude);
-}
-
 std::optional<QuotaFigures> ParseQuota(const std::string& text) {
+  if (std::count(text.begin(), text.end(), ':') > 2) return std::nullopt;  // a fourth figure
   std::vector<std::string> pieces;
   SplitMax(text, ":", &pieces, 3);
-  QuotaFigures figures;
-  figures.warn = QuotaFigureFromText(pieces[0]);
-  figures.stopSend = QuotaFigureFromText(pieces[1]);
-  figures.stopSendReceive = QuotaFigureFromText(pieces[2]);
-
-  const int w = figures.warn, s = figures.stopSend, r = figures.stopSendReceive;
-  if (s < w || r < w || r < s) return std::nullopt;
-  if (w > kMaxQuotaMegabytes || s > kMaxQuotaMegabytes || r > kMaxQuotaMegabytes) {
-    return std::nullopt;
+  int given[3];
+  for (size_t i = 0; i < 3; ++i) {
+    if (pieces[i].empty() || pieces[i] == "-1") {
+      given[i] = -1;
+      continue;
+    }
+    const std::optional<uint64_t> figure = ParseDecimal(pieces[i], kMaxQuotaMegabytes);
+    if (!figure) return std::nullopt;
+    given[i] = static_cast<int>(*figure);
   }
-  return figures;
+  const int w = given[0], s = given[1], r = given[2];
+  if (s < w || r < w || r < s) return std::nullopt;
+  return QuotaFigures{w, s, r};
 }
 
 std::vector<std::string> QuotaSettings(const QuotaFigures& figures) {

@@ -25,16 +25,11 @@ struct QuotaFigures {
   int stopSendReceive = -1;  // mDBOverHardQuotaLimit
 };
 
-// One piece of a -quota value as a figure: an empty piece is -1; otherwise
-// the C decimal conversion rule (leading blanks, optional sign, digits up to
-// the first non-digit, no digits giving 0). Values beyond the int range
-// saturate at its ends instead of wrapping.
-int QuotaFigureFromText(std::string_view piece);
-
-// Splits the value at ":" into three pieces (the third keeps any further
-// colons) and converts them. Returns nullopt for bad quota values: a later
-// limit below an earlier one (a blank counts as -1, so blanks may only come
-// before given figures), or a figure above kMaxQuotaMegabytes.
+// Reads the value: at most three figures separated by ":", each empty or
+// "-1" (not given) or decimal digits no greater than kMaxQuotaMegabytes.
+// Returns nullopt for bad quota values: anything else in a figure, a fourth
+// figure, or a later limit below an earlier one (a figure not given counts as
+// -1, so figures may only be left out before given ones).
 std::optional<QuotaFigures> ParseQuota(const std::string& text);
 
 // The "name:value" texts a valid quota sets, in order: "mDBUseDefaults:TRUE"

@@ -72,6 +72,9 @@ class LdapConnection {
   virtual int Modify(const std::string& dn, const std::vector<LdapModification>& mods) = 0;
   // The server's diagnostic text for the last operation, when it sent one.
   virtual std::optional<std::string> DiagnosticMessage() = 0;
+  // After a failed negotiate bind: the credential cache that held no valid
+  // Kerberos ticket, when that is why; nullopt otherwise.
+  virtual std::optional<std::string> MissingTicketCache() { return std::nullopt; }
 };
 
 // Opens (but does not bind) a session. server null: the library's default.

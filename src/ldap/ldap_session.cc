@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "diag/console.h"
+#include "ldap/kerberos_ticket.h"
 #include "ldap/ldap_error.h"
 #include "text/string_helpers.h"
 
@@ -116,6 +117,10 @@ std::unique_ptr<LdapConnection> OpenLDAP(LdapConnector& connector, OpenLdapParam
     return session;
   }
   LdapReportError("LDAP_BIND", display, rc, params.extendedErrorInfo ? session.get() : nullptr);
+  if (!params.simple) {
+    if (std::optional<std::string> cache = session->MissingTicketCache())
+      std::cerr << MissingTicketLine(*cache) << EndLine;
+  }
   return nullptr;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "ldap/kerberos_ticket.h"
 #include "ldap/result_codes.h"
 
 namespace varnel {
@@ -91,6 +92,10 @@ int OpenLdapConnection::NegotiateBind(const NegotiateIdentity* identity) {
   int rc = SaslBind("GSS-SPNEGO");
   if (MechanismRefused(rc)) rc = SaslBind("GSSAPI");
   return NormalizeLdapCode(rc);
+}
+
+std::optional<std::string> OpenLdapConnection::MissingTicketCache() {
+  return MissingKerberosTicket();
 }
 
 int OpenLdapConnection::Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) {

@@ -27,6 +27,7 @@ class OpenLdapConnection : public LdapConnection {
   int Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) override;
   int Modify(const std::string& dn, const std::vector<LdapModification>& mods) override;
   std::optional<std::string> DiagnosticMessage() override;
+  std::optional<std::string> MissingTicketCache() override;
 
  private:
   int SaslBind(const char* mechanism);

@@ -6,6 +6,7 @@
 namespace varnel {
 
 constexpr int kLdapSuccess = 0;
+constexpr int kLdapNoSuchObject = 0x20;
 constexpr int kLdapServerDown = 0x51;
 constexpr int kLdapNotSupported = 0x5c;
 

@@ -9,7 +9,7 @@
 namespace varnel {
 
 int LdapGetStrList(LdapConnection& session, const std::string& base, const std::string& filter,
-                   const std::string& attrib, std::vector<std::string>& list) {
+                   const std::string& attrib, std::vector<std::string>& list, LdapScope scope) {
   if (Debug()) {
     std::cout << "DEBUG: LdapGetStrList:" << EndLine;
     std::cout << "DEBUG       Base  : " << base << EndLine;
@@ -18,7 +18,7 @@ int LdapGetStrList(LdapConnection& session, const std::string& base, const std::
   }
   LdapSearchRequest request;
   request.base = base;
-  request.scope = LdapScope::kSubtree;
+  request.scope = scope;
   request.filter = filter;
   request.attributes = std::vector<std::string>{attrib};
   std::vector<LdapEntry> entries;

@@ -5,15 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "ldap/ldap_connection.h"
+
 namespace varnel {
 
-class LdapConnection;
-
-// Subtree search below base; appends the first value of attrib of each entry,
-// in server order. Returns 0 or the search's code (list untouched, trace
-// printed on standard error).
+// Subtree search below base (or another scope); appends the first value of
+// attrib of each entry, in server order. Returns 0 or the search's code (list
+// untouched, trace printed on standard error).
 int LdapGetStrList(LdapConnection& session, const std::string& base, const std::string& filter,
-                   const std::string& attrib, std::vector<std::string>& list);
+                   const std::string& attrib, std::vector<std::string>& list,
+                   LdapScope scope = LdapScope::kSubtree);
 
 // The DN as the directory stores it, or dn unchanged when the read fails.
 std::string LdapGetDN(LdapConnection& session, const std::string& dn);

@@ -93,4 +93,30 @@ std::string ReplaceAll(std::string_view text, std::string_view pattern,
   return result;
 }
 
+std::optional<uint64_t> ParseDecimal(std::string_view text, uint64_t maximum) {
+  if (text.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (digit > maximum || value > (maximum - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+std::string RemoveQuotes(std::string_view text) {
+  std::string result;
+  result.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      result.push_back(text[i]);
+      result.push_back(text[++i]);
+    } else if (text[i] != '"') {
+      result.push_back(text[i]);
+    }
+  }
+  return result;
+}
+
 }  // namespace varnel

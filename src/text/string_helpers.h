@@ -2,6 +2,8 @@
 // delimiter text and substring replacement. Narrow text is a byte string.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,5 +46,16 @@ std::string ReplaceFirst(std::string_view text, std::string_view pattern,
 // nothing.
 std::string ReplaceAll(std::string_view text, std::string_view pattern,
                        std::string_view replacement);
+
+// A whole text of decimal digits as a number no greater than `maximum`, or
+// nullopt: no sign, blanks, fraction or trailing text is taken, and an empty
+// text is no number.
+std::optional<uint64_t> ParseDecimal(std::string_view text, uint64_t maximum);
+
+// Removes every double quote except one escaped by a backslash: in a DN `\"`
+// is a quote character of the name. A backslash and the character after it
+// are always kept as they stand, so `\\"` keeps both backslashes and drops
+// the quote.
+std::string RemoveQuotes(std::string_view text);
 
 }  // namespace varnel

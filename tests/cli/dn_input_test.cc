@@ -7,25 +7,23 @@
 #include "cli/run_settings.h"
 #include "diag/console.h"
 #include "support/capture.h"
-#include "support/fake_ldap_connection.h"
 
 namespace varnel {
 namespace {
 
-using varnel::testing::FakeLdapConnection;
-
 class DnInputTest : public ::testing::Test {
  protected:
-  void SetUp() override { session.AddEntry("CN=Alice Smith,OU=Staff,DC=x", {}); }
   void TearDown() override { SetConsoleFlags({}); }
 
   std::vector<WorkItem> Collect(const std::string& input) {
     std::istringstream in(input);
-    return CollectWorkItems(session, settings, in);
+    WorkList list = CollectWorkItems(settings, in);
+    skipped = list.skippedLines;
+    return list.items;
   }
 
-  FakeLdapConnection session;
   RunSettings settings;
+  size_t skipped = 0;
 };
 
 TEST(SplitInputLineTest, FieldRules) {
@@ -55,9 +53,11 @@ TEST_F(DnInputTest, LinesBecomeItemsInOrderWithQuotesRemoved) {
       "\tonly-data\n"
       "last-without-newline");
   ASSERT_EQ(items.size(), 5u);
-  EXPECT_EQ(items[0].dn, "CN=Alice Smith,OU=Staff,DC=x");
+  EXPECT_EQ(items[0].dn, "cn=alice smith,ou=staff,dc=x");
   EXPECT_EQ(items[0].overrideText, "srv2:sg1:db3");
+  EXPECT_EQ(items[0].lineNumber, 1u);
   EXPECT_EQ(items[1].dn, "cn=missing,dc=x");
+  EXPECT_EQ(items[1].lineNumber, 3u);
   EXPECT_EQ(items[2].dn, "   ");
   EXPECT_EQ(items[3].dn, "");
   EXPECT_EQ(items[3].overrideText, "only-data");
@@ -68,12 +68,25 @@ TEST_F(DnInputTest, SingleDnModeReadsNoInputAndKeepsTabs) {
   settings.singleDn = true;
   settings.dn = "\"cn=ALICE SMITH,ou=staff,dc=x\"";
   std::istringstream in("cn=other\n");
-  std::vector<WorkItem> items = CollectWorkItems(session, settings, in);
+  std::vector<WorkItem> items = CollectWorkItems(settings, in).items;
   ASSERT_EQ(items.size(), 1u);
-  EXPECT_EQ(items[0].dn, "CN=Alice Smith,OU=Staff,DC=x");
+  EXPECT_EQ(items[0].dn, "cn=ALICE SMITH,ou=staff,dc=x");
+  EXPECT_EQ(items[0].lineNumber, 0u);
   EXPECT_EQ(in.tellg(), 0);
   settings.dn = "a\tb";
-  EXPECT_EQ(CollectWorkItems(session, settings, in)[0].dn, "a\tb");
+  EXPECT_EQ(CollectWorkItems(settings, in).items[0].dn, "a\tb");
+}
+
+TEST_F(DnInputTest, QuoteEscapedByBackslashIsPartOfTheDn) {
+  settings.singleDn = true;
+  settings.dn = "CN=Dup\\\"\\\"";
+  EXPECT_EQ(Collect("")[0].dn, "CN=Dup\\\"\\\"");
+  settings.singleDn = false;
+  std::vector<WorkItem> items = Collect("\"CN=Dup\\\"\\\",DC=x\"\t\"a\\\"b\"\n\"CN=x\\\\\"\n");
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].dn, "CN=Dup\\\"\\\",DC=x");
+  EXPECT_EQ(items[0].overrideText, "a\\\"b");
+  EXPECT_EQ(items[1].dn, "CN=x\\\\");  // an escaped backslash does not escape the quote
 }
 
 TEST_F(DnInputTest, EmptyInputGivesNoItems) { EXPECT_TRUE(Collect("").empty()); }
@@ -87,6 +100,7 @@ TEST_F(DnInputTest, OverlongLineSkippedWithWarningAndNextLineRead) {
               std::string(kLineBufferSize - 1, 'd'));
   std::string err = GetCapturedStderr();
   ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(skipped, 2u);
   EXPECT_EQ(items[0].dn, atLimit);
   EXPECT_EQ(items[1].dn, "next");
   EXPECT_EQ(items[2].dn.size(), kLineBufferSize - 1);  // a last line without line feed
@@ -100,7 +114,50 @@ TEST_F(DnInputTest, LineWithNulByteIsSkippedWithWarning) {
   std::vector<WorkItem> items = Collect(std::string("cn=a\0b,dc=x\ncn=c\n", 17));
   EXPECT_EQ(GetCapturedStderr(), "WARN: Skipped an input line holding a NUL byte.\n");
   ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(skipped, 1u);
   EXPECT_EQ(items[0].dn, "cn=c");
+  EXPECT_EQ(items[0].lineNumber, 2u);
+}
+
+// The same list as Windows tools write it: UTF-8 with a byte-order mark and
+// CR LF, UTF-16 LE and BE with a byte-order mark.
+TEST_F(DnInputTest, ByteOrderMarksAndUtf16) {
+  const std::vector<std::string> expected = {"cn=J\xC3\xBCrgen,dc=x", "cn=\xF0\x9F\x98\x80,dc=x"};
+  auto dns = [&](const std::string& input) {
+    std::vector<std::string> found;
+    for (const WorkItem& item : Collect(input)) found.push_back(item.dn);
+    return found;
+  };
+  EXPECT_EQ(dns("\xEF\xBB\xBF" + expected[0] + "\r\n" + expected[1] + "\r\n"), expected);
+  auto utf16 = [](const std::u16string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t u : text) {
+      const char high = static_cast<char>(u >> 8), low = static_cast<char>(u & 0xFF);
+      bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+  };
+  const std::u16string wide = u"cn=J\u00FCrgen,dc=x\r\ncn=\U0001F600,dc=x\r\n";
+  EXPECT_EQ(dns(utf16(wide, false)), expected);
+  EXPECT_EQ(dns(utf16(wide, true)), expected);
+  EXPECT_EQ(skipped, 0u);
+
+  // A lone surrogate, a NUL unit and a trailing odd byte are skipped lines.
+  CaptureStderr();
+  std::vector<WorkItem> items =
+      Collect(utf16(u"cn=a\n\xD800x\ncn=b\n", false) +
+              utf16(std::u16string(u"n\0l\n", 4), false).substr(2) + "\x41");
+  const std::string err = GetCapturedStderr();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[1].dn, "cn=b");
+  EXPECT_EQ(items[1].lineNumber, 3u);
+  EXPECT_EQ(skipped, 3u);
+  EXPECT_EQ(err,
+            "WARN: Skipped input line 2, which is not valid UTF-16.\n"
+            "WARN: Skipped an input line holding a NUL byte.\n"
+            "WARN: Skipped input line 5, which is not valid UTF-16.\n");
+  // Bytes that only start like a mark are text.
+  EXPECT_EQ(dns("\xEF\xBBx\n"), std::vector<std::string>{"\xEF\xBBx"});
 }
 
 TEST_F(DnInputTest, DebugShowsFieldsAsRead) {

@@ -129,6 +129,15 @@ TEST_F(RunTest, RootDseFailureAndBindFailure) {
   EXPECT_EQ(r.err,
             "LDAP_BIND: [dc9] Error 0x31 (49) - Invalid credentials\nTerminating program.\n");
   EXPECT_EQ(connector.opens.back().port, 636);
+
+  // A negotiate bind that failed for want of a ticket says what to do.
+  connector.Directory("dc9:636").missingTicketCache = "FILE:/tmp/krb5cc_none";
+  r = Run({"-upd", "-q", "-h", "dc9:636"});
+  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.err,
+            "LDAP_BIND: [dc9] Error 0x31 (49) - Invalid credentials\n"
+            "ERROR: No valid Kerberos ticket was found in the credential cache "
+            "FILE:/tmp/krb5cc_none; run kinit to get one.\nTerminating program.\n");
 }
 
 TEST_F(RunTest, SafetyLimitRefusesBeforeAnythingIsTouched) {
@@ -139,7 +148,20 @@ TEST_F(RunTest, SafetyLimitRefusesBeforeAnythingIsTouched) {
   EXPECT_NE(r.out.find("DN Count: 11\n\nMore DNs than allowed for by safety setting of 10\n"),
             std::string::npos);
   EXPECT_TRUE(directory().modifies.empty());
+  // Counted before any look-up: no DN of the list was read.
+  for (const LdapSearchRequest& search : directory().searches) EXPECT_NE(search.base, "CN=a,DC=x");
   EXPECT_EQ(Run({"-clear", "-upto", "11", "-q"}, input).status, 0);
+}
+
+TEST_F(RunTest, SkippedInputLinesFailTheRun) {
+  Output r = Run({"-upd", "-uhfal", "-q"}, std::string("CN=a,DC=x\nCN=\0b,DC=x\n", 20));
+  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.err, "WARN: Skipped an input line holding a NUL byte.\n");
+  EXPECT_NE(r.out.find("\nThe command completed with errors.\n"), std::string::npos) << r.out;
+  EXPECT_EQ(directory().Value("CN=a,DC=x", "msExchHideFromAddressLists"), "FALSE");
+  // A failed item's own status wins over the skipped line.
+  r = Run({"-upd", "-uhfal", "-q", "-cont"}, std::string("CN=zz,DC=x\nCN=\0b,DC=x\n", 21));
+  EXPECT_EQ(r.status, 32);
 }
 
 TEST_F(RunTest, ClearWithUptoStopsAfterTwoSuccesses) {
@@ -194,25 +216,27 @@ TEST_F(RunTest, MixedModeClearWritesAdcDisabledMail) {
   EXPECT_FALSE(directory().Has("CN=a,DC=x", "mail"));
 }
 
-TEST_F(RunTest, OverrideDatabasesResolveOncePerTextWhateverTheCase) {
+TEST_F(RunTest, OverrideDatabasesResolveOncePerTextAndNeverFallBack) {
   SetConsoleFlags({});
-  Output r = Run({"-move", "SRV1:SG1:DB1"},
+  Output r = Run({"-move", "SRV1:SG1:DB1", "-cont"},
                  "CN=a,DC=x\tsrv1:sg1:db1\nCN=b,DC=x\tSRV1:SG1:DB1\nCN=c,DC=x\tSRV1:SG1:NOPE\n"
                  "CN=d,DC=x\tsrv1:sg1:nope\n");
   size_t resolving = 0;
   for (size_t at = r.out.find("Resolving homeMDB ["); at != std::string::npos;
        at = r.out.find("Resolving homeMDB [", at + 1))
     ++resolving;
-  EXPECT_EQ(resolving, 3u) << r.out;  // start-up, srv1:sg1:db1, SRV1:SG1:NOPE
-  EXPECT_EQ(r.out.find("ERROR: AD Search couldn't find DataBase: NOPE\n"),
-            r.out.rfind("ERROR: AD Search couldn't find DataBase: "));
+  // start-up, srv1:sg1:db1, and each failed one again for its own error line
+  EXPECT_EQ(resolving, 4u) << r.out;
+  EXPECT_NE(r.out.find("ERROR: AD Search couldn't find DataBase: NOPE\n"), std::string::npos);
+  EXPECT_NE(r.out.find("ERROR: AD Search couldn't find DataBase: nope\n"), std::string::npos);
+  // An override that names no database fails its item; it never falls back
+  // to the run's database.
   size_t moves = 0;
   for (const std::string& call : service.calls)
-    if (call.rfind("MoveMailbox", 0) == 0) {
-      ++moves;
-      EXPECT_NE(call.find(kDb), std::string::npos) << call;  // failed overrides fall back
-    }
-  EXPECT_EQ(moves, 4u);
+    if (call.rfind("MoveMailbox", 0) == 0) ++moves;
+  EXPECT_EQ(moves, 2u);
+  EXPECT_EQ(r.status, 32);
+  EXPECT_NE(r.out.find("Successful    : 2\nErrors        : 2\n"), std::string::npos) << r.out;
   EXPECT_EQ(service.Outstanding(), 0u);
 }
 

@@ -22,7 +22,7 @@ TEST(UsageTextTest, HasEveryItemAndFramesTheText) {
   EXPECT_EQ(UsageTextItems()[133], "\n\n\n");
   const std::string usage = CapturedUsage();
   EXPECT_TRUE(
-      usage.starts_with("Usage:\n Varnel [switches]\n\n  Switches: (designated by - or /)\n"
+      usage.starts_with("Usage:\n varnel [switches]\n\n  Switches: (designated by - or /)\n"
                         "   -h host    Host to use, use default LDAP server\n"));
   EXPECT_TRUE(usage.ends_with("\n\n"));
   EXPECT_FALSE(usage.ends_with("\n\n\n"));
@@ -42,9 +42,18 @@ TEST(UsageTextTest, ExamplesSkipSeven) {
     previous = at;
   }
   EXPECT_EQ(usage.find("Ex7"), std::string::npos);
-  EXPECT_NE(usage.find("\n    Varnel -b cn=gr1,"), std::string::npos);
+  EXPECT_NE(usage.find("\n    varnel -b cn=gr1,"), std::string::npos);
   EXPECT_NE(usage.find(" -me \n      Mail Enable group gr1\n"), std::string::npos);
-  EXPECT_NE(usage.find("-dsq |varnel -upto 100 -cr s1:sg1:db1\n"), std::string::npos);
+  EXPECT_NE(usage.find("1.1 | sed -n 's/^dn: //p' | varnel -upto 100 -cr s1:sg1:db1\n"),
+            std::string::npos);
+}
+
+TEST(UsageTextTest, SpeaksOfThisPlatform) {
+  const std::string usage = CapturedUsage();
+  for (const char* windows : {"ctrl-z", "errorlevel", "dirsift", "DIRSIFT", "dsquery", "Varnel -"})
+    EXPECT_EQ(usage.find(windows), std::string::npos) << windows;
+  EXPECT_NE(usage.find("a ctrl-D to terminate the pipe."), std::string::npos);
+  EXPECT_NE(usage.find("via $?."), std::string::npos);
 }
 
 TEST(UsageTextTest, HiddenSwitchesAreNotListed) {

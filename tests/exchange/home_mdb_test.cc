@@ -149,17 +149,22 @@ TEST_F(ResolveHomeMdbTest, TwoFieldsOrALeadingDelimiterAreTheFullForm) {
   EXPECT_TRUE(ldap_.searches.empty());
 }
 
-TEST_F(ResolveHomeMdbTest, FullFormAcceptsWhatHoldsAMailDatabase) {
+TEST_F(ResolveHomeMdbTest, FullFormAcceptsOnlyAMailDatabaseItself) {
   EXPECT_EQ(Resolve(kDb1), kDb1);
   EXPECT_EQ(out_, "Looking for specified homeMDB...\n");
   ASSERT_EQ(ldap_.searches.size(), 1u);
   EXPECT_EQ(ldap_.searches[0].filter, "(&(objectcategory=msExchPrivateMDB))");
-  EXPECT_EQ(ldap_.searches[0].scope, LdapScope::kSubtree);
+  EXPECT_EQ(ldap_.searches[0].scope, LdapScope::kBase);
 
   // Returned as typed, not as stored.
-  const std::string lowerSg = "cn=sg1,cn=informationstore,cn=server1," + kServers;
-  EXPECT_EQ(Resolve(lowerSg), lowerSg);
+  const std::string lowerDb = "cn=db1,cn=sg1,cn=informationstore,cn=server1," + kServers;
+  EXPECT_EQ(Resolve(lowerDb), lowerDb);
   EXPECT_EQ(out_, "Looking for specified homeMDB...\n");
+
+  // A storage group holds databases but is none.
+  const std::string lowerSg = "cn=sg1,cn=informationstore,cn=server1," + kServers;
+  EXPECT_EQ(Resolve(lowerSg), "");
+  EXPECT_EQ(out_, "Looking for specified homeMDB...\nERROR: Invalid HomeMDB [" + lowerSg + "]\n");
 
   EXPECT_EQ(Resolve(kUser), "");
   EXPECT_EQ(out_, "Looking for specified homeMDB...\nERROR: Invalid HomeMDB [" + kUser + "]\n");

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,26 +24,19 @@ std::optional<Strings> UnsetFor(const std::string& text) {
   return QuotaUnsetLimits(*figures);
 }
 
-TEST(QuotaFigureTest, FollowsTheDecimalConversionRule) {
-  EXPECT_EQ(QuotaFigureFromText(""), -1);
-  EXPECT_EQ(QuotaFigureFromText("100"), 100);
-  EXPECT_EQ(QuotaFigureFromText("  \t42MB"), 42);
-  EXPECT_EQ(QuotaFigureFromText("+7"), 7);
-  EXPECT_EQ(QuotaFigureFromText("-1"), -1);
-  EXPECT_EQ(QuotaFigureFromText("-25"), -25);
-  EXPECT_EQ(QuotaFigureFromText("abc"), 0);
-  EXPECT_EQ(QuotaFigureFromText(" "), 0);
-  EXPECT_EQ(QuotaFigureFromText("1 2"), 1);
-  EXPECT_EQ(QuotaFigureFromText("- 5"), 0);
+TEST(QuotaTest, AFigureIsDigitsOnly) {
+  // Each of these used to become a limit by the C conversion rule: "abc" 0 KB,
+  // "1O0" 1 MB, "-5" the database default, "1.5" 1 MB.
+  for (const char* text : {"abc:def:ghi", "1O0:200:300", "-5:-3:-1", "1.5:2:3", " 1:2:3", "+1:2:3",
+                           "1 :2:3", "1:2:3x", "0x10:20:30", "-0:1:2", "--1:1:2"}) {
+    EXPECT_FALSE(ParseQuota(text).has_value()) << text;
+  }
 }
 
-TEST(QuotaFigureTest, SaturatesInsteadOfWrapping) {
-  EXPECT_EQ(QuotaFigureFromText("2147483647"), INT_MAX);
-  EXPECT_EQ(QuotaFigureFromText("2147483648"), INT_MAX);
-  EXPECT_EQ(QuotaFigureFromText("4294967396"), INT_MAX);  // would wrap to 100
-  EXPECT_EQ(QuotaFigureFromText("99999999999999999999999999"), INT_MAX);
-  EXPECT_EQ(QuotaFigureFromText("-2147483648"), INT_MIN);
-  EXPECT_EQ(QuotaFigureFromText("-99999999999999999999"), INT_MIN);
+TEST(QuotaTest, AtMostThreeFigures) {
+  for (const char* text : {"1:2:3:4", "100:200:300:400", "1:2:3:", ":::", "::::"}) {
+    EXPECT_FALSE(ParseQuota(text).has_value()) << text;
+  }
 }
 
 TEST(QuotaTest, FullQuotaSetsAllThreeLimitsInKilobytes) {
@@ -60,7 +52,7 @@ TEST(QuotaTest, FullQuotaSetsAllThreeLimitsInKilobytes) {
 }
 
 TEST(QuotaTest, NoFigureMeansDatabaseDefaults) {
-  for (const char* text : {"::", "-1:-1:-1", "", "-5::"}) {
+  for (const char* text : {"::", "-1:-1:-1", "", ":-1:", "-1::"}) {
     EXPECT_EQ(SettingsFor(text), Strings{"mDBUseDefaults:TRUE"}) << text;
     EXPECT_EQ(UnsetFor(text),
               (Strings{"mDBStorageQuota", "mDBOverQuotaLimit", "mDBOverHardQuotaLimit"}))
@@ -79,13 +71,6 @@ TEST(QuotaTest, BlanksMayOnlyComeBeforeGivenFigures) {
                            "100:300:200", "200:100:300"}) {
     EXPECT_FALSE(ParseQuota(text).has_value()) << text;
   }
-}
-
-TEST(QuotaTest, ExtraColonsStayInTheThirdFigure) {
-  // "300:400" in the third piece converts to 300 by the decimal rule.
-  EXPECT_EQ(SettingsFor("100:200:300:400"),
-            (Strings{"mDBUseDefaults:FALSE", "mDBStorageQuota:102400", "mDBOverQuotaLimit:204800",
-                     "mDBOverHardQuotaLimit:307200"}));
 }
 
 TEST(QuotaTest, FiguresBeyondTheIntegerSyntaxAreRejected) {

@@ -46,27 +46,56 @@ TEST(ChangesIT, QuotaCasesEndAsSpecified) {
       {"-1:-1:-1", "TRUE|-|-|-|FALSE|gal", false},
       {"::2097152", kInitial, true},
       {"2097151:2097151:2097151", "FALSE|2147482624|2147482624|2147482624|FALSE|gal", false},
+      {"abc:def:ghi", kInitial, true},
+      {"-5:-3:-1", kInitial, true},
+      {"1:2:3:4", kInitial, true},
   };
   int n = 0;
   for (const Case& c : cases) {
     std::string dn = QuotaUser(ou, "Quota " + std::to_string(n++));
     ASSERT_EQ(Quotas(dn), kInitial);
+    const std::string usn = ReadValue(dn, "uSNChanged");
     ProcessResult r = RunVarnel({"-upd", "-q", "-b", dn, "-quota", c.quota});
-    EXPECT_EQ(r.status, 0) << c.quota << r.err;
+    // A bad value ends the run before the directory is touched.
+    EXPECT_EQ(r.status, c.bad ? 1 : 0) << c.quota << r.err;
     EXPECT_EQ(Quotas(dn), c.expected) << c.quota;
-    EXPECT_EQ(r.out.find("ERROR: Bad quota values\n") != std::string::npos, c.bad)
-        << c.quota << r.out;
+    EXPECT_EQ(r.err == "ERROR: Bad quota values\n", c.bad) << c.quota << r.err;
+    if (c.bad) {
+      EXPECT_EQ(ReadValue(dn, "uSNChanged"), usn) << c.quota;
+    }
   }
+}
+
+TEST(ChangesIT, BadNumbersChangeNothing) {
+  std::string ou = FreshOu("bad-number");
+  std::string dn = QuotaUser(ou, "Bad Number");
+  const std::string usn = ReadValue(dn, "uSNChanged");
+  const std::vector<std::vector<std::string>> cases = {
+      {"-safety", "1O0"},      {"-upto", "-1"}, {"-internetencoding", "abc"},
+      {"-h", "localhost:3x9"}, {"-quota"},      {"-hfal", "-uhfal"}};
+  for (const std::vector<std::string>& extra : cases) {
+    std::vector<std::string> args = {"-upd", "-q", "-hfal", "-b", dn};
+    if (extra.front() == "-hfal") args.erase(args.begin() + 2);
+    args.insert(args.end(), extra.begin(), extra.end());
+    ProcessResult r = RunVarnel(args);
+    EXPECT_EQ(r.status, 1) << extra.front() << r.err;
+    EXPECT_NE(r.err.find("ERROR: "), std::string::npos) << extra.front();
+  }
+  EXPECT_EQ(ReadValue(dn, "uSNChanged"), usn);
+  EXPECT_EQ(Quotas(dn), kInitial);
 }
 
 TEST(ChangesIT, HideAndUnhideTogether) {
   std::string ou = FreshOu("hide");
   std::string dn = QuotaUser(ou, "Hide Both");
+  // A contradiction is refused rather than half-applied.
   ProcessResult r = RunVarnel({"-upd", "-q", "-b", dn, "-hfal", "-uhfal"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Quotas(dn), "FALSE|1024|2048|4096|FALSE|-");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(Quotas(dn), kInitial);
   std::string hidden = QuotaUser(ou, "Hide Only");
-  EXPECT_EQ(RunVarnel({"-upd", "-q", "-b", hidden, "-hfal", "-quota", "9:1:1"}).status, 0);
+  EXPECT_EQ(RunVarnel({"-upd", "-q", "-b", hidden, "-hfal", "-quota", "9:1:1"}).status, 1);
+  EXPECT_EQ(Quotas(hidden), kInitial);
+  EXPECT_EQ(RunVarnel({"-upd", "-q", "-b", hidden, "-hfal"}).status, 0);
   EXPECT_EQ(Quotas(hidden), "FALSE|1024|2048|4096|TRUE|-");
 }
 
@@ -145,9 +174,15 @@ TEST(ChangesIT, ShortAndFullMailDatabaseNames) {
 
   std::string mdb = SandboxFact("VARNEL_SANDBOX_MDB");
   std::string storageGroup = mdb.substr(mdb.find(',') + 1);
-  ProcessResult full = RunVarnel({"-move", storageGroup, "-b", user, "-d"});
+  ProcessResult full = RunVarnel({"-move", mdb, "-b", user, "-d"});
   EXPECT_NE(full.out.find("Looking for specified homeMDB...\n"), std::string::npos);
-  EXPECT_NE(full.out.find("Home MDB: " + storageGroup + "\n"), std::string::npos) << full.out;
+  EXPECT_NE(full.out.find("Home MDB: " + mdb + "\n"), std::string::npos) << full.out;
+
+  // A storage group holds databases but is none: refused where it is resolved.
+  ProcessResult group = RunVarnel({"-move", storageGroup, "-b", user});
+  EXPECT_NE(group.out.find("ERROR: Invalid HomeMDB [" + storageGroup + "]\n"), std::string::npos)
+      << group.out;
+  EXPECT_EQ(group.status, 255);
 
   ProcessResult refused = RunVarnel({"-move", user, "-b", user});
   EXPECT_NE(refused.out.find("ERROR: Invalid HomeMDB [" + user + "]\n"), std::string::npos)

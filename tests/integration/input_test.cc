@@ -84,7 +84,7 @@ TEST(InputIT, BinaryJunkIsCountedAndNoneOfItSucceeds) {
     // An update without switches touches nothing: only the reading is tried.
     ProcessResult upd = RunVarnel({"-upd", "-unsafe"}, junk, Account::kAdmin, Bounded());
     ExpectCleanEnd(upd);
-    EXPECT_EQ(upd.status, 0);
+    EXPECT_EQ(upd.status, 255);  // skipped lines are work left undone
     EXPECT_NE(upd.out.find("DN Count: " + std::to_string(expected.items) + "\n"),
               std::string::npos);
     EXPECT_EQ(Count(upd.err, kHoldsNul), expected.withNul);
@@ -118,8 +118,9 @@ TEST(InputIT, LinesWithNulBytesAreSkippedWithAWarning) {
                       std::string("\tx\0y\n", 5) + b + "\n" + std::string("\0\0\0\n", 4);
   ProcessResult r = RunVarnel({"-clear"}, input, Account::kAdmin, Bounded());
   ExpectCleanEnd(r);
-  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.status, 255) << r.out << r.err;
   EXPECT_NE(r.out.find("DN Count: 2\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nThe command completed with errors.\n"), std::string::npos) << r.out;
   EXPECT_EQ(Count(r.err, kHoldsNul), 3u) << r.err;
   EXPECT_EQ(ReadValue(a, "mail"), "");
   EXPECT_EQ(ReadValue(b, "mail"), "");
@@ -134,7 +135,7 @@ TEST(InputIT, OverLongLinesAreSkippedAndReadingGoesOn) {
   ProcessResult r = RunVarnel({"-clear"}, a + "\n" + megabyte + "\n" + b + "\n" + megabyte,
                               Account::kAdmin, Bounded());
   ExpectCleanEnd(r);
-  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.status, 255) << r.err;
   EXPECT_NE(r.out.find("DN Count: 2\n"), std::string::npos) << r.out;
   EXPECT_EQ(Count(r.err, kTooLong), 2u) << r.err;
   EXPECT_EQ(Count(r.out, "   DN: "), 2u);
@@ -294,22 +295,22 @@ TEST(InputIT, HugeArgumentsGiveClearErrors) {
       {{"-" + big}, 1, "ERROR: Bad Command Line Arg(s)\nERROR:  " + big + "\n"},
       {{"-clear", "-b", "CN=" + big + "," + ou}, 0x20, "LDAP_SEARCH_S: 0x20\n"},
       {{"-clear", "-b", big}, 0x22, "LDAP_SEARCH_S: 0x22\n"},
-      {{"-upd", "-quota", big, "-b", user}, 0, "ERROR: Bad quota values\n"},
+      {{"-upd", "-quota", big, "-b", user}, 1, "ERROR: Bad quota values\n"},
       {{"-upd", "-quota", third + ":" + third + ":" + third, "-b", user},
-       0,
+       1,
        "ERROR: Bad quota values\n"},
       {{"-cr", big, "-b", user}, 255, " - No valid homeMDB value.\n"},
       {{"-cr", "SRV1:SG1:" + big, "-b", user}, 255, " - No valid homeMDB value.\n"},
       {{"-cr", "SRV1:SG1:DB1", "-delim", big, "-b", user}, 255, " - No valid homeMDB value.\n"},
       {{"-move", big, "-b", user}, 255, " - No valid homeMDB value.\n"},
       {{"-clear", "-h", big, "-b", contact}, 255, "Terminating program.\n"},
-      {{"-clear", "-h", "localhost:" + digits, "-b", contact}, 255, "Terminating program.\n"},
+      {{"-clear", "-h", "localhost:" + digits, "-b", contact}, 1, "ERROR: Bad value for -h: "},
       {{"-clear", "-safety", digits, "-upto", digits, "-b", contact},
-       0,
-       "Clearing Exchange Attributes...\n"},
+       1,
+       "ERROR: Bad value for -safety: 999"},
       {{"-me", "a@example.com", "-internetencoding", big, "-b", user},
-       0,
-       "Mail Enabling Objects...\n"},
+       1,
+       "ERROR: Bad value for -internetencoding: xxx"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.front() + " " + c.args.at(c.args.size() > 1 ? 1 : 0).substr(0, 40));
@@ -319,8 +320,8 @@ TEST(InputIT, HugeArgumentsGiveClearErrors) {
     EXPECT_NE((r.out + r.err).find(c.expected), std::string::npos)
         << r.out.substr(0, 500) << r.err.substr(0, 500);
   }
-  EXPECT_EQ(ReadValue(contact, "mail"), "");         // the -safety/-upto run went through
-  EXPECT_EQ(ReadValue(user, "mDBUseDefaults"), "");  // no quota was written
+  EXPECT_EQ(ReadValue(contact, "mail"), "args@example.com");  // no run with a bad value went on
+  EXPECT_EQ(ReadValue(user, "mDBUseDefaults"), "");           // no quota was written
 
   // A 100 KB target address goes to the directory whole, not cut or mangled.
   std::string target = AddContact(ou, "Args Target");

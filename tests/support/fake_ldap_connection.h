@@ -38,6 +38,7 @@ class FakeLdapConnection : public LdapConnection {
   int searchResult = 0;  // applies to every search while non-zero
   int modifyResult = 0;  // applies to every modify while non-zero (nothing changes)
   std::optional<std::string> diagnostic;
+  std::optional<std::string> missingTicketCache;  // what MissingTicketCache reports
   // Optional hook that may answer a search itself (return true when handled).
   std::function<bool(const LdapSearchRequest&, std::vector<LdapEntry>*, int*)> searchHook;
 
@@ -54,6 +55,7 @@ class FakeLdapConnection : public LdapConnection {
   int Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) override;
   int Modify(const std::string& dn, const std::vector<LdapModification>& mods) override;
   std::optional<std::string> DiagnosticMessage() override { return diagnostic; }
+  std::optional<std::string> MissingTicketCache() override { return missingTicketCache; }
 
  private:
   std::vector<LdapEntry> entries_;  // in insertion order

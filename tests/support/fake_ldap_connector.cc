@@ -29,6 +29,9 @@ class FakeSession : public LdapConnection {
   std::optional<std::string> DiagnosticMessage() override {
     return *broken_ ? std::nullopt : directory_->DiagnosticMessage();
   }
+  std::optional<std::string> MissingTicketCache() override {
+    return directory_->MissingTicketCache();
+  }
 
  private:
   std::shared_ptr<FakeLdapConnection> directory_;

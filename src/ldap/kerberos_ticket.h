@@ -1,0 +1,20 @@
+// Whether the user running the tool holds a Kerberos ticket the negotiate
+// bind can use: read from the default credential cache through libkrb5, so
+// that a failed bind can say why in words an administrator acts on.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace varnel {
+
+// The name of the default credential cache (as "TYPE:residual") when it holds
+// no ticket-granting ticket that is still valid: no cache, an empty cache or
+// only expired tickets. nullopt when a valid ticket is there, or when the
+// Kerberos library itself cannot be used (then the bind's own error stands).
+std::optional<std::string> MissingKerberosTicket();
+
+// The line printed after a negotiate bind failed for want of a ticket.
+std::string MissingTicketLine(const std::string& cacheName);
+
+}  // namespace varnel
