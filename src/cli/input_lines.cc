@@ -1,27 +1,11 @@
 #include "cli/input_lines.h"
 
+#include "platform/code_page.h"
+
 namespace varnel {
 namespace {
 
 constexpr int kEof = std::char_traits<char>::eof();
-
-void AppendUtf8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
@@ -109,11 +93,12 @@ bool InputLineReader::NextUnit(char16_t* unit) {
 }
 
 LineStatus InputLineReader::NextWide(std::string* line) {
-  size_t length = 0;  // in UTF-8 bytes
+  std::u16string units;  // at most one buffer's worth; a longer line is too long anyway
+  size_t count = 0;
   bool sawAny = false;
   bool lineFeed = false;
   bool wellFormed = true;
-  char16_t highSurrogate = 0;
+  char16_t previous = 0;
   char16_t unit = 0;
   while (NextUnit(&unit)) {
     sawAny = true;
@@ -121,35 +106,29 @@ LineStatus InputLineReader::NextWide(std::string* line) {
       lineFeed = true;
       break;
     }
-    char32_t code = unit;
-    if (highSurrogate != 0) {
-      if (!IsLowSurrogate(unit)) {
-        wellFormed = false;
-        highSurrogate = 0;
-        continue;
-      }
-      code = 0x10000 + ((char32_t{highSurrogate} - 0xD800) << 10) + (unit - 0xDC00);
-      highSurrogate = 0;
-    } else if (IsHighSurrogate(unit)) {
-      highSurrogate = unit;
-      continue;
-    } else if (IsLowSurrogate(unit)) {
-      wellFormed = false;
-      continue;
-    }
-    const size_t before = line->size();
-    if (length <= kLineBufferSize) AppendUtf8(code, line);
-    length += line->size() - before;
-    if (line->size() == before) length += code < 0x80 ? 1 : 4;  // dropped, counted roughly
+    // Every high surrogate must be followed by a low one, and only by one.
+    if (IsHighSurrogate(previous) != IsLowSurrogate(unit)) wellFormed = false;
+    previous = unit;
+    if (count++ <= kLineBufferSize) units.push_back(unit);
   }
   if (!sawAny) return LineStatus::kEnd;
-  if (highSurrogate != 0) wellFormed = false;
-  if (!line->empty() && line->back() == '\r' && length == line->size()) {
-    line->pop_back();
-    --length;
+  if (IsHighSurrogate(previous)) wellFormed = false;
+  if (!units.empty() && units.back() == u'\r' && count == units.size()) {
+    units.pop_back();
+    --count;
   }
-  if (!Fits(length, lineFeed)) return LineStatus::kTooLong;
-  return wellFormed ? LineStatus::kLine : LineStatus::kUndecodable;
+  if (count > kLineBufferSize) return LineStatus::kTooLong;
+  if (!wellFormed) return LineStatus::kUndecodable;
+  // The conversion stops at a zero unit, so each stretch between them goes
+  // on its own and the NUL stays in the line, to be refused as in UTF-8.
+  size_t begin = 0;
+  for (size_t zero = units.find(u'\0'); zero != std::u16string::npos;
+       begin = zero + 1, zero = units.find(u'\0', begin)) {
+    *line += WideToNarrow(std::u16string_view(units).substr(begin, zero - begin));
+    line->push_back('\0');
+  }
+  *line += WideToNarrow(std::u16string_view(units).substr(begin));
+  return Fits(line->size(), lineFeed) ? LineStatus::kLine : LineStatus::kTooLong;
 }
 
 }  // namespace varnel
