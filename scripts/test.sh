@@ -45,7 +45,10 @@ echo "== Fuzzing =="
 bash scripts/fuzz.sh 60
 
 echo "== Build =="
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_WERROR=ON
+# Every option is named: build/ is shared with demo.sh, whose cache would
+# otherwise leave the integration tests out.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_WERROR=ON -DBUILD_TESTING=ON \
+  -DVARNEL_INTEGRATION_TESTS=ON -DVARNEL_SANITIZE=OFF -DVARNEL_FUZZ=OFF
 cmake --build build -j"$jobs"
 
 echo "== Debian package =="
