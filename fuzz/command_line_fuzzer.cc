@@ -18,12 +18,11 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "cli/run_settings.h"
 #include "cli/switch_specs.h"
 #include "cli/switch_table.h"
 #include "diag/console.h"
 #include "exchange/quota.h"
-#include "exchange/update_recipient.h"
+#include "exchange/run_settings.h"
 #include "fuzz_support.h"
 #include "text/string_helpers.h"
 
@@ -308,11 +307,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& name : model.bad) VARNEL_FUZZ_CHECK(name == LowerCase(name));
   CheckStage(status, settings, model);
 
-  // What the update action takes from the same table.
-  const UpdateOptions update = UpdateOptionsFromSwitches(table);
+  // The typed options the actions get, when the stage let the run go on.
+  if (status) return 0;
+  const UpdateOptions& update = settings.update;
   VARNEL_FUZZ_CHECK(update.hideFromAddressLists == model.switches.contains("hfal"));
   VARNEL_FUZZ_CHECK(update.unhideFromAddressLists == model.switches.contains("uhfal"));
   VARNEL_FUZZ_CHECK(update.quota.has_value() == model.switches.contains("quota"));
   if (update.quota) VARNEL_FUZZ_CHECK(*update.quota == Value(model, "quota"));
+  VARNEL_FUZZ_CHECK(settings.keepMail == model.switches.contains("keepmail"));
   return 0;
 }

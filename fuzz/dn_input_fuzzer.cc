@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "cli/dn_input.h"
-#include "cli/run_settings.h"
 #include "diag/console.h"
+#include "exchange/run_settings.h"
 #include "fuzz_support.h"
 #include "reference_text.h"
 #include "text/string_helpers.h"

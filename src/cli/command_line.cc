@@ -155,6 +155,11 @@ std::optional<int32_t> RunCommandLineStage(SwitchTable* table, RunSettings* sett
   const std::string encoding = table->GetValue("internetencoding");
   if (!encoding.empty()) settings->internetEncoding = encoding;
 
+  settings->update.hideFromAddressLists = table->IsPresent("hfal");
+  settings->update.unhideFromAddressLists = table->IsPresent("uhfal");
+  if (table->IsPresent("quota")) settings->update.quota = table->GetValue("quota");
+  settings->keepMail = table->IsPresent("keepmail");
+
   settings->action = ChooseAction(*table, settings);
   if (settings->action == RunAction::None) {
     PrintUsage();

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string_view>
 
-#include "cli/run_settings.h"
 #include "cli/switch_table.h"
+#include "exchange/run_settings.h"
 
 namespace varnel {
 

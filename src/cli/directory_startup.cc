@@ -6,10 +6,11 @@
 
 #include "cli/dn_input.h"
 #include "cli/run_environment.h"
-#include "cli/run_settings.h"
 #include "diag/console.h"
+#include "exchange/directory_object_service.h"
 #include "exchange/home_mdb.h"
 #include "exchange/process_work_items.h"
+#include "exchange/run_settings.h"
 #include "ldap/ldap_connection.h"
 #include "ldap/ldap_session.h"
 #include "ldap/root_dse.h"
@@ -19,11 +20,11 @@
 namespace varnel {
 namespace {
 
-constexpr int32_t kStartupFailed = -1;
+const Outcome kStartupFailed = Outcome::Varnel(-1);
 
 // Reads msExchMixedMode of the one organisation container into
-// settings.nativeMode. Returns the run's status when the run must end here.
-std::optional<int32_t> CheckNativeMode(LdapConnection& session, RunSettings& settings) {
+// settings.nativeMode. Returns the run's outcome when the run must end here.
+std::optional<Outcome> CheckNativeMode(LdapConnection& session, RunSettings& settings) {
   std::vector<std::string> values;
   int rc = LdapGetStrList(session, settings.exchangeServicesDn,
                           "objectcategory=msExchOrganizationContainer", "msExchMixedMode", values);
@@ -32,7 +33,7 @@ std::optional<int32_t> CheckNativeMode(LdapConnection& session, RunSettings& set
               << static_cast<uint32_t>(rc) << "|" << values.size() << ")" << EndLine;
     std::cout << "\nThe command did not complete successfully\n" << EndLine;
     // No container, or several, is as much a failure as a failed search.
-    return rc != 0 ? rc : kStartupFailed;
+    return rc != 0 ? Outcome::Ldap(rc) : kStartupFailed;
   }
   settings.nativeMode = values.front().find("FALSE") != std::string::npos;
   std::cout << "Exchange Mode: " << (settings.nativeMode ? "Native" : "Mixed") << EndLine;
@@ -41,7 +42,7 @@ std::optional<int32_t> CheckNativeMode(LdapConnection& session, RunSettings& set
 
 }  // namespace
 
-int32_t RunDirectoryStartup(RunSettings& settings, const SwitchTable& table,
+Outcome RunDirectoryStartup(RunSettings& settings,
                             const std::vector<std::string>& exchangeAttributes,
                             RunEnvironment& environment) {
   if (Debug()) std::cout << "Opening TCP connection" << EndLine;
@@ -67,7 +68,7 @@ int32_t RunDirectoryStartup(RunSettings& settings, const SwitchTable& table,
   settings.exchangeServicesDn =
       "CN=Microsoft Exchange,CN=Services," + rootDse.configurationNamingContext;
 
-  if (std::optional<int32_t> stop = CheckNativeMode(*session, settings)) return *stop;
+  if (std::optional<Outcome> stop = CheckNativeMode(*session, settings)) return *stop;
 
   if ((settings.action == RunAction::CreateMailbox || settings.action == RunAction::MoveMailbox) &&
       !settings.mdbText.empty()) {
@@ -93,8 +94,11 @@ int32_t RunDirectoryStartup(RunSettings& settings, const SwitchTable& table,
     return kStartupFailed;
   }
 
-  return ProcessWorkItems(*session, table, settings, work, exchangeAttributes,
-                          environment.objectService, environment.ticks);
+  // Objects on the run's own server are bound through the run's session.
+  environment.objectService.ShareSession(
+      settings.host.empty() ? std::nullopt : std::optional<std::string>(settings.host), *session);
+  return ProcessWorkItems(*session, settings, work, exchangeAttributes, environment.objectService,
+                          environment.ticks);
 }
 
 }  // namespace varnel

@@ -4,18 +4,18 @@
 // runtime and hand everything to the processing loop.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "diag/outcome.h"
+
 namespace varnel {
 
-class SwitchTable;
 struct RunEnvironment;
 struct RunSettings;
 
-// Returns the run's status (the exit status before mapping).
-int32_t RunDirectoryStartup(RunSettings& settings, const SwitchTable& table,
+// Returns the run's outcome: a failed start-up, or the processing loop's.
+Outcome RunDirectoryStartup(RunSettings& settings,
                             const std::vector<std::string>& exchangeAttributes,
                             RunEnvironment& environment);
 

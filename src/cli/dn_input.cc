@@ -3,8 +3,8 @@
 #include <iostream>
 
 #include "cli/input_lines.h"
-#include "cli/run_settings.h"
 #include "diag/console.h"
+#include "exchange/run_settings.h"
 #include "text/string_helpers.h"
 
 namespace varnel {

@@ -10,21 +10,11 @@
 #include <vector>
 
 #include "cli/input_lines.h"
+#include "exchange/work_item.h"
 
 namespace varnel {
 
 struct RunSettings;
-
-struct WorkItem {
-  std::string dn;            // as given, quotes removed
-  std::string overrideText;  // data field of the input line; empty for -b
-  size_t lineNumber = 0;     // the input line it came from; 0 for -b
-};
-
-struct WorkList {
-  std::vector<WorkItem> items;
-  size_t skippedLines = 0;  // too long, holding a NUL byte or undecodable
-};
 
 struct InputLine {
   std::string dnField;

@@ -6,17 +6,17 @@
 #include "cli/command_line.h"
 #include "cli/directory_startup.h"
 #include "cli/run_environment.h"
-#include "cli/run_settings.h"
 #include "cli/switch_table.h"
 #include "cli/usage_text.h"
 #include "exchange/exchange_attributes.h"
 #include "exchange/ldap_directory_object_service.h"
+#include "exchange/run_settings.h"
 #include "ldap/openldap_connection.h"
 #include "platform/tick_counter.h"
 
 namespace varnel {
 
-int32_t RunVarnel(int argc, char** argv, RunEnvironment& environment) {
+int RunVarnel(int argc, char** argv, RunEnvironment& environment) {
   // The GNU-style requests answer on standard output and succeed, whatever
   // else the command line holds.
   for (int i = 1; i < argc; ++i) {
@@ -33,10 +33,10 @@ int32_t RunVarnel(int argc, char** argv, RunEnvironment& environment) {
   SwitchTable table(argc, argv, CaseMode::kInsensitive);
   RunSettings settings;
   if (std::optional<int32_t> stop = RunCommandLineStage(&table, &settings)) return *stop;
-  return RunDirectoryStartup(settings, table, exchangeAttributes, environment);
+  return ExitStatus(RunDirectoryStartup(settings, exchangeAttributes, environment));
 }
 
-int32_t RunVarnel(int argc, char** argv) {
+int RunVarnel(int argc, char** argv) {
   OpenLdapConnector connector;
   LdapDirectoryObjectService objectService(connector);
   RunEnvironment environment{connector, std::cin, objectService, SystemTickCounter()};

@@ -1,17 +1,15 @@
 // The program's entry: runs the command-line stage and hands the settled run
-// over to the directory start-up. Returns the run's signed 32-bit status.
+// over to the directory start-up. Returns the process exit status.
 #pragma once
-
-#include <cstdint>
 
 namespace varnel {
 
 struct RunEnvironment;
 
 // Runs against the given environment (tests hand in fakes).
-int32_t RunVarnel(int argc, char** argv, RunEnvironment& environment);
+int RunVarnel(int argc, char** argv, RunEnvironment& environment);
 
 // Runs against the system: libldap, standard input, the LDAP object service.
-int32_t RunVarnel(int argc, char** argv);
+int RunVarnel(int argc, char** argv);
 
 }  // namespace varnel

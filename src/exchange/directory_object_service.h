@@ -5,10 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "exchange/hresult.h"
+#include "ldap/ldap_connection.h"
 
 namespace varnel {
 
@@ -67,12 +70,25 @@ class DirectoryObjectService {
 
   // Writes the object's pending changes.
   virtual HResult Save(const DirectoryObjectRef& object) = 0;
+  // Hands the object's pending changes over instead of writing them: its DN
+  // as the directory stores it and the modifications Save would send. The
+  // caller sends them, with its own, in one request; nothing stays pending.
+  virtual HResult TakeChanges(const DirectoryObjectRef& object, std::string* dn,
+                              std::vector<LdapModification>* mods) = 0;
   // The object's class name ("user", "group", "contact", ...).
   virtual HResult GetClass(const DirectoryObjectRef& object, std::u16string* className) = 0;
 
   // Drops one reference handed out by Bind or a query. Unknown handles are
   // ignored.
   virtual void Release(uint64_t handle) = 0;
+
+  // Offers the run's own bound session for objects on `server` (none: the
+  // library's default server), so that no second session is opened for it.
+  // The session must outlive the service's use of it.
+  virtual void ShareSession(const std::optional<std::string>& server, LdapConnection& session) {
+    (void)server;
+    (void)session;
+  }
 };
 
 }  // namespace varnel

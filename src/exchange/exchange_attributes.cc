@@ -133,35 +133,33 @@ int LdapGetAttrNames(LdapConnection& session, const std::string& dn,
   return 0;
 }
 
-int ClearDNAttributes(LdapConnection& session, const std::string& dn,
-                      const std::vector<std::string>& list) {
+Outcome PlanClear(LdapConnection& session, const std::string& dn,
+                  const std::vector<std::string>& list, bool markAdcDisabled,
+                  std::vector<LdapModification>* mods) {
   if (Debug()) std::cout << "\nDEBUG: Retrieving DN attributes..." << dn << EndLine;
   std::vector<std::string> names;
   const int readResult = LdapGetAttrNames(session, dn, &names);
   // An object whose attributes cannot be read has not been cleared: the
   // caller must not count it as a success.
-  if (readResult != 0) return readResult;
+  if (readResult != 0) return Outcome::Ldap(readResult);
 
   std::set<std::string> present;
   for (const std::string& name : names) present.insert(LowerCase(name));
 
   if (Debug()) std::cout << "\nDEBUG: Clearing DN: " << dn << EndLine;
-  std::vector<LdapModification> mods;
+  const std::string kLegacyDn = "legacyExchangeDN";
   for (const std::string& name : list) {
     if (present.count(LowerCase(name)) == 0) continue;
-    LdapModification mod;
-    mod.op = LdapModification::Op::kDelete;
-    mod.type = name;
-    mods.push_back(std::move(mod));
+    if (markAdcDisabled && LowerCase(name) == LowerCase(kLegacyDn)) continue;  // replaced below
+    mods->push_back({LdapModification::Op::kDelete, name, {}});
     if (Debug()) std::cout << "DEBUG: Clear - " << name << EndLine;
   }
-  if (Debug()) std::cout << "DEBUG: modcnt=" << static_cast<int>(mods.size()) << EndLine;
-  if (mods.empty()) return 0;
-
-  const int rc = session.Modify(dn, mods);
-  if (Debug()) std::cout << "DEBUG: uErr=" << static_cast<unsigned>(rc) << EndLine;
-  if (rc != 0 && !Quiet()) LdapReportError("", "", rc, nullptr);
-  return rc;
+  if (markAdcDisabled) {
+    mods->push_back({LdapModification::Op::kReplace, kLegacyDn, {"ADCDisabledMail"}});
+    if (Debug()) std::cout << "DEBUG: Set - " << kLegacyDn << " to ADCDisabledMail" << EndLine;
+  }
+  if (Debug()) std::cout << "DEBUG: modcnt=" << static_cast<int>(mods->size()) << EndLine;
+  return Outcome::Ok();
 }
 
 }  // namespace varnel

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "diag/outcome.h"
 #include "ldap/ldap_connection.h"
 
 namespace varnel {
@@ -21,12 +22,13 @@ const std::vector<std::string>& ExchangeAttributeList();
 int LdapGetAttrNames(LdapConnection& session, const std::string& dn,
                      std::vector<std::string>* names);
 
-// Removes, in one modify request, every name of `list` that the object holds
-// (letter case ignored; the list's spelling and order go on the wire). Returns
-// 0 when the object holds none of them (no request is sent), the read's code
-// when the attribute names cannot be read (nothing is sent), or the modify's
-// code; a refused modify prints the LDAP error line unless quiet.
-int ClearDNAttributes(LdapConnection& session, const std::string& dn,
-                      const std::vector<std::string>& list);
+// Plans the clear of `dn`: a removal of every name of `list` that the object
+// holds (letter case ignored; the list's spelling and order go on the wire).
+// In a mixed-mode organisation (`markAdcDisabled`) legacyExchangeDN is not
+// removed but set to "ADCDisabledMail", in the same request. Returns the
+// read's code when the attribute names cannot be read (nothing planned).
+Outcome PlanClear(LdapConnection& session, const std::string& dn,
+                  const std::vector<std::string>& list, bool markAdcDisabled,
+                  std::vector<LdapModification>* mods);
 
 }  // namespace varnel

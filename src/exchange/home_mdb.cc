@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "diag/console.h"
+#include "exchange/mail_database.h"
 #include "ldap/filter_escape.h"
 #include "ldap/search_helpers.h"
 #include "text/string_helpers.h"
@@ -56,8 +57,7 @@ std::string ResolveFullForm(LdapConnection& session, const std::string& dn) {
   // The DN must name a private mail database itself: a storage group or a
   // server above one is no database. An empty DN names no object at all.
   if (!dn.empty()) {
-    LdapGetStrList(session, dn, "(&(objectcategory=msExchPrivateMDB))", "distinguishedName", found,
-                   LdapScope::kBase);
+    LdapGetStrList(session, dn, kMailDatabaseFilter, "distinguishedName", found, LdapScope::kBase);
   }
   if (found.empty()) {
     std::cout << "ERROR: Invalid HomeMDB [" << dn << "]" << EndLine;

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "exchange/ads_path.h"
-#include "exchange/distinguished_name.h"
 #include "exchange/ldap_hresult.h"
 #include "exchange/recipient_alias.h"
 #include "ldap/ldap_session.h"
@@ -18,7 +17,8 @@ namespace varnel {
 
 struct LdapDirectoryObjectService::Session {
   std::string key;
-  std::unique_ptr<LdapConnection> connection;
+  LdapConnection* connection = nullptr;   // owned below, or the run's shared session
+  std::unique_ptr<LdapConnection> owned;  // null for a shared session
   std::optional<std::string> configurationNamingContext;  // read on first need
 };
 
@@ -27,15 +27,6 @@ struct LdapDirectoryObjectService::BoundObject {
   std::string dn;
   LdapEntry entry;                       // as read at bind time, updated by each save
   std::vector<LdapModification> staged;  // replacements, in the order first staged
-};
-
-// Where a mail database lives: the Exchange server above it and that
-// server's message transfer agent.
-struct LdapDirectoryObjectService::MailDatabaseHome {
-  std::string mdbDn;
-  std::string serverDn;
-  std::string serverLegacyDn;
-  std::optional<std::string> mtaDn;  // none when the server has no MTA object
 };
 
 namespace {
@@ -57,13 +48,6 @@ bool EqualNoCase(std::string_view a, std::string_view b) { return LowerCase(a) =
 std::string FirstValue(const LdapEntry& entry, const std::string& name) {
   const std::vector<std::string>* values = entry.Find(name);
   return values == nullptr || values->empty() ? "" : values->front();
-}
-
-bool HasClass(const LdapEntry& entry, std::string_view objectClass) {
-  const std::vector<std::string>* values = entry.Find("objectClass");
-  if (values == nullptr) return false;
-  return std::any_of(values->begin(), values->end(),
-                     [&](const std::string& v) { return EqualNoCase(v, objectClass); });
 }
 
 // The most specific class: the last objectClass value as the server sent them.
@@ -141,7 +125,8 @@ HResult LdapDirectoryObjectService::OpenSession(const std::optional<std::string>
 
   auto opened = std::make_shared<Session>();
   opened->key = key;
-  opened->connection = std::move(connection);
+  opened->connection = connection.get();
+  opened->owned = std::move(connection);
   sessions_[key] = opened;
   *session = std::move(opened);
   return kSOk;
@@ -177,54 +162,18 @@ HResult LdapDirectoryObjectService::ReadEntry(Session& session, const std::strin
   return kSOk;
 }
 
-HResult LdapDirectoryObjectService::FindAncestor(Session& session, const std::string& dn,
-                                                 const std::string& objectClass,
-                                                 LdapEntry* ancestor) {
-  for (std::optional<std::string> parent = ParentDn(dn); parent; parent = ParentDn(*parent)) {
-    LdapEntry entry;
-    const HResult hr = ReadEntry(session, *parent, {"objectClass", "legacyExchangeDN"}, &entry);
-    if (hr == kEDsNoSuchObject) continue;
-    if (hr != kSOk) return hr;
-    if (HasClass(entry, objectClass)) {
-      *ancestor = std::move(entry);
-      return kSOk;
-    }
-  }
-  return kEAdsBadParameter;
-}
-
 HResult LdapDirectoryObjectService::ResolveMailDatabase(Session& session, const std::string& mdbDn,
                                                         MailDatabaseHome* home) {
-  if (mdbDn.empty()) return kEAdsBadParameter;
-  LdapEntry mdb;
-  HResult hr = ReadEntry(session, mdbDn, {"objectClass"}, &mdb);
-  if (hr != kSOk) return hr;
-  if (!HasClass(mdb, "msExchPrivateMDB")) return kEAdsBadParameter;
-
-  LdapEntry server;
-  hr = FindAncestor(session, mdb.dn, "msExchExchangeServer", &server);
-  if (hr != kSOk) return hr;
-  home->mdbDn = mdbDn;
-  home->serverDn = server.dn;
-  home->serverLegacyDn = FirstValue(server, "legacyExchangeDN");
-  if (home->serverLegacyDn.empty()) return kEAdsPropertyNotFound;
-
-  const std::string mtaDn = "CN=Microsoft MTA," + server.dn;
-  LdapEntry mta;
-  hr = ReadEntry(session, mtaDn, {"objectClass"}, &mta);
-  if (hr == kSOk) {
-    home->mtaDn = mta.dn;
-  } else if (hr != kEDsNoSuchObject) {
-    return hr;
-  }
-  return kSOk;
+  const HResult hr = ReadMailDatabaseHome(*session.connection, mdbDn, home);
+  if (hr == HResultFromLdapCode(kLdapServerDown)) DropIfBroken(session, kLdapServerDown);
+  return hr;
 }
 
 HResult LdapDirectoryObjectService::AdminGroupLegacyDnAbove(Session& session,
                                                             const std::string& serverDn,
                                                             std::string* legacyDn) {
   LdapEntry group;
-  const HResult hr = FindAncestor(session, serverDn, "msExchAdminGroup", &group);
+  const HResult hr = FindAncestor(*session.connection, serverDn, "msExchAdminGroup", &group);
   if (hr != kSOk) return hr;
   *legacyDn = FirstValue(group, "legacyExchangeDN");
   return legacyDn->empty() ? kEAdsPropertyNotFound : kSOk;
@@ -425,17 +374,31 @@ HResult LdapDirectoryObjectService::MailEnable(const DirectoryObjectRef& mailRec
   return kSOk;
 }
 
-HResult LdapDirectoryObjectService::Save(const DirectoryObjectRef& object) {
+HResult LdapDirectoryObjectService::TakeChanges(const DirectoryObjectRef& object, std::string* dn,
+                                                std::vector<LdapModification>* mods) {
   HandleEntry* handle = nullptr;
   const HResult hr = Lookup(object, &handle);
   if (hr != kSOk) return hr;
   BoundObject& bound = *handle->object;
-  if (bound.staged.empty()) return kSOk;
-  const int rc = bound.session->connection->Modify(bound.dn, bound.staged);
-  DropIfBroken(*bound.session, rc);
-  if (rc != kLdapSuccess) return HResultFromLdapCode(rc);
-  ApplyToEntry(bound.entry, bound.staged);
+  *dn = bound.dn;
+  *mods = std::move(bound.staged);
   bound.staged.clear();
+  return kSOk;
+}
+
+HResult LdapDirectoryObjectService::Save(const DirectoryObjectRef& object) {
+  std::string dn;
+  std::vector<LdapModification> mods;
+  const HResult hr = TakeChanges(object, &dn, &mods);
+  if (hr != kSOk || mods.empty()) return hr;
+  BoundObject& bound = *handles_.at(object.handle()).object;
+  const int rc = bound.session->connection->Modify(dn, mods);
+  DropIfBroken(*bound.session, rc);
+  if (rc != kLdapSuccess) {
+    bound.staged = std::move(mods);  // still pending, as nothing was written
+    return HResultFromLdapCode(rc);
+  }
+  ApplyToEntry(bound.entry, mods);
   return kSOk;
 }
 
@@ -452,5 +415,13 @@ HResult LdapDirectoryObjectService::GetClass(const DirectoryObjectRef& object,
 }
 
 void LdapDirectoryObjectService::Release(uint64_t handle) { handles_.erase(handle); }
+
+void LdapDirectoryObjectService::ShareSession(const std::optional<std::string>& server,
+                                              LdapConnection& connection) {
+  auto shared = std::make_shared<Session>();
+  shared->key = server ? LowerCase(*server) : std::string();
+  shared->connection = &connection;
+  sessions_[shared->key] = std::move(shared);
+}
 
 }  // namespace varnel

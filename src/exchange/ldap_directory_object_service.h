@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "exchange/directory_object_service.h"
+#include "exchange/mail_database.h"
 #include "ldap/ldap_connection.h"
 
 namespace varnel {
@@ -25,7 +26,8 @@ class LdapDirectoryObjectService : public DirectoryObjectService {
 
   // Sessions are opened through `connector`, one per server text (none: the
   // library's default server), each bound once with the negotiate bind of
-  // the user running the tool and kept for the rest of the run; a session
+  // the user running the tool and kept for the rest of the run, unless the
+  // run shares its own session for that server; a session
   // that fails at the connection level is dropped, so that a later Bind opens
   // a new one. Mailbox GUIDs come from `random` (the system's source unless
   // given). References must not outlive the service.
@@ -43,8 +45,11 @@ class LdapDirectoryObjectService : public DirectoryObjectService {
   HResult MailEnable(const DirectoryObjectRef& mailRecipient,
                      std::u16string_view targetAddress) override;
   HResult Save(const DirectoryObjectRef& object) override;
+  HResult TakeChanges(const DirectoryObjectRef& object, std::string* dn,
+                      std::vector<LdapModification>* mods) override;
   HResult GetClass(const DirectoryObjectRef& object, std::u16string* className) override;
   void Release(uint64_t handle) override;
+  void ShareSession(const std::optional<std::string>& server, LdapConnection& session) override;
 
   // Number of sessions currently kept open.
   size_t OpenSessionCount() const { return sessions_.size(); }
@@ -52,7 +57,6 @@ class LdapDirectoryObjectService : public DirectoryObjectService {
  private:
   struct Session;
   struct BoundObject;
-  struct MailDatabaseHome;
   enum class Interface { kObject, kMailboxStore, kMailRecipient };
   struct HandleEntry {
     std::shared_ptr<BoundObject> object;
@@ -63,13 +67,11 @@ class LdapDirectoryObjectService : public DirectoryObjectService {
   int Search(Session& session, const LdapSearchRequest& request, std::vector<LdapEntry>* entries);
   HResult ReadEntry(Session& session, const std::string& dn,
                     const std::vector<std::string>& attributes, LdapEntry* entry);
-  HResult FindAncestor(Session& session, const std::string& dn, const std::string& objectClass,
-                       LdapEntry* ancestor);
-  HResult ResolveMailDatabase(Session& session, const std::string& mdbDn, MailDatabaseHome* home);
   HResult AdminGroupLegacyDnAbove(Session& session, const std::string& serverDn,
                                   std::string* legacyDn);
   HResult FirstAdminGroupLegacyDn(Session& session, std::string* legacyDn);
   void StageMailboxHome(BoundObject& object, const MailDatabaseHome& home, bool moving);
+  HResult ResolveMailDatabase(Session& session, const std::string& mdbDn, MailDatabaseHome* home);
   void DropIfBroken(Session& session, int ldapCode);
 
   HResult Lookup(const DirectoryObjectRef& ref, HandleEntry** entry);

@@ -7,17 +7,15 @@
 #include "diag/error_texts.h"
 #include "exchange/ads_path.h"
 #include "exchange/update_recipient.h"
-#include "ldap/attribute_modification.h"
 #include "ldap/search_helpers.h"
 #include "text/dual_string.h"
 
 namespace varnel {
 
 std::u16string ChooseTargetAddress(LdapConnection& session, const RunSettings& settings,
-                                   const std::string& dn, const std::string& overrideEmail,
-                                   const SwitchTable& switches) {
+                                   const std::string& dn, const std::string& overrideEmail) {
   DualString target(settings.targetAddress);
-  if (switches.IsPresent("keepmail")) {
+  if (settings.keepMail) {
     // A failed or empty read leaves the target as it was.
     std::vector<std::string> mail;
     LdapGetStrList(session, dn, "(objectclass=*)", "mail", mail);
@@ -29,10 +27,10 @@ std::u16string ChooseTargetAddress(LdapConnection& session, const RunSettings& s
   return address;
 }
 
-int32_t MailEnableDN(LdapConnection& session, const RunSettings& settings, const std::string& dn,
-                     const std::string& overrideEmail, const SwitchTable& switches,
-                     DirectoryObjectService& service) {
-  DualString target(ChooseTargetAddress(session, settings, dn, overrideEmail, switches));
+Outcome PlanMailEnable(LdapConnection& session, const RunSettings& settings, const std::string& dn,
+                       const std::string& overrideEmail, DirectoryObjectService& service,
+                       ObjectPlan* plan) {
+  DualString target(ChooseTargetAddress(session, settings, dn, overrideEmail));
   DualString path(BuildAdsPath(settings.host, dn));
   if (Debug()) {
     std::cout << "DEBUG: ADSPATH [" << path.Narrow() << "]" << EndLine;
@@ -43,30 +41,34 @@ int32_t MailEnableDN(LdapConnection& session, const RunSettings& settings, const
   {
     DirectoryObjectRef object;
     HResult hr = service.Bind(path.Wide(), &object);
-    if (hr != kSOk) return PrintAdsError(" - ERROR: (ADsGetObject) ", hr);
+    if (hr != kSOk) return Outcome::HResult(PrintAdsError(" - ERROR: (ADsGetObject) ", hr));
 
     DirectoryObjectRef recipient;
     hr = service.QueryMailRecipient(object, &recipient);
     if (hr != kSOk) {
       std::cout << " - No MailEnable function for this object type." << EndLine;
-      return hr;
+      return Outcome::HResult(hr);
     }
     hr = service.MailEnable(recipient, target.Wide());
-    if (hr != kSOk) return PrintAdsError(" - ERROR: (MailEnable) ", hr);
-    hr = service.Save(object);
-    if (hr != kSOk) return PrintAdsError(" - ERROR: (SetInfo) ", hr);
+    if (hr != kSOk) return Outcome::HResult(PrintAdsError(" - ERROR: (MailEnable) ", hr));
 
     // The class read's code is not looked at: nothing read leaves it empty.
     std::u16string className;
     service.GetClass(object, &className);
     objectClass = DualString(className).Narrow();
+
+    plan->writer = ObjectPlan::Writer::kDirectoryObject;
+    hr = service.TakeChanges(object, &plan->dn, &plan->mods);
+    if (hr != kSOk) return Outcome::HResult(PrintAdsError(" - ERROR: (SetInfo) ", hr));
   }  // every reference is released here
 
   if (Debug()) std::cout << "DEBUG: objectclass=" << objectClass << EndLine;
-  // Groups keep their own encoding; the write's result never changes the status.
-  if (objectClass.find("group") == std::string::npos)
-    LdapSetAttr(session, dn, "internetEncoding", settings.internetEncoding);
-  return UpdateRecipient(session, dn, switches);
+  // Groups keep their own encoding.
+  if (objectClass.find("group") == std::string::npos) {
+    plan->mods.push_back(
+        {LdapModification::Op::kReplace, "internetEncoding", {settings.internetEncoding}});
+  }
+  return PlanUpdate(session, plan->dn, settings.update, &plan->mods);
 }
 
 }  // namespace varnel

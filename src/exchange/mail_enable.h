@@ -1,15 +1,15 @@
 // Mail-enabling one work item: a group, contact or user becomes a mail
 // recipient with an external target address through the directory object
-// service; non-groups then get the run's internetEncoding, and the update of
-// quotas and address-list visibility follows.
+// service; non-groups also get the run's internetEncoding, and the update of
+// quotas and address-list visibility joins the same request.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
-#include "cli/run_settings.h"
-#include "cli/switch_table.h"
+#include "diag/outcome.h"
 #include "exchange/directory_object_service.h"
+#include "exchange/object_plan.h"
+#include "exchange/run_settings.h"
 #include "ldap/ldap_connection.h"
 
 namespace varnel {
@@ -19,13 +19,13 @@ namespace varnel {
 // `overrideEmail` when that is not empty; "SMTP:" is put in front of a
 // non-empty address without any ":".
 std::u16string ChooseTargetAddress(LdapConnection& session, const RunSettings& settings,
-                                   const std::string& dn, const std::string& overrideEmail,
-                                   const SwitchTable& switches);
+                                   const std::string& dn, const std::string& overrideEmail);
 
-// Mail-enables `dn`. Returns 0, the code of the failed service step (already
-// printed), or the status of the closing UpdateRecipient.
-int32_t MailEnableDN(LdapConnection& session, const RunSettings& settings, const std::string& dn,
-                     const std::string& overrideEmail, const SwitchTable& switches,
-                     DirectoryObjectService& service);
+// Plans the mail-enabling of `dn` into *plan without writing. Returns the code
+// of the failed service step (its error line already printed) or of the
+// update's read.
+Outcome PlanMailEnable(LdapConnection& session, const RunSettings& settings, const std::string& dn,
+                       const std::string& overrideEmail, DirectoryObjectService& service,
+                       ObjectPlan* plan);
 
 }  // namespace varnel

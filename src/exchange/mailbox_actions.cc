@@ -13,21 +13,26 @@ namespace {
 
 enum class MailboxStep { kCreate, kMove };
 
-// Binds, queries the mailbox interface, runs the step and saves. Every
-// reference is released before it returns. Returns 0, -1 or the failed code.
-int32_t RunMailboxStep(MailboxStep step, const RunSettings& settings, const std::string& dn,
-                       const std::string& overrideMdb, DirectoryObjectService& service) {
+Outcome Failed(const char* prefix, HResult hr) {
+  return Outcome::HResult(PrintAdsError(prefix, hr));
+}
+
+// Binds, queries the mailbox interface, runs the step and takes the staged
+// changes into *plan. Every reference is released before it returns.
+Outcome PlanMailboxStep(MailboxStep step, const RunSettings& settings, const std::string& dn,
+                        const std::string& overrideMdb, DirectoryObjectService& service,
+                        ObjectPlan* plan) {
   DualString mdb(overrideMdb.empty() ? settings.homeMdbDn : overrideMdb);
   if (mdb.Wide().empty()) {
     std::cout << " - No valid homeMDB value." << EndLine;
-    return -1;
+    return Outcome::Varnel(-1, " - No valid homeMDB value.");
   }
   DualString path(BuildAdsPath(settings.host, dn));
   if (Debug()) std::cout << "DEBUG: [" << path.Narrow() << "]" << EndLine;
 
   DirectoryObjectRef object;
   HResult hr = service.Bind(path.Wide(), &object);
-  if (hr != kSOk) return PrintAdsError(" - ERROR: (ADsGetObject) ", hr);
+  if (hr != kSOk) return Failed(" - ERROR: (ADsGetObject) ", hr);
 
   DirectoryObjectRef mailboxStore;
   hr = service.QueryMailboxStore(object, &mailboxStore);
@@ -36,35 +41,38 @@ int32_t RunMailboxStep(MailboxStep step, const RunSettings& settings, const std:
                       ? " - No MailBox Create function for this object type."
                       : " - No MailBox Move function for this object type.")
               << EndLine;
-    return hr;
+    return Outcome::HResult(hr);
   }
 
   if (step == MailboxStep::kCreate) {
     hr = service.CreateMailbox(mailboxStore, mdb.Wide());
-    if (hr != kSOk) return PrintAdsError(" - ERROR: (CreateMailBox) ", hr);
+    if (hr != kSOk) return Failed(" - ERROR: (CreateMailBox) ", hr);
   } else {
     hr = service.MoveMailbox(mailboxStore, mdb.Wide());
-    if (hr != kSOk) return PrintAdsError(" - ERROR: (MoveMailBox) ", hr);
+    if (hr != kSOk) return Failed(" - ERROR: (MoveMailBox) ", hr);
   }
-  hr = service.Save(object);
-  if (hr != kSOk) return PrintAdsError(" - ERROR: (SetInfo) ", hr);
-  return 0;
+  plan->writer = ObjectPlan::Writer::kDirectoryObject;
+  hr = service.TakeChanges(object, &plan->dn, &plan->mods);
+  if (hr != kSOk) return Failed(" - ERROR: (SetInfo) ", hr);
+  return Outcome::Ok();
 }
 
 }  // namespace
 
-int32_t CreateDNMailbox(LdapConnection& session, const RunSettings& settings, const std::string& dn,
-                        const std::string& overrideMdb, const SwitchTable& switches,
-                        DirectoryObjectService& service) {
-  const int32_t status = RunMailboxStep(MailboxStep::kCreate, settings, dn, overrideMdb, service);
-  if (status != 0) return status;
+Outcome PlanCreateMailbox(LdapConnection& session, const RunSettings& settings,
+                          const std::string& dn, const std::string& overrideMdb,
+                          DirectoryObjectService& service, ObjectPlan* plan) {
+  const Outcome outcome =
+      PlanMailboxStep(MailboxStep::kCreate, settings, dn, overrideMdb, service, plan);
+  if (!outcome.ok()) return outcome;
   // The new mailbox takes the quota and address-list settings of the run.
-  return UpdateRecipient(session, dn, switches);
+  return PlanUpdate(session, plan->dn, settings.update, &plan->mods);
 }
 
-int32_t MoveDNMailbox(const RunSettings& settings, const std::string& dn,
-                      const std::string& overrideMdb, DirectoryObjectService& service) {
-  return RunMailboxStep(MailboxStep::kMove, settings, dn, overrideMdb, service);
+Outcome PlanMoveMailbox(const RunSettings& settings, const std::string& dn,
+                        const std::string& overrideMdb, DirectoryObjectService& service,
+                        ObjectPlan* plan) {
+  return PlanMailboxStep(MailboxStep::kMove, settings, dn, overrideMdb, service, plan);
 }
 
 }  // namespace varnel

@@ -1,31 +1,31 @@
-// The mailbox actions of one work item: creating a mailbox for a user in a
-// mail database (followed by the update of quotas and address-list
-// visibility) and moving a mailbox to another mail database, both through the
-// directory object service.
+// The mailbox actions of one work item, planned through the directory object
+// service: creating a mailbox for a user in a mail database (with the quotas
+// and address-list visibility of the run in the same request) and moving a
+// mailbox to another mail database.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
-#include "cli/run_settings.h"
-#include "cli/switch_table.h"
+#include "diag/outcome.h"
 #include "exchange/directory_object_service.h"
+#include "exchange/object_plan.h"
+#include "exchange/run_settings.h"
 #include "ldap/ldap_connection.h"
 
 namespace varnel {
 
-// Creates the mailbox of `dn` in `overrideMdb`, or the run's homeMdbDn when
-// that is empty, saves it and then runs UpdateRecipient on the object.
-// Returns 0, -1 when no mail database is known, the code of the failed step
-// (already printed), or the update's status.
-int32_t CreateDNMailbox(LdapConnection& session, const RunSettings& settings, const std::string& dn,
-                        const std::string& overrideMdb, const SwitchTable& switches,
-                        DirectoryObjectService& service);
+// Plans the mailbox of `dn` in `overrideMdb`, or the run's homeMdbDn when
+// that is empty, followed by the run's update options. Returns -1 (the
+// tool's own) when no mail database is known, or the code of the failed step
+// (its error line already printed).
+Outcome PlanCreateMailbox(LdapConnection& session, const RunSettings& settings,
+                          const std::string& dn, const std::string& overrideMdb,
+                          DirectoryObjectService& service, ObjectPlan* plan);
 
-// Moves the mailbox of `dn` to `overrideMdb`, or the run's homeMdbDn, and
-// saves it. Returns 0, -1 when no mail database is known, or the code of the
-// failed step (already printed).
-int32_t MoveDNMailbox(const RunSettings& settings, const std::string& dn,
-                      const std::string& overrideMdb, DirectoryObjectService& service);
+// Plans the move of the mailbox of `dn` to `overrideMdb`, or the run's
+// homeMdbDn. Returns as PlanCreateMailbox.
+Outcome PlanMoveMailbox(const RunSettings& settings, const std::string& dn,
+                        const std::string& overrideMdb, DirectoryObjectService& service,
+                        ObjectPlan* plan);
 
 }  // namespace varnel

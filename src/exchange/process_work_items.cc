@@ -3,16 +3,16 @@
 #include <iostream>
 #include <map>
 
-#include "cli/dn_input.h"
-#include "cli/run_settings.h"
 #include "diag/console.h"
 #include "diag/stopwatch.h"
 #include "exchange/exchange_attributes.h"
 #include "exchange/home_mdb.h"
 #include "exchange/mail_enable.h"
 #include "exchange/mailbox_actions.h"
+#include "exchange/object_plan.h"
+#include "exchange/run_settings.h"
 #include "exchange/update_recipient.h"
-#include "ldap/attribute_modification.h"
+#include "exchange/work_item.h"
 #include "ldap/result_codes.h"
 #include "ldap/search_helpers.h"
 #include "text/string_helpers.h"
@@ -27,7 +27,7 @@ struct RunTally {
   uint32_t processed = 0;
   uint32_t successful = 0;
   uint32_t errors = 0;
-  int32_t lastError = 0;
+  Outcome lastError;
 };
 
 const char* ActionBanner(RunAction action) {
@@ -50,8 +50,7 @@ const char* ActionBanner(RunAction action) {
 
 }  // namespace
 
-int32_t ProcessWorkItems(LdapConnection& session, const SwitchTable& table,
-                         const RunSettings& settings, const WorkList& work,
+Outcome ProcessWorkItems(LdapConnection& session, const RunSettings& settings, const WorkList& work,
                          const std::vector<std::string>& exchangeAttributes,
                          DirectoryObjectService& objectService, const TickCounter& ticks) {
   const std::vector<WorkItem>& items = work.items;
@@ -103,43 +102,44 @@ int32_t ProcessWorkItems(LdapConnection& session, const SwitchTable& table,
       }
     }
 
-    int32_t status = 0;
     // A line that names a database of its own never falls back to the run's.
     const bool overrideUnresolved =
         !item.overrideText.empty() && overrideMdb.empty() &&
         (settings.action == RunAction::CreateMailbox || settings.action == RunAction::MoveMailbox);
+    ObjectPlan plan;
+    plan.dn = dn;
+    Outcome outcome;
     if (overrideUnresolved) {
-      status = kLdapNoSuchObject;
+      outcome = Outcome::Ldap(kLdapNoSuchObject);
     } else {
       switch (settings.action) {
         case RunAction::CreateMailbox:
-          status = CreateDNMailbox(session, settings, dn, overrideMdb, table, objectService);
+          outcome = PlanCreateMailbox(session, settings, dn, overrideMdb, objectService, &plan);
           break;
         case RunAction::MoveMailbox:
-          status = MoveDNMailbox(settings, dn, overrideMdb, objectService);
+          outcome = PlanMoveMailbox(settings, dn, overrideMdb, objectService, &plan);
           break;
         case RunAction::MailEnable:
-          status = MailEnableDN(session, settings, dn, overrideEmail, table, objectService);
+          outcome = PlanMailEnable(session, settings, dn, overrideEmail, objectService, &plan);
           break;
         case RunAction::Clear:
-          status = ClearDNAttributes(session, dn, exchangeAttributes);
-          if (status == 0 && !settings.nativeMode)
-            LdapSetAttr(session, dn, "legacyExchangeDN", "ADCDisabledMail");
+          outcome = PlanClear(session, dn, exchangeAttributes, !settings.nativeMode, &plan.mods);
           break;
         case RunAction::Update:
-          status = UpdateRecipient(session, dn, table);
+          outcome = PlanUpdate(session, dn, settings.update, &plan.mods);
           break;
         case RunAction::None:
           break;
       }
+      if (outcome.ok()) outcome = SendPlan(session, plan);
     }
 
-    if (status == 0) {
+    if (outcome.ok()) {
       std::cout << EndLine;
       ++tally.successful;
     } else {
       ++tally.errors;
-      tally.lastError = status;
+      tally.lastError = outcome;
     }
   }
 
@@ -161,7 +161,8 @@ int32_t ProcessWorkItems(LdapConnection& session, const SwitchTable& table,
     std::cout << "\nThe command completed with errors.\n" << EndLine;
   else
     std::cout << "\nThe command completed successfully.\n" << EndLine;
-  if (tally.lastError == 0 && work.skippedLines != 0) return kSkippedInputStatus;
+  if (tally.lastError.ok() && work.skippedLines != 0)
+    return Outcome::Varnel(kSkippedInputStatus, "input lines skipped");
   return tally.lastError;
 }
 

@@ -1,10 +1,9 @@
 #include "exchange/update_recipient.h"
 
+#include <algorithm>
 #include <iostream>
 #include <set>
-#include <vector>
 
-#include "cli/switch_table.h"
 #include "diag/console.h"
 #include "exchange/exchange_attributes.h"
 #include "exchange/quota.h"
@@ -13,15 +12,8 @@
 
 namespace varnel {
 
-UpdateOptions UpdateOptionsFromSwitches(const SwitchTable& switches) {
-  UpdateOptions options;
-  options.hideFromAddressLists = switches.IsPresent("hfal");
-  options.unhideFromAddressLists = switches.IsPresent("uhfal");
-  if (switches.IsPresent("quota")) options.quota = switches.GetValue("quota");
-  return options;
-}
-
-int UpdateRecipient(LdapConnection& session, const std::string& dn, const UpdateOptions& options) {
+Outcome PlanUpdate(LdapConnection& session, const std::string& dn, const UpdateOptions& options,
+                   std::vector<LdapModification>* mods) {
   std::vector<std::string> settings;           // "name:value" replacements, in queue order
   std::vector<std::string> removalCandidates;  // removed when the object holds them
 
@@ -31,10 +23,7 @@ int UpdateRecipient(LdapConnection& session, const std::string& dn, const Update
   }
   if (options.unhideFromAddressLists) settings.push_back("msExchHideFromAddressLists:FALSE");
   if (options.quota) {
-    const std::optional<QuotaFigures> figures = ParseQuota(*options.quota);
-    if (!figures) {
-      std::cout << "ERROR: Bad quota values" << EndLine;
-    } else {
+    if (const std::optional<QuotaFigures> figures = ParseQuota(*options.quota)) {
       for (std::string& setting : QuotaSettings(*figures)) settings.push_back(std::move(setting));
       // Limits that are given are replaced, so only the others need removing.
       for (std::string& limit : QuotaUnsetLimits(*figures)) {
@@ -42,7 +31,7 @@ int UpdateRecipient(LdapConnection& session, const std::string& dn, const Update
       }
     }
   }
-  if (settings.empty()) return 0;
+  if (settings.empty()) return Outcome::Ok();
 
   // A removal of an attribute the object lacks would make the server refuse
   // the whole request, so only what the object holds is removed.
@@ -51,19 +40,38 @@ int UpdateRecipient(LdapConnection& session, const std::string& dn, const Update
     if (Debug()) std::cout << "\nDEBUG: Retrieving DN attributes..." << dn << EndLine;
     std::vector<std::string> names;
     const int readResult = LdapGetAttrNames(session, dn, &names);
-    if (readResult != 0) return readResult;
+    if (readResult != 0) return Outcome::Ldap(readResult);
     std::set<std::string> present;
     for (const std::string& name : names) present.insert(LowerCase(name));
     for (const std::string& candidate : removalCandidates) {
-      if (present.count(LowerCase(candidate)) != 0) list.push_back(candidate);
+      if (present.count(LowerCase(candidate)) != 0) list.push_back(candidate + ":");
     }
   }
   list.insert(list.end(), settings.begin(), settings.end());
-  return LdapSetAttrList(session, dn, list);
-}
 
-int UpdateRecipient(LdapConnection& session, const std::string& dn, const SwitchTable& switches) {
-  return UpdateRecipient(session, dn, UpdateOptionsFromSwitches(switches));
+  if (Debug()) std::cout << "DEBUG: Setting " << dn << EndLine;
+  for (const std::string& text : list) {
+    LdapModification mod = ParseModificationText(text);
+    if (Debug()) {
+      if (mod.op == LdapModification::Op::kDelete) {
+        std::cout << "DEBUG: Clear - " << mod.type << EndLine;
+      } else {
+        std::cout << "DEBUG: Set - " << mod.type << " to " << mod.values.front() << EndLine;
+      }
+    }
+    // A value the action's own change already sets is set once, to this.
+    auto same = std::find_if(mods->begin(), mods->end(), [&](const LdapModification& m) {
+      return m.op == LdapModification::Op::kReplace && mod.op == m.op &&
+             LowerCase(m.type) == LowerCase(mod.type);
+    });
+    if (same != mods->end()) {
+      same->values = std::move(mod.values);
+    } else {
+      mods->push_back(std::move(mod));
+    }
+  }
+  if (Debug()) std::cout << "DEBUG: modcnt=" << list.size() << EndLine;
+  return Outcome::Ok();
 }
 
 }  // namespace varnel

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "cli/run_driver.h"
-#include "cli/run_settings.h"
 #include "cli/switch_table.h"
 #include "cli/usage_text.h"
 #include "diag/console.h"
+#include "exchange/run_settings.h"
 
 namespace varnel {
 namespace {
@@ -150,6 +150,16 @@ TEST_F(CommandLineTest, DefaultsAndTakenOverValues) {
   EXPECT_EQ(all.settings.mdbDelimiter, "#");
   EXPECT_EQ(all.settings.fieldDelimiter, ";");
   EXPECT_EQ(all.settings.internetEncoding, "917504");
+}
+
+TEST_F(CommandLineTest, ActionOptionsAreTypedOnce) {
+  StageResult r = Run({"-q", "-upd", "-HFAL", "-quota", "-1:-1:-1", "/keepmail"});
+  ASSERT_EQ(r.status, std::nullopt);
+  EXPECT_TRUE(r.settings.update.hideFromAddressLists);
+  EXPECT_FALSE(r.settings.update.unhideFromAddressLists);
+  EXPECT_EQ(r.settings.update.quota, std::optional<std::string>("-1:-1:-1"));
+  EXPECT_TRUE(r.settings.keepMail);
+  EXPECT_FALSE(Run({"-q", "-upd"}).settings.update.quota);
 }
 
 TEST_F(CommandLineTest, EmptyValues) {

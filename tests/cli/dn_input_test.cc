@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "cli/run_settings.h"
 #include "diag/console.h"
+#include "exchange/run_settings.h"
 #include "support/capture.h"
 
 namespace varnel {

@@ -95,7 +95,7 @@ TEST_F(RunTest, MissingOrganisationIsAFailureNotSuccess) {
       "CN=Org2," + std::string(kExchange),
       {{"objectCategory", {"msExchOrganizationContainer"}}, {"msExchMixedMode", {"TRUE"}}});
   Output r = Run({"-clear", "-q"}, "CN=a,DC=x\n");
-  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out,
             "ERROR: Couldn't verify Exchange Native Mode Status. (0|2)\n"
             "\nThe command did not complete successfully\n\n");
@@ -118,14 +118,14 @@ TEST_F(RunTest, FailedModeSearchEndsWithItsCode) {
 TEST_F(RunTest, RootDseFailureAndBindFailure) {
   directory().searchResult = 0x51;
   Output r = Run({"-upd", "-q"});
-  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err,
             "LDAP_SEARCH_S: 0x51\nLDAP_SEARCH_S: Can't contact LDAP server\n\n"
             "ERROR: Couldn't gather RootDSE Info...\nTerminating program.\n");
   directory().searchResult = 0;
   connector.Directory("dc9:636").bindResult = 49;
   r = Run({"-upd", "-q", "-h", "dc9:636"});
-  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err,
             "LDAP_BIND: [dc9] Error 0x31 (49) - Invalid credentials\nTerminating program.\n");
   EXPECT_EQ(connector.opens.back().port, 636);
@@ -133,7 +133,7 @@ TEST_F(RunTest, RootDseFailureAndBindFailure) {
   // A negotiate bind that failed for want of a ticket says what to do.
   connector.Directory("dc9:636").missingTicketCache = "FILE:/tmp/krb5cc_none";
   r = Run({"-upd", "-q", "-h", "dc9:636"});
-  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err,
             "LDAP_BIND: [dc9] Error 0x31 (49) - Invalid credentials\n"
             "ERROR: No valid Kerberos ticket was found in the credential cache "
@@ -144,7 +144,7 @@ TEST_F(RunTest, SafetyLimitRefusesBeforeAnythingIsTouched) {
   std::string input;
   for (int i = 0; i < 11; ++i) input += "CN=a,DC=x\n";
   Output r = Run({"-clear"}, input);
-  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_NE(r.out.find("DN Count: 11\n\nMore DNs than allowed for by safety setting of 10\n"),
             std::string::npos);
   EXPECT_TRUE(directory().modifies.empty());
@@ -155,7 +155,7 @@ TEST_F(RunTest, SafetyLimitRefusesBeforeAnythingIsTouched) {
 
 TEST_F(RunTest, SkippedInputLinesFailTheRun) {
   Output r = Run({"-upd", "-uhfal", "-q"}, std::string("CN=a,DC=x\nCN=\0b,DC=x\n", 20));
-  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err, "WARN: Skipped an input line holding a NUL byte.\n");
   EXPECT_NE(r.out.find("\nThe command completed with errors.\n"), std::string::npos) << r.out;
   EXPECT_EQ(directory().Value("CN=a,DC=x", "msExchHideFromAddressLists"), "FALSE");
@@ -242,7 +242,7 @@ TEST_F(RunTest, OverrideDatabasesResolveOncePerTextAndNeverFallBack) {
 
 TEST_F(RunTest, NoDatabaseKnownFailsEachItemWithMinusOne) {
   Output r = Run({"-cr", "SRV9:SG1:DB1", "-cont"}, "CN=a,DC=x\nCN=b,DC=x\tSRV1:SG1:DB1\n");
-  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_NE(r.out.find("   DN: CN=a,DC=x... - No valid homeMDB value.\n"), std::string::npos);
   EXPECT_NE(r.out.find("Successful    : 1\nErrors        : 1\n"), std::string::npos) << r.out;
 }

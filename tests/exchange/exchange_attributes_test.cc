@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "diag/console.h"
+#include "exchange/object_plan.h"
 #include "support/capture.h"
 #include "support/fake_ldap_connection.h"
 
@@ -64,7 +65,10 @@ class ClearDNAttributesTest : public ::testing::Test {
   int Clear(const std::vector<std::string>& list, const std::string& dn = kDn) {
     CaptureStdout();
     CaptureStderr();
-    int rc = ClearDNAttributes(ldap_, dn, list);
+    ObjectPlan plan{dn, {}, ObjectPlan::Writer::kLdap};
+    Outcome outcome = PlanClear(ldap_, dn, list, false, &plan.mods);
+    if (outcome.ok()) outcome = SendPlan(ldap_, plan);
+    const int rc = outcome.code();
     out_ = GetCapturedStdout();
     err_ = GetCapturedStderr();
     return rc;
@@ -143,6 +147,17 @@ TEST_F(ClearDNAttributesTest, RefusedModifyPrintsErrorLineUnlessQuiet) {
   SetConsoleFlags({.quiet = true, .debug = false});
   EXPECT_EQ(Clear({"mail"}), 50);
   EXPECT_EQ(err_, "");
+}
+
+TEST_F(ClearDNAttributesTest, MixedModeMarksLegacyDnInTheSameRequest) {
+  ldap_.AddEntry("CN=Root,DC=example,DC=com", {{"objectClass", {"domainDNS"}}});
+  std::vector<LdapModification> mods;
+  ASSERT_TRUE(PlanClear(ldap_, kDn, {"mail", "legacyExchangeDN"}, true, &mods).ok());
+  ASSERT_EQ(mods.size(), 2u);
+  EXPECT_EQ(mods[0].op, Op::kDelete);
+  EXPECT_EQ(mods[1].type, "legacyExchangeDN");
+  EXPECT_EQ(mods[1].values, std::vector<std::string>{"ADCDisabledMail"});
+  EXPECT_TRUE(ldap_.modifies.empty());  // planning writes nothing
 }
 
 TEST_F(ClearDNAttributesTest, FailedReadReturnsItsCodeAndSendsNothing) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "diag/console.h"
+#include "exchange/mail_database.h"
 #include "support/capture.h"
 #include "support/fake_ldap_connection.h"
 
@@ -45,7 +46,8 @@ class ResolveHomeMdbTest : public ::testing::Test {
   void TearDown() override { SetConsoleFlags({}); }
 
   void AddNamed(const std::string& dn, const std::string& category, const std::string& name) {
-    ldap_.AddEntry(dn, {{"objectCategory", {category}}, {"name", {name}}});
+    ldap_.AddEntry(
+        dn, {{"objectCategory", {category}}, {"objectClass", {"top", category}}, {"name", {name}}});
   }
 
   std::string Resolve(const std::string& text, const std::string& delimiter = ":") {
@@ -153,7 +155,7 @@ TEST_F(ResolveHomeMdbTest, FullFormAcceptsOnlyAMailDatabaseItself) {
   EXPECT_EQ(Resolve(kDb1), kDb1);
   EXPECT_EQ(out_, "Looking for specified homeMDB...\n");
   ASSERT_EQ(ldap_.searches.size(), 1u);
-  EXPECT_EQ(ldap_.searches[0].filter, "(&(objectcategory=msExchPrivateMDB))");
+  EXPECT_EQ(ldap_.searches[0].filter, kMailDatabaseFilter);
   EXPECT_EQ(ldap_.searches[0].scope, LdapScope::kBase);
 
   // Returned as typed, not as stored.

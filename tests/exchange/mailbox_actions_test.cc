@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "diag/console.h"
+#include "exchange/object_plan.h"
 #include "support/capture.h"
 #include "support/fake_directory_object_service.h"
 #include "support/fake_ldap_connection.h"
@@ -35,9 +36,10 @@ class WatchingDirectory : public testing::FakeLdapConnection {
   const testing::FakeDirectoryObjectService& service_;
 };
 
-SwitchTable Switches(std::vector<const char*> args) {
-  args.insert(args.begin(), "varnel");
-  return SwitchTable(static_cast<int>(args.size()), args.data(), CaseMode::kInsensitive);
+UpdateOptions Unhide() {
+  UpdateOptions options;
+  options.unhideFromAddressLists = true;
+  return options;
 }
 
 class MailboxActionsTest : public ::testing::Test {
@@ -49,21 +51,28 @@ class MailboxActionsTest : public ::testing::Test {
   }
   void TearDown() override { SetConsoleFlags({}); }
 
-  int32_t Create(const std::string& overrideMdb, const SwitchTable& switches) {
-    CaptureStdout();
-    CaptureStderr();
-    const int32_t status = CreateDNMailbox(ldap_, settings_, kDn, overrideMdb, switches, service_);
-    out_ = GetCapturedStdout();
-    err_ = GetCapturedStderr();
-    return status;
+  // Plans as the loop does, then sends the plan; returns the outcome's code.
+  int32_t Create(const std::string& overrideMdb, const UpdateOptions& update) {
+    settings_.update = update;
+    return Run([&](ObjectPlan* plan) {
+      return PlanCreateMailbox(ldap_, settings_, kDn, overrideMdb, service_, plan);
+    });
   }
   int32_t Move(const std::string& overrideMdb) {
+    return Run([&](ObjectPlan* plan) {
+      return PlanMoveMailbox(settings_, kDn, overrideMdb, service_, plan);
+    });
+  }
+  template <typename Planner>
+  int32_t Run(Planner planner) {
     CaptureStdout();
     CaptureStderr();
-    const int32_t status = MoveDNMailbox(settings_, kDn, overrideMdb, service_);
+    ObjectPlan plan;
+    Outcome outcome = planner(&plan);
+    if (outcome.ok()) outcome = SendPlan(ldap_, plan);
     out_ = GetCapturedStdout();
     err_ = GetCapturedStderr();
-    return status;
+    return outcome.code();
   }
 
   testing::FakeDirectoryObjectService service_;
@@ -73,30 +82,34 @@ class MailboxActionsTest : public ::testing::Test {
   std::string err_;
 };
 
-TEST_F(MailboxActionsTest, CreateBindsCreatesSavesReleasesThenUpdates) {
-  EXPECT_EQ(Create("", Switches({"-uhfal"})), 0);
+TEST_F(MailboxActionsTest, CreateAndUpdateGoInOneRequest) {
+  EXPECT_EQ(Create("", Unhide()), 0);
   EXPECT_EQ(service_.calls, (Calls{"Bind LDAP://" + kDn, "QueryMailboxStore object",
-                                   "CreateMailbox mailboxStore " + kRunMdb, "Save object",
+                                   "CreateMailbox mailboxStore " + kRunMdb, "TakeChanges object",
                                    "Release mailboxStore", "Release object"}));
   EXPECT_EQ(out_, "");
   EXPECT_EQ(err_, "");
-  // The update step ran on the same object, after every reference was released.
+  // The mailbox and the update in one request, sent after every reference was released.
   ASSERT_EQ(ldap_.modifies.size(), 1u);
   EXPECT_EQ(ldap_.modifies[0].dn, kDn);
+  EXPECT_EQ(ldap_.modifies[0].mods.size(), 2u);
+  EXPECT_EQ(ldap_.Value(kDn, "homeMDB"), "staged");
   EXPECT_EQ(ldap_.Value(kDn, "msExchHideFromAddressLists"), "FALSE");
   EXPECT_EQ(ldap_.heldAtModify, std::vector<size_t>{0});
 }
 
-TEST_F(MailboxActionsTest, CreateReturnsTheUpdateStatus) {
+TEST_F(MailboxActionsTest, RefusedRequestLeavesNoMailboxWithoutLimits) {
   ldap_.modifyResult = 50;
-  EXPECT_EQ(Create("", Switches({"-uhfal"})), 50);
-  EXPECT_EQ(service_.calls.size(), 6u);    // the mailbox itself was saved
-  EXPECT_EQ(Create("", Switches({})), 0);  // nothing to update: no request at all
+  EXPECT_EQ(Create("", Unhide()), MakeHResult(0x80070005));
+  EXPECT_EQ(err_, " - ERROR: (SetInfo) (0x80070005) Access is denied.\n");
+  EXPECT_FALSE(ldap_.Has(kDn, "homeMDB"));
+  EXPECT_FALSE(ldap_.Has(kDn, "msExchHideFromAddressLists"));
+  EXPECT_EQ(ExitStatus(Outcome::HResult(MakeHResult(0x80070005))), 50);
 }
 
 TEST_F(MailboxActionsTest, PathCarriesTheHostOnlyWhenGiven) {
   settings_.host = "dc1.example.com:389";
-  EXPECT_EQ(Create("", Switches({})), 0);
+  EXPECT_EQ(Create("", {}), 0);
   EXPECT_EQ(service_.calls.front(), "Bind LDAP://dc1.example.com:389/" + kDn);
   service_.calls.clear();
   EXPECT_EQ(Move(""), 0);
@@ -104,7 +117,7 @@ TEST_F(MailboxActionsTest, PathCarriesTheHostOnlyWhenGiven) {
 }
 
 TEST_F(MailboxActionsTest, TheItemsDatabaseBeatsTheRunsDatabase) {
-  EXPECT_EQ(Create(kItemMdb, Switches({})), 0);
+  EXPECT_EQ(Create(kItemMdb, {}), 0);
   EXPECT_EQ(service_.calls[2], "CreateMailbox mailboxStore " + kItemMdb);
   settings_.homeMdbDn.clear();
   service_.calls.clear();
@@ -115,7 +128,7 @@ TEST_F(MailboxActionsTest, TheItemsDatabaseBeatsTheRunsDatabase) {
 
 TEST_F(MailboxActionsTest, NoDatabaseAtAllStopsBeforeBinding) {
   settings_.homeMdbDn.clear();
-  EXPECT_EQ(Create("", Switches({"-uhfal"})), -1);
+  EXPECT_EQ(Create("", Unhide()), -1);
   EXPECT_EQ(out_, " - No valid homeMDB value.\n");
   EXPECT_EQ(Move(""), -1);
   EXPECT_EQ(out_, " - No valid homeMDB value.\n");
@@ -126,10 +139,10 @@ TEST_F(MailboxActionsTest, NoDatabaseAtAllStopsBeforeBinding) {
 
 TEST_F(MailboxActionsTest, DebugShowsThePath) {
   SetConsoleFlags({false, true});
-  EXPECT_EQ(Create("", Switches({})), 0);
-  EXPECT_EQ(out_, "DEBUG: [LDAP://" + kDn + "]\n");
+  EXPECT_EQ(Create("", {}), 0);
+  EXPECT_EQ(out_, "DEBUG: [LDAP://" + kDn + "]\nDEBUG: uErr=0\n");
   EXPECT_EQ(Move(""), 0);
-  EXPECT_EQ(out_, "DEBUG: [LDAP://" + kDn + "]\n");
+  EXPECT_EQ(out_, "DEBUG: [LDAP://" + kDn + "]\nDEBUG: uErr=0\n");
 }
 
 // One failing step of create or move: what is printed, the status, and that
@@ -137,7 +150,7 @@ TEST_F(MailboxActionsTest, DebugShowsThePath) {
 struct StepFailure {
   std::string name;
   bool create;
-  void (*fail)(testing::FakeDirectoryObjectService&);
+  void (*fail)(testing::FakeDirectoryObjectService&, testing::FakeLdapConnection&);
   int32_t status;
   std::string out;
   std::string err;
@@ -151,14 +164,15 @@ class MailboxStepFailureTest : public MailboxActionsTest,
 
 TEST_P(MailboxStepFailureTest, PrintsAndStops) {
   const StepFailure& c = GetParam();
-  c.fail(service_);
-  const int32_t status = c.create ? Create("", Switches({"-uhfal"})) : Move("");
+  c.fail(service_, ldap_);
+  const int32_t status = c.create ? Create("", Unhide()) : Move("");
   EXPECT_EQ(status, c.status);
   EXPECT_EQ(out_, c.out);
   EXPECT_EQ(err_, c.err);
   EXPECT_EQ(service_.calls, c.calls);
   EXPECT_EQ(service_.Outstanding(), 0u);
-  EXPECT_TRUE(ldap_.modifies.empty());  // no update after a failure
+  EXPECT_FALSE(ldap_.Has(kDn, "homeMDB"));  // nothing written after a failure
+  EXPECT_FALSE(ldap_.Has(kDn, "msExchHideFromAddressLists"));
 }
 
 const std::string kBind = "Bind LDAP://" + kDn;
@@ -166,18 +180,21 @@ const std::string kBind = "Bind LDAP://" + kDn;
 INSTANTIATE_TEST_SUITE_P(
     Steps, MailboxStepFailureTest,
     ::testing::Values(
-        StepFailure{
-            "CreateBind", true,
-            [](testing::FakeDirectoryObjectService& s) { s.bindResult = MakeHResult(0x80005000); },
-            MakeHResult(0x80005000), "adsi error\n",
-            " - ERROR: (ADsGetObject) (0x80005000) E_ADS_BAD_PATHNAME", Calls{kBind}},
+        StepFailure{"CreateBind", true,
+                    [](testing::FakeDirectoryObjectService& s, testing::FakeLdapConnection&) {
+                      s.bindResult = MakeHResult(0x80005000);
+                    },
+                    MakeHResult(0x80005000), "adsi error\n",
+                    " - ERROR: (ADsGetObject) (0x80005000) E_ADS_BAD_PATHNAME", Calls{kBind}},
         StepFailure{"CreateQuery", true,
-                    [](testing::FakeDirectoryObjectService& s) { s.queryResult = kENoInterface; },
+                    [](testing::FakeDirectoryObjectService& s, testing::FakeLdapConnection&) {
+                      s.queryResult = kENoInterface;
+                    },
                     kENoInterface, " - No MailBox Create function for this object type.\n", "",
                     Calls{kBind, "QueryMailboxStore object", "Release object"}},
         StepFailure{
             "CreateMethod", true,
-            [](testing::FakeDirectoryObjectService& s) {
+            [](testing::FakeDirectoryObjectService& s, testing::FakeLdapConnection&) {
               s.createResult = MakeHResult(0x80071392);
             },
             MakeHResult(0x80071392), "",
@@ -186,40 +203,48 @@ INSTANTIATE_TEST_SUITE_P(
                   "Release mailboxStore", "Release object"}},
         StepFailure{
             "CreateSave", true,
-            [](testing::FakeDirectoryObjectService& s) { s.saveResult = MakeHResult(0x80070005); },
+            [](testing::FakeDirectoryObjectService&, testing::FakeLdapConnection& d) {
+              d.modifyResult = 50;
+            },
             MakeHResult(0x80070005), "", " - ERROR: (SetInfo) (0x80070005) Access is denied.\n",
             Calls{kBind, "QueryMailboxStore object", "CreateMailbox mailboxStore " + kRunMdb,
-                  "Save object", "Release mailboxStore", "Release object"}},
+                  "TakeChanges object", "Release mailboxStore", "Release object"}},
         StepFailure{
             "MoveBind", false,
-            [](testing::FakeDirectoryObjectService& s) { s.bindResult = MakeHResult(0x80072030); },
+            [](testing::FakeDirectoryObjectService& s, testing::FakeLdapConnection&) {
+              s.bindResult = MakeHResult(0x80072030);
+            },
             MakeHResult(0x80072030), "",
             " - ERROR: (ADsGetObject) (0x80072030) There is no such object on the server.\n",
             Calls{kBind}},
         StepFailure{"MoveQuery", false,
-                    [](testing::FakeDirectoryObjectService& s) { s.queryResult = kENoInterface; },
+                    [](testing::FakeDirectoryObjectService& s, testing::FakeLdapConnection&) {
+                      s.queryResult = kENoInterface;
+                    },
                     kENoInterface, " - No MailBox Move function for this object type.\n", "",
                     Calls{kBind, "QueryMailboxStore object", "Release object"}},
-        StepFailure{
-            "MoveMethod", false,
-            [](testing::FakeDirectoryObjectService& s) { s.moveResult = MakeHResult(0x8000500D); },
-            MakeHResult(0x8000500D), "adsi error\n",
-            " - ERROR: (MoveMailBox) (0x8000500d) E_ADS_PROPERTY_NOT_FOUND",
-            Calls{kBind, "QueryMailboxStore object", "MoveMailbox mailboxStore " + kRunMdb,
-                  "Release mailboxStore", "Release object"}},
-        StepFailure{
-            "MoveSave", false,
-            [](testing::FakeDirectoryObjectService& s) { s.saveResult = MakeHResult(0x8007203A); },
-            MakeHResult(0x8007203A), "",
-            " - ERROR: (SetInfo) (0x8007203a) The server is not operational.\n",
-            Calls{kBind, "QueryMailboxStore object", "MoveMailbox mailboxStore " + kRunMdb,
-                  "Save object", "Release mailboxStore", "Release object"}}),
+        StepFailure{"MoveMethod", false,
+                    [](testing::FakeDirectoryObjectService& s, testing::FakeLdapConnection&) {
+                      s.moveResult = MakeHResult(0x8000500D);
+                    },
+                    MakeHResult(0x8000500D), "adsi error\n",
+                    " - ERROR: (MoveMailBox) (0x8000500d) E_ADS_PROPERTY_NOT_FOUND",
+                    Calls{kBind, "QueryMailboxStore object", "MoveMailbox mailboxStore " + kRunMdb,
+                          "Release mailboxStore", "Release object"}},
+        StepFailure{"MoveSave", false,
+                    [](testing::FakeDirectoryObjectService&, testing::FakeLdapConnection& d) {
+                      d.modifyResult = 0x51;
+                    },
+                    MakeHResult(0x8007203A), "",
+                    " - ERROR: (SetInfo) (0x8007203a) The server is not operational.\n",
+                    Calls{kBind, "QueryMailboxStore object", "MoveMailbox mailboxStore " + kRunMdb,
+                          "TakeChanges object", "Release mailboxStore", "Release object"}}),
     [](const ::testing::TestParamInfo<StepFailure>& info) { return info.param.name; });
 
-TEST_F(MailboxActionsTest, MoveBindsMovesSavesAndReleases) {
+TEST_F(MailboxActionsTest, MoveBindsMovesTakesTheChangesAndReleases) {
   EXPECT_EQ(Move(""), 0);
   EXPECT_EQ(service_.calls, (Calls{"Bind LDAP://" + kDn, "QueryMailboxStore object",
-                                   "MoveMailbox mailboxStore " + kRunMdb, "Save object",
+                                   "MoveMailbox mailboxStore " + kRunMdb, "TakeChanges object",
                                    "Release mailboxStore", "Release object"}));
   EXPECT_EQ(out_, "");
   EXPECT_EQ(err_, "");

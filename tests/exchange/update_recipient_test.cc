@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/switch_table.h"
 #include "diag/console.h"
 #include "exchange/exchange_attributes.h"
+#include "exchange/object_plan.h"
 #include "exchange/quota.h"
 #include "ldap/attribute_modification.h"
 #include "support/capture.h"
@@ -33,6 +33,21 @@ Attributes Recipient() {
           {"mDBUseDefaults", {"TRUE"}},
           {"mdbstoragequota", {"51200"}},
           {"mDBOverQuotaLimit", {"102400"}}};
+}
+
+// The update of one object as the loop makes it: planned, then sent.
+int UpdateRecipient(LdapConnection& ldap, const std::string& dn, const UpdateOptions& options) {
+  ObjectPlan plan{dn, {}, ObjectPlan::Writer::kLdap};
+  Outcome outcome = PlanUpdate(ldap, dn, options, &plan.mods);
+  if (outcome.ok()) outcome = SendPlan(ldap, plan);
+  return outcome.code();
+}
+
+// Removals of what the object holds of `names`, in a request of their own.
+void ClearDNAttributes(LdapConnection& ldap, const std::string& dn,
+                       const std::vector<std::string>& names) {
+  ObjectPlan plan{dn, {}, ObjectPlan::Writer::kLdap};
+  if (PlanClear(ldap, dn, names, false, &plan.mods).ok()) SendPlan(ldap, plan);
 }
 
 UpdateOptions Quota(const std::string& text) {
@@ -136,40 +151,11 @@ TEST_F(UpdateRecipientTest, PartialQuotaRemovesTheLimitsItLeavesUnset) {
   EXPECT_EQ(ldap_.Value(kDn, "mDBOverHardQuotaLimit"), "512000");
 }
 
-TEST_F(UpdateRecipientTest, BadQuotaValuesQueueNothing) {
-  const auto before = State(ldap_);
-  for (const char* text : {"100", "100::", "300:200:100", "::2097152",
-                           "2097151::", "4294967396:4294967396:4294967396"}) {
-    EXPECT_EQ(Update(Quota(text)), 0) << text;
-    EXPECT_EQ(out_, "ERROR: Bad quota values\n") << text;
-    EXPECT_EQ(err_, "") << text;
-  }
-  // Reported even when quiet.
-  SetConsoleFlags({.quiet = true, .debug = false});
-  EXPECT_EQ(Update(Quota("100")), 0);
-  EXPECT_EQ(out_, "ERROR: Bad quota values\n");
-  EXPECT_TRUE(ldap_.modifies.empty());
-  EXPECT_TRUE(ldap_.searches.empty());
-  EXPECT_EQ(State(ldap_), before);
-}
-
 TEST_F(UpdateRecipientTest, NothingToDoSendsNothing) {
   EXPECT_EQ(Update(UpdateOptions()), 0);
   EXPECT_TRUE(ldap_.modifies.empty());
   EXPECT_TRUE(ldap_.searches.empty());
   EXPECT_EQ(out_, "");
-}
-
-TEST_F(UpdateRecipientTest, HideAndShowTogetherInOneRequest) {
-  UpdateOptions options;
-  options.hideFromAddressLists = true;
-  options.unhideFromAddressLists = true;
-  EXPECT_EQ(Update(options), 0);
-  EXPECT_EQ(OnlyRequest(), (std::vector<std::string>{"delete showInAddressBook",
-                                                     "replace msExchHideFromAddressLists=TRUE",
-                                                     "replace msExchHideFromAddressLists=FALSE"}));
-  EXPECT_EQ(ldap_.Value(kDn, "msExchHideFromAddressLists"), "FALSE");
-  EXPECT_FALSE(ldap_.Has(kDn, "showInAddressBook"));
 }
 
 TEST_F(UpdateRecipientTest, ShowAloneKeepsAddressListsAndReadsNothing) {
@@ -179,21 +165,6 @@ TEST_F(UpdateRecipientTest, ShowAloneKeepsAddressListsAndReadsNothing) {
   EXPECT_EQ(OnlyRequest(), std::vector<std::string>{"replace msExchHideFromAddressLists=FALSE"});
   EXPECT_TRUE(ldap_.searches.empty());
   EXPECT_TRUE(ldap_.Has(kDn, "showInAddressBook"));
-}
-
-TEST_F(UpdateRecipientTest, HideWithBadQuotaStillHides) {
-  UpdateOptions options = Quota("300:200:100");
-  options.hideFromAddressLists = true;
-  EXPECT_EQ(Update(options), 0);
-  EXPECT_EQ(out_, "ERROR: Bad quota values\n");
-  EXPECT_EQ(OnlyRequest(), (std::vector<std::string>{"delete showInAddressBook",
-                                                     "replace msExchHideFromAddressLists=TRUE"}));
-  EXPECT_EQ(ldap_.Value(kDn, "mDBStorageQuota"), "51200");
-
-  // The result is that of the hide request.
-  ldap_.modifies.clear();
-  ldap_.modifyResult = 19;
-  EXPECT_EQ(Update(options), 19);
 }
 
 TEST_F(UpdateRecipientTest, RemovesNothingTheObjectLacks) {
@@ -255,27 +226,6 @@ TEST_F(UpdateRecipientTest, DebugTracesTheReadAndTheSingleRequest) {
                       "DEBUG: Set - mDBOverHardQuotaLimit to 512000\n"
                       "DEBUG: modcnt=6\n"
                       "DEBUG: uErr=0\n");
-}
-
-TEST_F(UpdateRecipientTest, ReadsTheSwitches) {
-  const char* argv[] = {"varnel", "-upd", "-HFAL", "/uhfal", "-quota", "-1:-1:-1"};
-  SwitchTable switches(6, argv, CaseMode::kInsensitive);
-  UpdateOptions options = UpdateOptionsFromSwitches(switches);
-  EXPECT_TRUE(options.hideFromAddressLists);
-  EXPECT_TRUE(options.unhideFromAddressLists);
-  EXPECT_EQ(options.quota, std::optional<std::string>("-1:-1:-1"));
-
-  CaptureStdout();
-  EXPECT_EQ(UpdateRecipient(ldap_, kDn, switches), 0);
-  GetCapturedStdout();
-  EXPECT_EQ(OnlyRequest(),
-            (std::vector<std::string>{
-                "delete showInAddressBook", "delete mDBStorageQuota", "delete mDBOverQuotaLimit",
-                "replace msExchHideFromAddressLists=TRUE",
-                "replace msExchHideFromAddressLists=FALSE", "replace mDBUseDefaults=TRUE"}));
-
-  const char* none[] = {"varnel", "-upd"};
-  EXPECT_FALSE(UpdateOptionsFromSwitches(SwitchTable(2, none, CaseMode::kInsensitive)).quota);
 }
 
 // The single request leaves the object as the separate removals followed by

@@ -246,6 +246,9 @@ TEST_F(FaultIT, OrdinaryUserIsRefusedEveryActionAndNothingChanges) {
       {{"-upd", "-quota", "10:20:30"}, mailbox, ": [] Error 0x32 (50) - Insufficient access\n"},
       {{"-upd", "-quota", "::500"}, mailbox, ": [] Error 0x32 (50) - Insufficient access\n"},
       {{"-cr", "SRV1:SG1:DB1"}, plain, " - ERROR: (SetInfo) (0x80070005) Access is denied.\n"},
+      {{"-cr", "SRV1:SG1:DB1", "-quota", "10:20:30", "-hfal"},
+       plain,
+       " - ERROR: (SetInfo) (0x80070005) Access is denied.\n"},
       {{"-move", "SRV2:SG1:DB1"}, mailbox, " - ERROR: (SetInfo) (0x80070005) Access is denied.\n"},
       {{"-me", "someone@example.com"},
        bare,
@@ -262,7 +265,7 @@ TEST_F(FaultIT, OrdinaryUserIsRefusedEveryActionAndNothingChanges) {
     args.push_back("-b");
     args.push_back(c.dn);
     ProcessResult r = RunVarnel(args, "", Account::kUser);
-    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.status, 50);  // access denied, whichever way the action met it
     EXPECT_EQ(r.termSignal, 0);
     EXPECT_NE(r.err.find(c.errorLine), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("\nThe command completed with errors.\n\n"), std::string::npos) << r.out;

@@ -120,6 +120,36 @@ TEST_F(MixedModeIT, ClearWritesAdcDisabledMail) {
   EXPECT_EQ(ReadValue(dns[0], "mail"), "");
 }
 
+// The marker is part of the clear's one request: where the server refuses
+// it, the item fails and nothing at all is removed.
+TEST_F(MixedModeIT, RefusedMarkerFailsTheItemAndChangesNothing) {
+  ASSERT_EQ(RunProcess({"bash", VARNEL_SANDBOX, "mode", "mixed"}, "", {}).status, 0);
+  const std::string root = DomainDn();
+  const auto before = ReadEntry(root);
+  ProcessResult r = RunVarnel({"-clear", "-b", root});
+  EXPECT_EQ(r.status, 65) << r.out << r.err;  // objectClassViolation
+  EXPECT_NE(r.out.find("\nThe command completed with errors.\n"), std::string::npos) << r.out;
+  EXPECT_EQ(ReadEntry(root), before);
+}
+
+// No such object exits 32 in every action, whether the directory or the
+// directory object service met it.
+TEST(LoopIT, MissingObjectExits32InEveryAction) {
+  std::string ou = FreshOu("missing-object");
+  const std::string missing = "CN=Nobody Here," + ou;
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"-clear"},
+                                             {"-upd", "-hfal"},
+                                             {"-cr", "SRV1:SG1:DB1"},
+                                             {"-move", "SRV1:SG1:DB1"},
+                                             {"-me", "x@example.com"}}) {
+    std::vector<std::string> run = args;
+    run.insert(run.end(), {"-q", "-b", missing});
+    ProcessResult r = RunVarnel(run);
+    EXPECT_EQ(r.status, 32) << args.front() << r.out << r.err;
+  }
+}
+
 TEST(LoopIT, PipelineFromLdapsearchChangesExactlyTheListedObjects) {
   std::string ou = FreshOu("pipeline");
   std::string in1 = AddUser(ou, "Pipe In1", "description: pick\n");

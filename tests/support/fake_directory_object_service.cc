@@ -1,5 +1,6 @@
 #include "support/fake_directory_object_service.h"
 
+#include "exchange/ads_path.h"
 #include "platform/code_page.h"
 
 namespace varnel::testing {
@@ -17,6 +18,8 @@ DirectoryObjectRef FakeDirectoryObjectService::HandOut(const std::string& kind) 
 
 HResult FakeDirectoryObjectService::Bind(std::u16string_view adsPath, DirectoryObjectRef* object) {
   calls.push_back("Bind " + WideToNarrow(adsPath));
+  AdsPath path;
+  if (ParseAdsPath(adsPath, &path) == kSOk) boundDn_ = path.dn;
   if (bindResult == 0) *object = HandOut("object");
   return bindResult;
 }
@@ -56,6 +59,15 @@ HResult FakeDirectoryObjectService::MailEnable(const DirectoryObjectRef& mailRec
 HResult FakeDirectoryObjectService::Save(const DirectoryObjectRef& object) {
   calls.push_back("Save " + KindOf(object));
   return saveResult;
+}
+
+HResult FakeDirectoryObjectService::TakeChanges(const DirectoryObjectRef& object, std::string* dn,
+                                                std::vector<LdapModification>* mods) {
+  calls.push_back("TakeChanges " + KindOf(object));
+  if (takeChangesResult != kSOk) return takeChangesResult;
+  *dn = boundDn_;
+  *mods = changes;
+  return kSOk;
 }
 
 HResult FakeDirectoryObjectService::GetClass(const DirectoryObjectRef& object,

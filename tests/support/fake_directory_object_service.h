@@ -22,12 +22,16 @@ class FakeDirectoryObjectService : public DirectoryObjectService {
   HResult mailEnableResult = 0;
   HResult saveResult = 0;
   HResult getClassResult = 0;
+  HResult takeChangesResult = 0;
   // The class GetClass hands back (also when it fails).
   std::u16string className = u"user";
+  // What TakeChanges hands over, for the DN of the last Bind.
+  std::vector<LdapModification> changes = {{LdapModification::Op::kReplace, "homeMDB", {"staged"}}};
 
   // "Bind <path>", "QueryMailboxStore object", "CreateMailbox mailboxStore
   // <mdb>", "MoveMailbox mailboxStore <mdb>", "MailEnable mailRecipient
-  // <target>", "Save object", "GetClass object", "Release <kind>"; texts in
+  // <target>", "Save object", "TakeChanges object", "GetClass object",
+  // "Release <kind>"; texts in
   // UTF-8, an unknown reference shows as "unknown".
   std::vector<std::string> calls;
 
@@ -45,6 +49,8 @@ class FakeDirectoryObjectService : public DirectoryObjectService {
   HResult MailEnable(const DirectoryObjectRef& mailRecipient,
                      std::u16string_view targetAddress) override;
   HResult Save(const DirectoryObjectRef& object) override;
+  HResult TakeChanges(const DirectoryObjectRef& object, std::string* dn,
+                      std::vector<LdapModification>* mods) override;
   HResult GetClass(const DirectoryObjectRef& object, std::u16string* className) override;
   void Release(uint64_t handle) override;
 
@@ -53,6 +59,7 @@ class FakeDirectoryObjectService : public DirectoryObjectService {
   DirectoryObjectRef HandOut(const std::string& kind);
 
   std::map<uint64_t, std::string> live_;  // handle -> kind
+  std::string boundDn_;
   uint64_t next_ = 1;
 };
 

@@ -1,8 +1,10 @@
 // The one action of a run and the run-wide settings that the command-line
 // stage takes over from the switches and the directory start-up completes.
+// Typed values only: the actions never look a switch up by its spelling.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace varnel {
@@ -19,6 +21,13 @@ enum class RunAction : uint32_t {
 
 // A safety limit of this value means no limit on the number of DNs.
 inline constexpr uint32_t kNoSafetyLimit = 0xFFFFFFFF;
+
+// What -upd (and -cr, -me after their own change) sets on an object.
+struct UpdateOptions {
+  bool hideFromAddressLists = false;    // -hfal
+  bool unhideFromAddressLists = false;  // -uhfal
+  std::optional<std::string> quota;     // -quota value, when the switch is given
+};
 
 struct RunSettings {
   RunAction action = RunAction::None;
@@ -38,6 +47,8 @@ struct RunSettings {
   std::string exchangeServicesDn;  // filled by the directory start-up
   bool singleDn = false;           // -b given: work on `dn` instead of stdin
   std::string dn;
+  UpdateOptions update;   // -hfal, -uhfal, -quota
+  bool keepMail = false;  // -keepmail
 };
 
 }  // namespace varnel

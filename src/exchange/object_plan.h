@@ -1,0 +1,31 @@
+// One object's whole change, computed before anything is written: the
+// modifications that go to the directory in a single modify request, so that
+// the object is changed completely or not at all.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "diag/outcome.h"
+#include "ldap/ldap_connection.h"
+
+namespace varnel {
+
+struct ObjectPlan {
+  // How a refusal of the request is reported: as a plain LDAP modify (clear,
+  // update) or as the save of the directory object service (create, move,
+  // mail-enable), each with its own error line.
+  enum class Writer { kLdap, kDirectoryObject };
+
+  std::string dn;                      // the object the request goes to
+  std::vector<LdapModification> mods;  // empty: nothing to change, nothing is sent
+  Writer writer = Writer::kLdap;
+};
+
+// Sends the plan in one modify request (nothing when it is empty). A refusal
+// leaves the object as it was and prints the writer's error line: for the
+// directory object service " - ERROR: (SetInfo) " and the mapped code, for a
+// plain modify the LDAP error line unless quiet.
+Outcome SendPlan(LdapConnection& session, const ObjectPlan& plan);
+
+}  // namespace varnel
