@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iostream>
 #include <limits>
 #include <map>
 #include <optional>
@@ -20,7 +21,7 @@
 #include "cli/command_line.h"
 #include "cli/switch_specs.h"
 #include "cli/switch_table.h"
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "exchange/quota.h"
 #include "exchange/run_settings.h"
 #include "fuzz_support.h"
@@ -28,6 +29,9 @@
 
 namespace varnel::fuzz {
 namespace {
+
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
 
 // More arguments than this add nothing but time.
 constexpr size_t kMaxArguments = 512;
@@ -298,11 +302,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::optional<int32_t> status;
   {
     SilencedStreams silence;
-    status = RunCommandLineStage(&table, &settings);
+    status = RunCommandLineStage(reporter_, &table, &settings);
   }
-  VARNEL_FUZZ_CHECK(Quiet() == model.switches.contains("q"));
-  VARNEL_FUZZ_CHECK(Debug() == model.switches.contains("d"));
-  SetConsoleFlags({});
+  VARNEL_FUZZ_CHECK(reporter_.quiet() == model.switches.contains("q"));
+  VARNEL_FUZZ_CHECK(reporter_.debug() == model.switches.contains("d"));
+  reporter_.Configure({});
   CheckValidated(table, model);
   for (const std::string& name : model.bad) VARNEL_FUZZ_CHECK(name == LowerCase(name));
   CheckStage(status, settings, model);

@@ -4,13 +4,14 @@
 // standard input (or, for -b, the DN up to its first zero byte).
 #include <cstddef>
 #include <cstdint>
+#include <iostream>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/dn_input.h"
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "exchange/run_settings.h"
 #include "fuzz_support.h"
 #include "reference_text.h"
@@ -18,6 +19,9 @@
 
 namespace varnel::fuzz {
 namespace {
+
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
 
 // Quote removal as documented: a backslash keeps itself and the next
 // character; any other double quote goes.
@@ -87,9 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WorkList list;
   {
     SilencedStreams silence;
-    SetConsoleFlags({.quiet = (control & 2) != 0, .debug = (control & 1) != 0});
-    list = CollectWorkItems(settings, in);
-    SetConsoleFlags({});
+    reporter_.Configure({.quiet = (control & 2) != 0, .debug = (control & 1) != 0});
+    list = CollectWorkItems(reporter_, settings, in);
+    reporter_.Configure({});
   }
   const std::vector<WorkItem>& items = list.items;
 
@@ -103,8 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t safety = control >> 5;  // 0 .. 7
   {
     SilencedStreams silence;
-    VARNEL_FUZZ_CHECK(CheckSafety(items.size(), safety, (control & 2) != 0) ==
-                      (items.size() <= safety));
+    reporter_.Configure({.quiet = (control & 2) != 0});
+    VARNEL_FUZZ_CHECK(CheckSafety(reporter_, items.size(), safety) == (items.size() <= safety));
+    reporter_.Configure({});
   }
 
   if (settings.singleDn) {

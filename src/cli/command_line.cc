@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <iostream>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "cli/switch_specs.h"
 #include "cli/usage_text.h"
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "exchange/quota.h"
 #include "text/string_helpers.h"
 
@@ -20,10 +19,11 @@ namespace {
 constexpr int32_t kCommandLineStop = 1;
 constexpr uint64_t kMaxPort = 65535;
 
-void PrintSwitchList(std::string_view heading, const std::vector<std::string>& names) {
+void PrintSwitchList(Reporter& reporter, std::string_view heading,
+                     const std::vector<std::string>& names) {
   if (names.empty()) return;
-  std::cerr << heading << EndLine;
-  for (const std::string& name : names) std::cerr << "ERROR:  " << name << EndLine;
+  reporter.err() << heading << EndLine;
+  for (const std::string& name : names) reporter.err() << "ERROR:  " << name << EndLine;
 }
 
 // Switches that mean nothing without a value: given as the last argument,
@@ -43,17 +43,17 @@ std::vector<std::string> SwitchesWithoutValue(const SwitchTable& table) {
   return names;
 }
 
-void PrintBadValue(std::string_view name, std::string_view value) {
-  std::cerr << "ERROR: Bad value for -" << name << ": " << value << EndLine;
+void PrintBadValue(Reporter& reporter, std::string_view name, std::string_view value) {
+  reporter.err() << "ERROR: Bad value for -" << name << ": " << value << EndLine;
 }
 
 // The value of a number switch, or nullopt after the bad-value line.
-std::optional<uint32_t> NumberValue(const SwitchTable& table, std::string_view name,
-                                    uint64_t maximum) {
+std::optional<uint32_t> NumberValue(Reporter& reporter, const SwitchTable& table,
+                                    std::string_view name, uint64_t maximum) {
   const std::string value = table.GetValue(name);
   const std::optional<uint64_t> number = ParseDecimal(value, maximum);
   if (!number) {
-    PrintBadValue(name, value);
+    PrintBadValue(reporter, name, value);
     return std::nullopt;
   }
   return static_cast<uint32_t>(*number);
@@ -61,28 +61,28 @@ std::optional<uint32_t> NumberValue(const SwitchTable& table, std::string_view n
 
 // Checks the values the run writes or counts with before anything else
 // happens; false after the line that names the bad one.
-bool CheckValues(const SwitchTable& table) {
+bool CheckValues(Reporter& reporter, const SwitchTable& table) {
   if (table.IsPresent("hfal") && table.IsPresent("uhfal")) {
-    std::cerr << "ERROR: -hfal and -uhfal contradict each other; give one of them." << EndLine;
+    reporter.err() << "ERROR: -hfal and -uhfal contradict each other; give one of them." << EndLine;
     return false;
   }
   if (table.IsPresent("quota") && !ParseQuota(table.GetValue("quota"))) {
-    std::cerr << "ERROR: Bad quota values" << EndLine;
+    reporter.err() << "ERROR: Bad quota values" << EndLine;
     return false;
   }
   const std::string host = table.GetValue("h");
   if (const size_t colon = host.find(':'); colon != std::string::npos) {
     const std::optional<uint64_t> port = ParseDecimal(host.substr(colon + 1), kMaxPort);
     if (!port || *port == 0) {
-      PrintBadValue("h", host);
+      PrintBadValue(reporter, "h", host);
       return false;
     }
   }
   for (std::string_view name : {"safety", "upto"}) {
-    if (table.IsPresent(name) && !NumberValue(table, name, kNoSafetyLimit)) return false;
+    if (table.IsPresent(name) && !NumberValue(reporter, table, name, kNoSafetyLimit)) return false;
   }
   return !table.IsPresent("internetencoding") ||
-         NumberValue(table, "internetencoding", kMaxInternetEncoding).has_value();
+         NumberValue(reporter, table, "internetencoding", kMaxInternetEncoding).has_value();
 }
 
 // Picks the action, first match wins, and takes over the value it carries.
@@ -106,29 +106,30 @@ RunAction ChooseAction(const SwitchTable& table, RunSettings* settings) {
 
 }  // namespace
 
-std::optional<int32_t> RunCommandLineStage(SwitchTable* table, RunSettings* settings) {
-  SetConsoleFlags({.quiet = table->IsPresent("q"), .debug = table->IsPresent("d")});
-  if (!Quiet()) PrintBanner();
+std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* table,
+                                           RunSettings* settings) {
+  reporter.Configure({.quiet = table->IsPresent("q"), .debug = table->IsPresent("d")});
+  if (!reporter.quiet()) PrintBanner(reporter);
 
   const int problems = table->Validate(kVarnelSwitchSpecs);
   std::vector<std::string> bad = table->BadSwitches();
   for (std::string& name : SwitchesWithoutValue(*table)) bad.push_back(std::move(name));
   if (problems > 0 || !bad.empty()) {
     std::sort(bad.begin(), bad.end());
-    PrintSwitchList("ERROR: Missing Command Line Arg(s)", table->MissingSwitches());
-    PrintSwitchList("ERROR: Bad Command Line Arg(s)", bad);
-    std::cerr << "\n\n";
-    PrintHint();
+    PrintSwitchList(reporter, "ERROR: Missing Command Line Arg(s)", table->MissingSwitches());
+    PrintSwitchList(reporter, "ERROR: Bad Command Line Arg(s)", bad);
+    reporter.err() << "\n\n";
+    PrintHint(reporter);
     return kCommandLineStop;
   }
 
   if (table->IsPresent("help") || table->IsPresent("?") ||
       (table->SwitchCount() == 0 && table->PositionalCount() == 0)) {
-    PrintUsage();
+    PrintUsage(reporter.err());
     return kCommandLineStop;
   }
 
-  if (!CheckValues(*table)) return kCommandLineStop;
+  if (!CheckValues(reporter, *table)) return kCommandLineStop;
 
   settings->host = table->GetValue("h");
   if (table->IsPresent("b")) {
@@ -138,11 +139,12 @@ std::optional<int32_t> RunCommandLineStage(SwitchTable* table, RunSettings* sett
   settings->showElapsed = table->IsPresent("elapsed");
   settings->showElapsedMs = table->IsPresent("elapsedms");
   // CheckValues has accepted every number below.
-  settings->upto = table->IsPresent("upto") ? *NumberValue(*table, "upto", kNoSafetyLimit) : 0;
+  settings->upto =
+      table->IsPresent("upto") ? *NumberValue(reporter, *table, "upto", kNoSafetyLimit) : 0;
 
   settings->safety = 10;
   if (table->IsPresent("safety")) {
-    settings->safety = *NumberValue(*table, "safety", kNoSafetyLimit);
+    settings->safety = *NumberValue(reporter, *table, "safety", kNoSafetyLimit);
     if (settings->upto > settings->safety) settings->safety = settings->upto;
   } else if (settings->upto != 0) {
     settings->safety = kNoSafetyLimit;
@@ -162,7 +164,7 @@ std::optional<int32_t> RunCommandLineStage(SwitchTable* table, RunSettings* sett
 
   settings->action = ChooseAction(*table, settings);
   if (settings->action == RunAction::None) {
-    PrintUsage();
+    PrintUsage(reporter.err());
     return kCommandLineStop;
   }
   return std::nullopt;

@@ -12,9 +12,12 @@
 
 namespace varnel {
 
+class Reporter;
+
 // Runs the stage on a table built from the process arguments. Returns the
 // exit status when the run ends here (1: bad command line, a bad value,
 // help, no arguments, no action), or nullopt when `settings` stand and the run goes on.
-std::optional<int32_t> RunCommandLineStage(SwitchTable* table, RunSettings* settings);
+std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* table,
+                                           RunSettings* settings);
 
 }  // namespace varnel

@@ -11,11 +11,13 @@
 
 namespace varnel {
 
+class Reporter;
+
 struct RunEnvironment;
 struct RunSettings;
 
 // Returns the run's outcome: a failed start-up, or the processing loop's.
-Outcome RunDirectoryStartup(RunSettings& settings,
+Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings,
                             const std::vector<std::string>& exchangeAttributes,
                             RunEnvironment& environment);
 

@@ -1,9 +1,7 @@
 #include "cli/dn_input.h"
 
-#include <iostream>
-
 #include "cli/input_lines.h"
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "exchange/run_settings.h"
 #include "text/string_helpers.h"
 
@@ -16,41 +14,41 @@ InputLine SplitInputLine(const std::string& line, const std::string& fieldDelimi
   return {fields[0], fields[1]};
 }
 
-WorkList CollectWorkItems(const RunSettings& settings, std::istream& in) {
+WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::istream& in) {
   WorkList list;
   if (settings.singleDn) {
     list.items.push_back({RemoveQuotes(settings.dn), "", 0});
     return list;
   }
-  if (Debug()) std::cout << "DEBUG: Reading from STDIN..." << EndLine;
+  if (reporter.debug()) reporter.out() << "DEBUG: Reading from STDIN..." << EndLine;
   InputLineReader reader(in);
   std::string line;
   for (;;) {
     const LineStatus status = reader.Next(&line);
     if (status == LineStatus::kEnd) break;
     if (status == LineStatus::kTooLong) {
-      std::cerr << "WARN: Skipped an input line longer than " << kLineBufferSize - 1
-                << " characters." << EndLine;
+      reporter.err() << "WARN: Skipped an input line longer than " << kLineBufferSize - 1
+                     << " characters." << EndLine;
       ++list.skippedLines;
       continue;
     }
     if (status == LineStatus::kUndecodable) {
-      std::cerr << "WARN: Skipped input line " << reader.LineNumber()
-                << ", which is not valid UTF-16." << EndLine;
+      reporter.err() << "WARN: Skipped input line " << reader.LineNumber()
+                     << ", which is not valid UTF-16." << EndLine;
       ++list.skippedLines;
       continue;
     }
     if (line.empty()) continue;
     if (line.find('\0') != std::string::npos) {
       // A DN cannot hold a NUL byte, and the library would cut it short there.
-      std::cerr << "WARN: Skipped an input line holding a NUL byte." << EndLine;
+      reporter.err() << "WARN: Skipped an input line holding a NUL byte." << EndLine;
       ++list.skippedLines;
       continue;
     }
     InputLine fields = SplitInputLine(line, settings.fieldDelimiter);
-    if (Debug()) {
-      std::cout << "DEBUG: DN   - " << fields.dnField << EndLine;
-      std::cout << "DEBUG: DATA - " << fields.dataField << EndLine;
+    if (reporter.debug()) {
+      reporter.out() << "DEBUG: DN   - " << fields.dnField << EndLine;
+      reporter.out() << "DEBUG: DATA - " << fields.dataField << EndLine;
     }
     list.items.push_back(
         {RemoveQuotes(fields.dnField), RemoveQuotes(fields.dataField), reader.LineNumber()});
@@ -58,13 +56,13 @@ WorkList CollectWorkItems(const RunSettings& settings, std::istream& in) {
   return list;
 }
 
-bool CheckSafety(size_t count, uint32_t safety, bool quiet) {
-  if (!quiet) std::cout << "DN Count: " << count << EndLine;
+bool CheckSafety(Reporter& reporter, size_t count, uint32_t safety) {
+  if (!reporter.quiet()) reporter.out() << "DN Count: " << count << EndLine;
   if (count <= safety) return true;
-  std::cout << EndLine;
-  std::cout << "More DNs than allowed for by safety setting of " << safety << EndLine;
-  std::cout << "Use safety parameter to specify larger safety size.\n" << EndLine;
-  std::cout << "The command did not complete successfully" << EndLine;
+  reporter.out() << EndLine;
+  reporter.out() << "More DNs than allowed for by safety setting of " << safety << EndLine;
+  reporter.out() << "Use safety parameter to specify larger safety size.\n" << EndLine;
+  reporter.out() << "The command did not complete successfully" << EndLine;
   return false;
 }
 

@@ -14,6 +14,8 @@
 
 namespace varnel {
 
+class Reporter;
+
 struct RunSettings;
 
 struct InputLine {
@@ -28,10 +30,10 @@ InputLine SplitInputLine(const std::string& line, const std::string& fieldDelimi
 // Reads the work items: the -b value when settings.singleDn, otherwise every
 // line of `in`. A line that cannot be taken is skipped with a "WARN:" line on
 // standard error and counted.
-WorkList CollectWorkItems(const RunSettings& settings, std::istream& in);
+WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::istream& in);
 
 // Prints the DN count (unless quiet); returns false after printing the safety
 // message when there are more items than the limit allows.
-bool CheckSafety(size_t count, uint32_t safety, bool quiet);
+bool CheckSafety(Reporter& reporter, size_t count, uint32_t safety);
 
 }  // namespace varnel

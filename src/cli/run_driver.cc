@@ -8,6 +8,7 @@
 #include "cli/run_environment.h"
 #include "cli/switch_table.h"
 #include "cli/usage_text.h"
+#include "diag/reporter.h"
 #include "exchange/exchange_attributes.h"
 #include "exchange/ldap_directory_object_service.h"
 #include "exchange/run_settings.h"
@@ -17,23 +18,24 @@
 namespace varnel {
 
 int RunVarnel(int argc, char** argv, RunEnvironment& environment) {
+  Reporter reporter(std::cout, std::cerr);
   // The GNU-style requests answer on standard output and succeed, whatever
   // else the command line holds.
   for (int i = 1; i < argc; ++i) {
     if (std::string_view(argv[i]) == "--help") {
-      PrintUsage(std::cout);
+      PrintUsage(reporter.out());
       return 0;
     }
     if (std::string_view(argv[i]) == "--version") {
-      PrintVersion(std::cout);
+      PrintVersion(reporter.out());
       return 0;
     }
   }
   const std::vector<std::string>& exchangeAttributes = ExchangeAttributeList();
   SwitchTable table(argc, argv, CaseMode::kInsensitive);
   RunSettings settings;
-  if (std::optional<int32_t> stop = RunCommandLineStage(&table, &settings)) return *stop;
-  return ExitStatus(RunDirectoryStartup(settings, exchangeAttributes, environment));
+  if (std::optional<int32_t> stop = RunCommandLineStage(reporter, &table, &settings)) return *stop;
+  return ExitStatus(RunDirectoryStartup(reporter, settings, exchangeAttributes, environment));
 }
 
 int RunVarnel(int argc, char** argv) {

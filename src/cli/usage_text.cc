@@ -1,7 +1,8 @@
 #include "cli/usage_text.h"
 
 #include <array>
-#include <iostream>
+
+#include "diag/reporter.h"
 
 namespace varnel {
 namespace {
@@ -158,23 +159,22 @@ constexpr std::array<std::string_view, 138> kUsage = {
 
 }  // namespace
 
-void PrintBanner() {
-  std::cerr << "\n"
-            << kProgramName << " " << kVersionText << " " << kCredit << " " << kDateText << "\n\n";
-  std::cerr.flush();
+void PrintBanner(Reporter& reporter) {
+  reporter.err() << "\n"
+                 << kProgramName << " " << kVersionText << " " << kCredit << " " << kDateText
+                 << "\n\n";
+  reporter.err().flush();
 }
 
-void PrintHint() {
-  std::cerr << kHint;
-  std::cerr.flush();
+void PrintHint(Reporter& reporter) {
+  reporter.err() << kHint;
+  reporter.err().flush();
 }
 
 void PrintUsage(std::ostream& out) {
   for (std::string_view item : kUsage) out << item;
   out.flush();
 }
-
-void PrintUsage() { PrintUsage(std::cerr); }
 
 void PrintVersion(std::ostream& out) { out << "varnel " << kVersionText << std::endl; }
 

@@ -2,10 +2,9 @@
 
 #include <array>
 #include <cstdio>
-#include <iostream>
 #include <string_view>
 
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "platform/system_messages.h"
 
 namespace varnel {
@@ -50,19 +49,19 @@ std::string Hex(uint32_t code) {
 
 }  // namespace
 
-int32_t PrintAdsError(const std::string& prefix, int32_t code) {
+int32_t PrintAdsError(Reporter& reporter, const std::string& prefix, int32_t code) {
   // The text comes first so that its marker line precedes the error line.
-  const std::string text = ErrorCodeText(code);
-  std::cerr << prefix << "(0x" << Hex(static_cast<uint32_t>(code)) << ") " << text;
-  std::cerr.flush();
+  const std::string text = ErrorCodeText(reporter, code);
+  reporter.err() << prefix << "(0x" << Hex(static_cast<uint32_t>(code)) << ") " << text;
+  reporter.err().flush();
   return code;
 }
 
-std::string ErrorCodeText(int32_t code) {
+std::string ErrorCodeText(Reporter& reporter, int32_t code) {
   const uint32_t value = static_cast<uint32_t>(code);
   if (value == 0) return "Success";
   if (HasAdsBits(value)) {
-    std::cout << "adsi error" << EndLine;
+    reporter.out() << "adsi error" << EndLine;
     return AdsErrorName(code);
   }
   const uint32_t facility = (value >> 16) & 0x1FFF;

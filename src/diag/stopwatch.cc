@@ -1,13 +1,12 @@
 #include "diag/stopwatch.h"
 
-#include <iostream>
-
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "text/string_helpers.h"
 
 namespace varnel {
 
-Stopwatch::Stopwatch(std::string_view name, const TickCounter& ticks) : ticks_(&ticks) {
+Stopwatch::Stopwatch(std::string_view name, const TickCounter& ticks, Reporter* reporter)
+    : ticks_(&ticks), reporter_(reporter) {
   Start(name);
 }
 
@@ -36,10 +35,10 @@ int32_t Stopwatch::ElapsedMs(std::string_view name) {
   }
   // Unsigned subtraction is modulo 2^32, which also covers a wrapped counter.
   const uint32_t delta = shown.end - shown.start;
-  if (Debug()) {
-    std::cout << "Start: " << shown.start << EndLine;
-    std::cout << "End  : " << shown.end << EndLine;
-    std::cout << "Delta: " << delta << EndLine;
+  if (reporter_ != nullptr && reporter_->debug()) {
+    reporter_->out() << "Start: " << shown.start << EndLine;
+    reporter_->out() << "End  : " << shown.end << EndLine;
+    reporter_->out() << "Delta: " << delta << EndLine;
   }
   return static_cast<int32_t>(delta);
 }

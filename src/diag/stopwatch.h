@@ -12,10 +12,13 @@
 
 namespace varnel {
 
+class Reporter;
+
 class Stopwatch {
  public:
   // Starts the timer `name`. The counter must outlive the stopwatch.
-  explicit Stopwatch(std::string_view name, const TickCounter& ticks = SystemTickCounter());
+  explicit Stopwatch(std::string_view name, const TickCounter& ticks = SystemTickCounter(),
+                     Reporter* reporter = nullptr);
 
   // (Re)starts a timer, discarding earlier readings. False for an empty name.
   bool Start(std::string_view name);
@@ -38,6 +41,7 @@ class Stopwatch {
   };
 
   const TickCounter* ticks_;
+  Reporter* reporter_;  // traces the readings when it is in debug mode
   std::map<std::string, Timer> timers_;
 };
 

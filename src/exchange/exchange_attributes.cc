@@ -1,9 +1,8 @@
 #include "exchange/exchange_attributes.h"
 
-#include <iostream>
 #include <set>
 
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "ldap/ldap_error.h"
 #include "text/string_helpers.h"
 
@@ -113,7 +112,7 @@ const std::vector<std::string>& ExchangeAttributeList() {
   return list;
 }
 
-int LdapGetAttrNames(LdapConnection& session, const std::string& dn,
+int LdapGetAttrNames(Reporter& reporter, LdapConnection& session, const std::string& dn,
                      std::vector<std::string>* names) {
   LdapSearchRequest request;
   request.base = dn;
@@ -124,7 +123,7 @@ int LdapGetAttrNames(LdapConnection& session, const std::string& dn,
   std::vector<LdapEntry> entries;
   const int rc = session.Search(request, &entries);
   if (rc != 0) {
-    PrintSearchError(rc);
+    PrintSearchError(reporter, rc);
     return rc;
   }
   for (const LdapEntry& entry : entries) {
@@ -133,12 +132,12 @@ int LdapGetAttrNames(LdapConnection& session, const std::string& dn,
   return 0;
 }
 
-Outcome PlanClear(LdapConnection& session, const std::string& dn,
+Outcome PlanClear(Reporter& reporter, LdapConnection& session, const std::string& dn,
                   const std::vector<std::string>& list, bool markAdcDisabled,
                   std::vector<LdapModification>* mods) {
-  if (Debug()) std::cout << "\nDEBUG: Retrieving DN attributes..." << dn << EndLine;
+  if (reporter.debug()) reporter.out() << "\nDEBUG: Retrieving DN attributes..." << dn << EndLine;
   std::vector<std::string> names;
-  const int readResult = LdapGetAttrNames(session, dn, &names);
+  const int readResult = LdapGetAttrNames(reporter, session, dn, &names);
   // An object whose attributes cannot be read has not been cleared: the
   // caller must not count it as a success.
   if (readResult != 0) return Outcome::Ldap(readResult);
@@ -146,19 +145,21 @@ Outcome PlanClear(LdapConnection& session, const std::string& dn,
   std::set<std::string> present;
   for (const std::string& name : names) present.insert(LowerCase(name));
 
-  if (Debug()) std::cout << "\nDEBUG: Clearing DN: " << dn << EndLine;
+  if (reporter.debug()) reporter.out() << "\nDEBUG: Clearing DN: " << dn << EndLine;
   const std::string kLegacyDn = "legacyExchangeDN";
   for (const std::string& name : list) {
     if (present.count(LowerCase(name)) == 0) continue;
     if (markAdcDisabled && LowerCase(name) == LowerCase(kLegacyDn)) continue;  // replaced below
     mods->push_back({LdapModification::Op::kDelete, name, {}});
-    if (Debug()) std::cout << "DEBUG: Clear - " << name << EndLine;
+    if (reporter.debug()) reporter.out() << "DEBUG: Clear - " << name << EndLine;
   }
   if (markAdcDisabled) {
     mods->push_back({LdapModification::Op::kReplace, kLegacyDn, {"ADCDisabledMail"}});
-    if (Debug()) std::cout << "DEBUG: Set - " << kLegacyDn << " to ADCDisabledMail" << EndLine;
+    if (reporter.debug())
+      reporter.out() << "DEBUG: Set - " << kLegacyDn << " to ADCDisabledMail" << EndLine;
   }
-  if (Debug()) std::cout << "DEBUG: modcnt=" << static_cast<int>(mods->size()) << EndLine;
+  if (reporter.debug())
+    reporter.out() << "DEBUG: modcnt=" << static_cast<int>(mods->size()) << EndLine;
   return Outcome::Ok();
 }
 

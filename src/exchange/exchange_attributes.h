@@ -11,6 +11,8 @@
 
 namespace varnel {
 
+class Reporter;
+
 // The 91 attribute names that -clear removes, in the order the removals go
 // into the request and with the spelling sent on the wire. Built on the first
 // call (the run driver makes that call at start-up) and only read afterwards.
@@ -19,7 +21,7 @@ const std::vector<std::string>& ExchangeAttributeList();
 // Appends to *names the name of every attribute the object holds, in server
 // order. On a failed read prints the "LDAP_SEARCH_S:" trace, leaves *names
 // untouched and returns the search's code; otherwise returns 0.
-int LdapGetAttrNames(LdapConnection& session, const std::string& dn,
+int LdapGetAttrNames(Reporter& reporter, LdapConnection& session, const std::string& dn,
                      std::vector<std::string>* names);
 
 // Plans the clear of `dn`: a removal of every name of `list` that the object
@@ -27,7 +29,7 @@ int LdapGetAttrNames(LdapConnection& session, const std::string& dn,
 // In a mixed-mode organisation (`markAdcDisabled`) legacyExchangeDN is not
 // removed but set to "ADCDisabledMail", in the same request. Returns the
 // read's code when the attribute names cannot be read (nothing planned).
-Outcome PlanClear(LdapConnection& session, const std::string& dn,
+Outcome PlanClear(Reporter& reporter, LdapConnection& session, const std::string& dn,
                   const std::vector<std::string>& list, bool markAdcDisabled,
                   std::vector<LdapModification>* mods);
 

@@ -9,6 +9,8 @@
 
 namespace varnel {
 
+class Reporter;
+
 // Returns the DN of the private mail database that `mdbSpec` names, or "" when
 // it cannot be resolved (after one "ERROR:" line on standard output).
 //
@@ -20,7 +22,7 @@ namespace varnel {
 // the first field is a DN, accepted as given when it names a private mail
 // database itself. Progress lines are hidden by the quiet flag; the
 // "ERROR:" lines are not.
-std::string ResolveHomeMDB(LdapConnection& session, const std::string& baseDn,
+std::string ResolveHomeMDB(Reporter& reporter, LdapConnection& session, const std::string& baseDn,
                            const std::string& mdbSpec, const std::string& delimiter);
 
 }  // namespace varnel

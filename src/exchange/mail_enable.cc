@@ -1,10 +1,9 @@
 #include "exchange/mail_enable.h"
 
-#include <iostream>
 #include <vector>
 
-#include "diag/console.h"
 #include "diag/error_texts.h"
+#include "diag/reporter.h"
 #include "exchange/ads_path.h"
 #include "exchange/update_recipient.h"
 #include "ldap/search_helpers.h"
@@ -12,13 +11,14 @@
 
 namespace varnel {
 
-std::u16string ChooseTargetAddress(LdapConnection& session, const RunSettings& settings,
-                                   const std::string& dn, const std::string& overrideEmail) {
+std::u16string ChooseTargetAddress(Reporter& reporter, LdapConnection& session,
+                                   const RunSettings& settings, const std::string& dn,
+                                   const std::string& overrideEmail) {
   DualString target(settings.targetAddress);
   if (settings.keepMail) {
     // A failed or empty read leaves the target as it was.
     std::vector<std::string> mail;
-    LdapGetStrList(session, dn, "(objectclass=*)", "mail", mail);
+    LdapGetStrList(reporter, session, dn, "(objectclass=*)", "mail", mail);
     if (!mail.empty()) target.AssignNarrow(mail.front());
   }
   if (!overrideEmail.empty()) target.AssignNarrow(overrideEmail);
@@ -27,30 +27,31 @@ std::u16string ChooseTargetAddress(LdapConnection& session, const RunSettings& s
   return address;
 }
 
-Outcome PlanMailEnable(LdapConnection& session, const RunSettings& settings, const std::string& dn,
-                       const std::string& overrideEmail, DirectoryObjectService& service,
-                       ObjectPlan* plan) {
-  DualString target(ChooseTargetAddress(session, settings, dn, overrideEmail));
+Outcome PlanMailEnable(Reporter& reporter, LdapConnection& session, const RunSettings& settings,
+                       const std::string& dn, const std::string& overrideEmail,
+                       DirectoryObjectService& service, ObjectPlan* plan) {
+  DualString target(ChooseTargetAddress(reporter, session, settings, dn, overrideEmail));
   DualString path(BuildAdsPath(settings.host, dn));
-  if (Debug()) {
-    std::cout << "DEBUG: ADSPATH [" << path.Narrow() << "]" << EndLine;
-    std::cout << "DEBUG: Email [" << target.Narrow() << "]" << EndLine;
+  if (reporter.debug()) {
+    reporter.out() << "DEBUG: ADSPATH [" << path.Narrow() << "]" << EndLine;
+    reporter.out() << "DEBUG: Email [" << target.Narrow() << "]" << EndLine;
   }
 
   std::string objectClass;
   {
     DirectoryObjectRef object;
     HResult hr = service.Bind(path.Wide(), &object);
-    if (hr != kSOk) return Outcome::HResult(PrintAdsError(" - ERROR: (ADsGetObject) ", hr));
+    if (hr != kSOk)
+      return Outcome::HResult(PrintAdsError(reporter, " - ERROR: (ADsGetObject) ", hr));
 
     DirectoryObjectRef recipient;
     hr = service.QueryMailRecipient(object, &recipient);
     if (hr != kSOk) {
-      std::cout << " - No MailEnable function for this object type." << EndLine;
+      reporter.out() << " - No MailEnable function for this object type." << EndLine;
       return Outcome::HResult(hr);
     }
     hr = service.MailEnable(recipient, target.Wide());
-    if (hr != kSOk) return Outcome::HResult(PrintAdsError(" - ERROR: (MailEnable) ", hr));
+    if (hr != kSOk) return Outcome::HResult(PrintAdsError(reporter, " - ERROR: (MailEnable) ", hr));
 
     // The class read's code is not looked at: nothing read leaves it empty.
     std::u16string className;
@@ -59,16 +60,16 @@ Outcome PlanMailEnable(LdapConnection& session, const RunSettings& settings, con
 
     plan->writer = ObjectPlan::Writer::kDirectoryObject;
     hr = service.TakeChanges(object, &plan->dn, &plan->mods);
-    if (hr != kSOk) return Outcome::HResult(PrintAdsError(" - ERROR: (SetInfo) ", hr));
+    if (hr != kSOk) return Outcome::HResult(PrintAdsError(reporter, " - ERROR: (SetInfo) ", hr));
   }  // every reference is released here
 
-  if (Debug()) std::cout << "DEBUG: objectclass=" << objectClass << EndLine;
+  if (reporter.debug()) reporter.out() << "DEBUG: objectclass=" << objectClass << EndLine;
   // Groups keep their own encoding.
   if (objectClass.find("group") == std::string::npos) {
     plan->mods.push_back(
         {LdapModification::Op::kReplace, "internetEncoding", {settings.internetEncoding}});
   }
-  return PlanUpdate(session, plan->dn, settings.update, &plan->mods);
+  return PlanUpdate(reporter, session, plan->dn, settings.update, &plan->mods);
 }
 
 }  // namespace varnel

@@ -14,18 +14,21 @@
 
 namespace varnel {
 
+class Reporter;
+
 // The target address handed to the service: the run's targetAddress, replaced
 // by the object's first "mail" value when -keepmail finds one, replaced by
 // `overrideEmail` when that is not empty; "SMTP:" is put in front of a
 // non-empty address without any ":".
-std::u16string ChooseTargetAddress(LdapConnection& session, const RunSettings& settings,
-                                   const std::string& dn, const std::string& overrideEmail);
+std::u16string ChooseTargetAddress(Reporter& reporter, LdapConnection& session,
+                                   const RunSettings& settings, const std::string& dn,
+                                   const std::string& overrideEmail);
 
 // Plans the mail-enabling of `dn` into *plan without writing. Returns the code
 // of the failed service step (its error line already printed) or of the
 // update's read.
-Outcome PlanMailEnable(LdapConnection& session, const RunSettings& settings, const std::string& dn,
-                       const std::string& overrideEmail, DirectoryObjectService& service,
-                       ObjectPlan* plan);
+Outcome PlanMailEnable(Reporter& reporter, LdapConnection& session, const RunSettings& settings,
+                       const std::string& dn, const std::string& overrideEmail,
+                       DirectoryObjectService& service, ObjectPlan* plan);
 
 }  // namespace varnel

@@ -1,9 +1,7 @@
 #include "exchange/mailbox_actions.h"
 
-#include <iostream>
-
-#include "diag/console.h"
 #include "diag/error_texts.h"
+#include "diag/reporter.h"
 #include "exchange/ads_path.h"
 #include "exchange/update_recipient.h"
 #include "text/dual_string.h"
@@ -13,66 +11,66 @@ namespace {
 
 enum class MailboxStep { kCreate, kMove };
 
-Outcome Failed(const char* prefix, HResult hr) {
-  return Outcome::HResult(PrintAdsError(prefix, hr));
+Outcome Failed(Reporter& reporter, const char* prefix, HResult hr) {
+  return Outcome::HResult(PrintAdsError(reporter, prefix, hr));
 }
 
 // Binds, queries the mailbox interface, runs the step and takes the staged
 // changes into *plan. Every reference is released before it returns.
-Outcome PlanMailboxStep(MailboxStep step, const RunSettings& settings, const std::string& dn,
-                        const std::string& overrideMdb, DirectoryObjectService& service,
-                        ObjectPlan* plan) {
+Outcome PlanMailboxStep(Reporter& reporter, MailboxStep step, const RunSettings& settings,
+                        const std::string& dn, const std::string& overrideMdb,
+                        DirectoryObjectService& service, ObjectPlan* plan) {
   DualString mdb(overrideMdb.empty() ? settings.homeMdbDn : overrideMdb);
   if (mdb.Wide().empty()) {
-    std::cout << " - No valid homeMDB value." << EndLine;
+    reporter.out() << " - No valid homeMDB value." << EndLine;
     return Outcome::Varnel(-1, " - No valid homeMDB value.");
   }
   DualString path(BuildAdsPath(settings.host, dn));
-  if (Debug()) std::cout << "DEBUG: [" << path.Narrow() << "]" << EndLine;
+  if (reporter.debug()) reporter.out() << "DEBUG: [" << path.Narrow() << "]" << EndLine;
 
   DirectoryObjectRef object;
   HResult hr = service.Bind(path.Wide(), &object);
-  if (hr != kSOk) return Failed(" - ERROR: (ADsGetObject) ", hr);
+  if (hr != kSOk) return Failed(reporter, " - ERROR: (ADsGetObject) ", hr);
 
   DirectoryObjectRef mailboxStore;
   hr = service.QueryMailboxStore(object, &mailboxStore);
   if (hr != kSOk) {
-    std::cout << (step == MailboxStep::kCreate
-                      ? " - No MailBox Create function for this object type."
-                      : " - No MailBox Move function for this object type.")
-              << EndLine;
+    reporter.out() << (step == MailboxStep::kCreate
+                           ? " - No MailBox Create function for this object type."
+                           : " - No MailBox Move function for this object type.")
+                   << EndLine;
     return Outcome::HResult(hr);
   }
 
   if (step == MailboxStep::kCreate) {
     hr = service.CreateMailbox(mailboxStore, mdb.Wide());
-    if (hr != kSOk) return Failed(" - ERROR: (CreateMailBox) ", hr);
+    if (hr != kSOk) return Failed(reporter, " - ERROR: (CreateMailBox) ", hr);
   } else {
     hr = service.MoveMailbox(mailboxStore, mdb.Wide());
-    if (hr != kSOk) return Failed(" - ERROR: (MoveMailBox) ", hr);
+    if (hr != kSOk) return Failed(reporter, " - ERROR: (MoveMailBox) ", hr);
   }
   plan->writer = ObjectPlan::Writer::kDirectoryObject;
   hr = service.TakeChanges(object, &plan->dn, &plan->mods);
-  if (hr != kSOk) return Failed(" - ERROR: (SetInfo) ", hr);
+  if (hr != kSOk) return Failed(reporter, " - ERROR: (SetInfo) ", hr);
   return Outcome::Ok();
 }
 
 }  // namespace
 
-Outcome PlanCreateMailbox(LdapConnection& session, const RunSettings& settings,
+Outcome PlanCreateMailbox(Reporter& reporter, LdapConnection& session, const RunSettings& settings,
                           const std::string& dn, const std::string& overrideMdb,
                           DirectoryObjectService& service, ObjectPlan* plan) {
   const Outcome outcome =
-      PlanMailboxStep(MailboxStep::kCreate, settings, dn, overrideMdb, service, plan);
+      PlanMailboxStep(reporter, MailboxStep::kCreate, settings, dn, overrideMdb, service, plan);
   if (!outcome.ok()) return outcome;
   // The new mailbox takes the quota and address-list settings of the run.
-  return PlanUpdate(session, plan->dn, settings.update, &plan->mods);
+  return PlanUpdate(reporter, session, plan->dn, settings.update, &plan->mods);
 }
 
-Outcome PlanMoveMailbox(const RunSettings& settings, const std::string& dn,
+Outcome PlanMoveMailbox(Reporter& reporter, const RunSettings& settings, const std::string& dn,
                         const std::string& overrideMdb, DirectoryObjectService& service,
                         ObjectPlan* plan) {
-  return PlanMailboxStep(MailboxStep::kMove, settings, dn, overrideMdb, service, plan);
+  return PlanMailboxStep(reporter, MailboxStep::kMove, settings, dn, overrideMdb, service, plan);
 }
 
 }  // namespace varnel

@@ -14,17 +14,19 @@
 
 namespace varnel {
 
+class Reporter;
+
 // Plans the mailbox of `dn` in `overrideMdb`, or the run's homeMdbDn when
 // that is empty, followed by the run's update options. Returns -1 (the
 // tool's own) when no mail database is known, or the code of the failed step
 // (its error line already printed).
-Outcome PlanCreateMailbox(LdapConnection& session, const RunSettings& settings,
+Outcome PlanCreateMailbox(Reporter& reporter, LdapConnection& session, const RunSettings& settings,
                           const std::string& dn, const std::string& overrideMdb,
                           DirectoryObjectService& service, ObjectPlan* plan);
 
 // Plans the move of the mailbox of `dn` to `overrideMdb`, or the run's
 // homeMdbDn. Returns as PlanCreateMailbox.
-Outcome PlanMoveMailbox(const RunSettings& settings, const std::string& dn,
+Outcome PlanMoveMailbox(Reporter& reporter, const RunSettings& settings, const std::string& dn,
                         const std::string& overrideMdb, DirectoryObjectService& service,
                         ObjectPlan* plan);
 

@@ -11,6 +11,8 @@
 
 namespace varnel {
 
+class Reporter;
+
 struct ObjectPlan {
   // How a refusal of the request is reported: as a plain LDAP modify (clear,
   // update) or as the save of the directory object service (create, move,
@@ -26,6 +28,6 @@ struct ObjectPlan {
 // leaves the object as it was and prints the writer's error line: for the
 // directory object service " - ERROR: (SetInfo) " and the mapped code, for a
 // plain modify the LDAP error line unless quiet.
-Outcome SendPlan(LdapConnection& session, const ObjectPlan& plan);
+Outcome SendPlan(Reporter& reporter, LdapConnection& session, const ObjectPlan& plan);
 
 }  // namespace varnel

@@ -1,9 +1,8 @@
 #include "exchange/process_work_items.h"
 
-#include <iostream>
 #include <map>
 
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "diag/stopwatch.h"
 #include "exchange/exchange_attributes.h"
 #include "exchange/home_mdb.h"
@@ -50,32 +49,32 @@ const char* ActionBanner(RunAction action) {
 
 }  // namespace
 
-Outcome ProcessWorkItems(LdapConnection& session, const RunSettings& settings, const WorkList& work,
-                         const std::vector<std::string>& exchangeAttributes,
+Outcome ProcessWorkItems(Reporter& reporter, LdapConnection& session, const RunSettings& settings,
+                         const WorkList& work, const std::vector<std::string>& exchangeAttributes,
                          DirectoryObjectService& objectService, const TickCounter& ticks) {
   const std::vector<WorkItem>& items = work.items;
   std::map<std::string, std::string> mdbCache;  // lower-cased override text -> resolved DN
   RunTally tally;
-  Stopwatch stopwatch("t1", ticks);
-  if (!Quiet()) {
-    if (const char* banner = ActionBanner(settings.action)) std::cout << banner << EndLine;
+  Stopwatch stopwatch("t1", ticks, &reporter);
+  if (!reporter.quiet()) {
+    if (const char* banner = ActionBanner(settings.action)) reporter.out() << banner << EndLine;
   }
 
   for (const WorkItem& item : items) {
     if (settings.upto != 0 && tally.successful >= settings.upto) {
-      std::cout << "WARN: UpTo limit achieved, stopping..." << EndLine;
+      reporter.out() << "WARN: UpTo limit achieved, stopping..." << EndLine;
       break;
     }
     if (tally.errors != 0 && !settings.continueOnError) {
-      std::cout << "ERROR: Too many Errors, stopping..." << EndLine;
+      reporter.out() << "ERROR: Too many Errors, stopping..." << EndLine;
       break;
     }
     ++tally.processed;
     const std::string dn = LdapGetDN(session, item.dn);
-    if (!Quiet()) std::cout << "   DN: " << dn << "..." << std::flush;
-    if (Debug()) {
-      std::cout << EndLine;
-      std::cout << "DEBUG:  Data: " << item.overrideText << EndLine;
+    if (!reporter.quiet()) reporter.out() << "   DN: " << dn << "..." << std::flush;
+    if (reporter.debug()) {
+      reporter.out() << EndLine;
+      reporter.out() << "DEBUG:  Data: " << item.overrideText << EndLine;
     }
 
     std::string overrideMdb;
@@ -88,17 +87,17 @@ Outcome ProcessWorkItems(LdapConnection& session, const RunSettings& settings, c
         if (cached != mdbCache.end()) {
           overrideMdb = cached->second;
         } else {
-          overrideMdb = ResolveHomeMDB(session, settings.exchangeServicesDn, item.overrideText,
-                                       settings.mdbDelimiter);
+          overrideMdb = ResolveHomeMDB(reporter, session, settings.exchangeServicesDn,
+                                       item.overrideText, settings.mdbDelimiter);
           // A failure is not kept, so each item it stops shows its error line.
           if (!overrideMdb.empty()) mdbCache.emplace(key, overrideMdb);
         }
       } else if (settings.action == RunAction::MailEnable) {
         overrideEmail = item.overrideText;
       }
-      if (Debug()) {
-        std::cout << "DEBUG: OverRide MDB  : " << overrideMdb << EndLine;
-        std::cout << "DEBUG: OverRide email: " << overrideEmail << EndLine;
+      if (reporter.debug()) {
+        reporter.out() << "DEBUG: OverRide MDB  : " << overrideMdb << EndLine;
+        reporter.out() << "DEBUG: OverRide email: " << overrideEmail << EndLine;
       }
     }
 
@@ -114,28 +113,31 @@ Outcome ProcessWorkItems(LdapConnection& session, const RunSettings& settings, c
     } else {
       switch (settings.action) {
         case RunAction::CreateMailbox:
-          outcome = PlanCreateMailbox(session, settings, dn, overrideMdb, objectService, &plan);
+          outcome =
+              PlanCreateMailbox(reporter, session, settings, dn, overrideMdb, objectService, &plan);
           break;
         case RunAction::MoveMailbox:
-          outcome = PlanMoveMailbox(settings, dn, overrideMdb, objectService, &plan);
+          outcome = PlanMoveMailbox(reporter, settings, dn, overrideMdb, objectService, &plan);
           break;
         case RunAction::MailEnable:
-          outcome = PlanMailEnable(session, settings, dn, overrideEmail, objectService, &plan);
+          outcome =
+              PlanMailEnable(reporter, session, settings, dn, overrideEmail, objectService, &plan);
           break;
         case RunAction::Clear:
-          outcome = PlanClear(session, dn, exchangeAttributes, !settings.nativeMode, &plan.mods);
+          outcome = PlanClear(reporter, session, dn, exchangeAttributes, !settings.nativeMode,
+                              &plan.mods);
           break;
         case RunAction::Update:
-          outcome = PlanUpdate(session, dn, settings.update, &plan.mods);
+          outcome = PlanUpdate(reporter, session, dn, settings.update, &plan.mods);
           break;
         case RunAction::None:
           break;
       }
-      if (outcome.ok()) outcome = SendPlan(session, plan);
+      if (outcome.ok()) outcome = SendPlan(reporter, session, plan);
     }
 
     if (outcome.ok()) {
-      std::cout << EndLine;
+      reporter.out() << EndLine;
       ++tally.successful;
     } else {
       ++tally.errors;
@@ -143,24 +145,25 @@ Outcome ProcessWorkItems(LdapConnection& session, const RunSettings& settings, c
     }
   }
 
-  std::cout << EndLine;
+  reporter.out() << EndLine;
   stopwatch.Stop("t1");
   if (items.size() > 1) {
-    std::cout << "DNs to Process: " << items.size() << EndLine;
-    std::cout << "DNs Processed : " << tally.processed << EndLine;
-    std::cout << "Successful    : " << tally.successful << EndLine;
-    std::cout << "Errors        : " << tally.errors << EndLine;
+    reporter.out() << "DNs to Process: " << items.size() << EndLine;
+    reporter.out() << "DNs Processed : " << tally.processed << EndLine;
+    reporter.out() << "Successful    : " << tally.successful << EndLine;
+    reporter.out() << "Errors        : " << tally.errors << EndLine;
   }
-  if (settings.showElapsedMs) std::cout << "Elapsed MS: " << stopwatch.ElapsedMs("t1") << EndLine;
+  if (settings.showElapsedMs)
+    reporter.out() << "Elapsed MS: " << stopwatch.ElapsedMs("t1") << EndLine;
   if (settings.showElapsed) {
     float seconds = static_cast<float>(stopwatch.ElapsedSeconds("t1"));
-    std::cout << "Time Elapsed (sec): " << seconds << EndLine;
+    reporter.out() << "Time Elapsed (sec): " << seconds << EndLine;
   }
   // Input lines that were skipped are work left undone as much as failures.
   if (tally.errors != 0 || work.skippedLines != 0)
-    std::cout << "\nThe command completed with errors.\n" << EndLine;
+    reporter.out() << "\nThe command completed with errors.\n" << EndLine;
   else
-    std::cout << "\nThe command completed successfully.\n" << EndLine;
+    reporter.out() << "\nThe command completed successfully.\n" << EndLine;
   if (tally.lastError.ok() && work.skippedLines != 0)
     return Outcome::Varnel(kSkippedInputStatus, "input lines skipped");
   return tally.lastError;

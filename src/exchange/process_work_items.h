@@ -12,6 +12,8 @@
 
 namespace varnel {
 
+class Reporter;
+
 class DirectoryObjectService;
 class LdapConnection;
 class TickCounter;
@@ -21,8 +23,8 @@ struct WorkList;
 // Looks up each item's DN as the directory stores it when the item's turn
 // comes. Returns the outcome of the last failed item; else, when input lines
 // were skipped, the tool's -1; else success.
-Outcome ProcessWorkItems(LdapConnection& session, const RunSettings& settings, const WorkList& work,
-                         const std::vector<std::string>& exchangeAttributes,
+Outcome ProcessWorkItems(Reporter& reporter, LdapConnection& session, const RunSettings& settings,
+                         const WorkList& work, const std::vector<std::string>& exchangeAttributes,
                          DirectoryObjectService& objectService, const TickCounter& ticks);
 
 }  // namespace varnel

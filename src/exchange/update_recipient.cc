@@ -1,10 +1,9 @@
 #include "exchange/update_recipient.h"
 
 #include <algorithm>
-#include <iostream>
 #include <set>
 
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "exchange/exchange_attributes.h"
 #include "exchange/quota.h"
 #include "ldap/attribute_modification.h"
@@ -12,8 +11,8 @@
 
 namespace varnel {
 
-Outcome PlanUpdate(LdapConnection& session, const std::string& dn, const UpdateOptions& options,
-                   std::vector<LdapModification>* mods) {
+Outcome PlanUpdate(Reporter& reporter, LdapConnection& session, const std::string& dn,
+                   const UpdateOptions& options, std::vector<LdapModification>* mods) {
   std::vector<std::string> settings;           // "name:value" replacements, in queue order
   std::vector<std::string> removalCandidates;  // removed when the object holds them
 
@@ -37,9 +36,9 @@ Outcome PlanUpdate(LdapConnection& session, const std::string& dn, const UpdateO
   // the whole request, so only what the object holds is removed.
   std::vector<std::string> list;
   if (!removalCandidates.empty()) {
-    if (Debug()) std::cout << "\nDEBUG: Retrieving DN attributes..." << dn << EndLine;
+    if (reporter.debug()) reporter.out() << "\nDEBUG: Retrieving DN attributes..." << dn << EndLine;
     std::vector<std::string> names;
-    const int readResult = LdapGetAttrNames(session, dn, &names);
+    const int readResult = LdapGetAttrNames(reporter, session, dn, &names);
     if (readResult != 0) return Outcome::Ldap(readResult);
     std::set<std::string> present;
     for (const std::string& name : names) present.insert(LowerCase(name));
@@ -49,14 +48,14 @@ Outcome PlanUpdate(LdapConnection& session, const std::string& dn, const UpdateO
   }
   list.insert(list.end(), settings.begin(), settings.end());
 
-  if (Debug()) std::cout << "DEBUG: Setting " << dn << EndLine;
+  if (reporter.debug()) reporter.out() << "DEBUG: Setting " << dn << EndLine;
   for (const std::string& text : list) {
     LdapModification mod = ParseModificationText(text);
-    if (Debug()) {
+    if (reporter.debug()) {
       if (mod.op == LdapModification::Op::kDelete) {
-        std::cout << "DEBUG: Clear - " << mod.type << EndLine;
+        reporter.out() << "DEBUG: Clear - " << mod.type << EndLine;
       } else {
-        std::cout << "DEBUG: Set - " << mod.type << " to " << mod.values.front() << EndLine;
+        reporter.out() << "DEBUG: Set - " << mod.type << " to " << mod.values.front() << EndLine;
       }
     }
     // A value the action's own change already sets is set once, to this.
@@ -70,7 +69,7 @@ Outcome PlanUpdate(LdapConnection& session, const std::string& dn, const UpdateO
       mods->push_back(std::move(mod));
     }
   }
-  if (Debug()) std::cout << "DEBUG: modcnt=" << list.size() << EndLine;
+  if (reporter.debug()) reporter.out() << "DEBUG: modcnt=" << list.size() << EndLine;
   return Outcome::Ok();
 }
 

@@ -12,6 +12,8 @@
 
 namespace varnel {
 
+class Reporter;
+
 // Appends to *mods what the options change on the object `dn`:
 //   -hfal   sets msExchHideFromAddressLists TRUE and removes showInAddressBook;
 //   -uhfal  sets msExchHideFromAddressLists FALSE;
@@ -25,7 +27,7 @@ namespace varnel {
 // Debug traces: "\nDEBUG: Retrieving DN attributes..." + dn before the read,
 // then "DEBUG: Setting " + dn, "DEBUG: Clear - " per removal, "DEBUG: Set -
 // name to value" per setting and "DEBUG: modcnt=" with the number appended.
-Outcome PlanUpdate(LdapConnection& session, const std::string& dn, const UpdateOptions& options,
-                   std::vector<LdapModification>* mods);
+Outcome PlanUpdate(Reporter& reporter, LdapConnection& session, const std::string& dn,
+                   const UpdateOptions& options, std::vector<LdapModification>* mods);
 
 }  // namespace varnel

@@ -3,26 +3,36 @@
 #include <cstdio>
 #include <optional>
 
+#include "diag/reporter.h"
 #include "ldap/ldap_connection.h"
 #include "ldap/result_codes.h"
 
 namespace varnel {
 
-void LdapReportError(const std::string& label, const std::string& server, int code,
-                     LdapConnection* session) {
-  std::optional<std::string> extended;
-  if (session != nullptr) extended = session->DiagnosticMessage();
-  std::fprintf(stderr, "%s: [%s] Error 0x%0x (%d) - %s\n", label.c_str(), server.c_str(),
-               static_cast<unsigned>(code), code, LdapErrorText(code));
-  if (extended && !extended->empty())
-    std::fprintf(stderr, "Extended Error: (%s)\n", extended->c_str());
-  std::fflush(stderr);
+namespace {
+
+std::string Hex(int code) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%x", static_cast<unsigned>(code));
+  return buffer;
 }
 
-void PrintSearchError(int code) {
-  std::fprintf(stderr, "LDAP_SEARCH_S: 0x%0x\nLDAP_SEARCH_S: %s\n\n", static_cast<unsigned>(code),
-               LdapErrorText(code));
-  std::fflush(stderr);
+}  // namespace
+
+void LdapReportError(Reporter& reporter, const std::string& label, const std::string& server,
+                     int code, LdapConnection* session) {
+  std::optional<std::string> extended;
+  if (session != nullptr) extended = session->DiagnosticMessage();
+  reporter.err() << label << ": [" << server << "] Error 0x" << Hex(code) << " (" << code << ") - "
+                 << LdapErrorText(code) << EndLine;
+  if (extended && !extended->empty())
+    reporter.err() << "Extended Error: (" << *extended << ")" << EndLine;
+}
+
+void PrintSearchError(Reporter& reporter, int code) {
+  reporter.err() << "LDAP_SEARCH_S: 0x" << Hex(code) << "\nLDAP_SEARCH_S: " << LdapErrorText(code)
+                 << "\n"
+                 << EndLine;
 }
 
 }  // namespace varnel

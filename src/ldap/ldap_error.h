@@ -8,13 +8,14 @@
 namespace varnel {
 
 class LdapConnection;
+class Reporter;
 
 // Prints "%s: [%s] Error 0x%0x (%d) - %s\n" on standard error, followed by
 // "Extended Error: (%s)\n" when a session is given and the server sent a text.
-void LdapReportError(const std::string& label, const std::string& server, int code,
-                     LdapConnection* session);
+void LdapReportError(Reporter& reporter, const std::string& label, const std::string& server,
+                     int code, LdapConnection* session);
 
 // Prints "LDAP_SEARCH_S: 0x%0x\nLDAP_SEARCH_S: %s\n\n" on standard error.
-void PrintSearchError(int code);
+void PrintSearchError(Reporter& reporter, int code);
 
 }  // namespace varnel

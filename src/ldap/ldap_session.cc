@@ -1,10 +1,9 @@
 #include "ldap/ldap_session.h"
 
 #include <cstdlib>
-#include <iostream>
 #include <vector>
 
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "ldap/kerberos_ticket.h"
 #include "ldap/ldap_error.h"
 #include "text/string_helpers.h"
@@ -42,30 +41,31 @@ int ChoosePort(const std::optional<std::string>& server, int port) {
   return chosen;
 }
 
-std::unique_ptr<LdapConnection> OpenLDAP(LdapConnector& connector, OpenLdapParams params) {
+std::unique_ptr<LdapConnection> OpenLDAP(Reporter& reporter, LdapConnector& connector,
+                                         OpenLdapParams params) {
   const std::string display = DisplayServerText(params.server);
   const int port = ChoosePort(params.server, params.port);
   if (params.anonymous) params.simple = true;
 
-  if (Debug()) {
-    std::cout << "DEBUG: In OpenLDAP... Params:" << EndLine;
-    if (params.server) std::cout << "DEBUG:    Server:    " << *params.server << EndLine;
-    std::cout << "DEBUG:    Port:        " << port << EndLine;
-    std::cout << "DEBUG:    Ref:       " << params.ref << EndLine;
-    std::cout << "DEBUG:    V3:        " << params.v3 << EndLine;
-    std::cout << "DEBUG:    Anonymous: " << params.anonymous << EndLine;
-    std::cout << "DEBUG:    userdn: " << params.userdn << EndLine;
-    std::cout << "DEBUG:    password: " << params.password << EndLine;
-    std::cout << "DEBUG:    Simple: " << params.simple << EndLine;
-    std::cout << "DEBUG:    LDAP_OPT_ENCRYPT: " << params.encrypt << EndLine;
-    std::cout << "DEBUG:    Extended Error Info: " << params.extendedErrorInfo << EndLine;
+  if (reporter.debug()) {
+    reporter.out() << "DEBUG: In OpenLDAP... Params:" << EndLine;
+    if (params.server) reporter.out() << "DEBUG:    Server:    " << *params.server << EndLine;
+    reporter.out() << "DEBUG:    Port:        " << port << EndLine;
+    reporter.out() << "DEBUG:    Ref:       " << params.ref << EndLine;
+    reporter.out() << "DEBUG:    V3:        " << params.v3 << EndLine;
+    reporter.out() << "DEBUG:    Anonymous: " << params.anonymous << EndLine;
+    reporter.out() << "DEBUG:    userdn: " << params.userdn << EndLine;
+    reporter.out() << "DEBUG:    password: " << params.password << EndLine;
+    reporter.out() << "DEBUG:    Simple: " << params.simple << EndLine;
+    reporter.out() << "DEBUG:    LDAP_OPT_ENCRYPT: " << params.encrypt << EndLine;
+    reporter.out() << "DEBUG:    Extended Error Info: " << params.extendedErrorInfo << EndLine;
   }
 
   int systemError = 0;
   std::unique_ptr<LdapConnection> session =
       connector.Open(params.server ? &*params.server : nullptr, port, &systemError);
   if (!session) {
-    LdapReportError("LDAP_INIT", display, systemError, nullptr);
+    LdapReportError(reporter, "LDAP_INIT", display, systemError, nullptr);
     return nullptr;
   }
 
@@ -80,9 +80,9 @@ std::unique_ptr<LdapConnection> OpenLDAP(LdapConnector& connector, OpenLdapParam
     steps.push_back({LdapOption::kEncrypt, 1, "LDAP_OPTION: Kerberos Encryption",
                      "LDAP_OPTION (Kerberos Encryption): "});
   for (const OptionStep& step : steps) {
-    if (Debug()) std::cerr << step.trace << EndLine;
+    if (reporter.debug()) reporter.err() << step.trace << EndLine;
     int rc = session->SetOption(step.option, step.value);
-    if (rc != 0) LdapReportError(step.label, display, rc, nullptr);
+    if (rc != 0) LdapReportError(reporter, step.label, display, rc, nullptr);
   }
 
   int rc = 0;
@@ -92,7 +92,7 @@ std::unique_ptr<LdapConnection> OpenLDAP(LdapConnector& connector, OpenLdapParam
     rc = session->SimpleBind(&params.userdn, &params.password);
   } else if (!params.userdn.empty()) {
     if (LowerCase(params.userdn).find("cn=") != std::string::npos) {
-      std::cout << "ERROR: DN format not currently supported for secure bind.\n" << EndLine;
+      reporter.out() << "ERROR: DN format not currently supported for secure bind.\n" << EndLine;
       return nullptr;
     }
     NegotiateIdentity identity;
@@ -111,15 +111,16 @@ std::unique_ptr<LdapConnection> OpenLDAP(LdapConnector& connector, OpenLdapParam
   }
 
   if (rc == 0) {
-    if (Debug())
-      std::cerr << "LDAP_BIND: [" << (params.server ? params.server->c_str() : "(null)")
-                << "] Successful" << EndLine;
+    if (reporter.debug())
+      reporter.err() << "LDAP_BIND: [" << (params.server ? params.server->c_str() : "(null)")
+                     << "] Successful" << EndLine;
     return session;
   }
-  LdapReportError("LDAP_BIND", display, rc, params.extendedErrorInfo ? session.get() : nullptr);
+  LdapReportError(reporter, "LDAP_BIND", display, rc,
+                  params.extendedErrorInfo ? session.get() : nullptr);
   if (!params.simple) {
     if (std::optional<std::string> cache = session->MissingTicketCache())
-      std::cerr << MissingTicketLine(*cache) << EndLine;
+      reporter.err() << MissingTicketLine(*cache) << EndLine;
   }
   return nullptr;
 }

@@ -11,6 +11,8 @@
 
 namespace varnel {
 
+class Reporter;
+
 struct OpenLdapParams {
   std::optional<std::string> server{};  // nullopt: the library's default server
   int port = 0;                         // 1: global catalog; 2 or more: as given
@@ -33,6 +35,7 @@ std::string DisplayServerText(const std::optional<std::string>& server);
 int ChoosePort(const std::optional<std::string>& server, int port);
 
 // Opens and binds a session. Returns null after printing the reason.
-std::unique_ptr<LdapConnection> OpenLDAP(LdapConnector& connector, OpenLdapParams params);
+std::unique_ptr<LdapConnection> OpenLDAP(Reporter& reporter, LdapConnector& connector,
+                                         OpenLdapParams params);
 
 }  // namespace varnel

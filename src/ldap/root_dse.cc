@@ -5,7 +5,7 @@
 
 namespace varnel {
 
-void ReadRootDse(RootDseInfo& info, LdapConnection& session) {
+void ReadRootDse(Reporter& reporter, RootDseInfo& info, LdapConnection& session) {
   info = RootDseInfo{};
   LdapSearchRequest request;
   request.base = "";
@@ -14,7 +14,7 @@ void ReadRootDse(RootDseInfo& info, LdapConnection& session) {
   std::vector<LdapEntry> entries;
   int rc = session.Search(request, &entries);
   if (rc != 0) {
-    PrintSearchError(rc);
+    PrintSearchError(reporter, rc);
     return;
   }
   static const std::vector<std::string> kNone;

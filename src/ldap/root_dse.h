@@ -7,6 +7,8 @@
 
 namespace varnel {
 
+class Reporter;
+
 class LdapConnection;
 
 struct RootDseInfo {
@@ -32,6 +34,6 @@ struct RootDseInfo {
 
 // Resets and fills info; a failed search prints its trace and leaves
 // gathered false.
-void ReadRootDse(RootDseInfo& info, LdapConnection& session);
+void ReadRootDse(Reporter& reporter, RootDseInfo& info, LdapConnection& session);
 
 }  // namespace varnel

@@ -1,20 +1,19 @@
 #include "ldap/search_helpers.h"
 
-#include <iostream>
-
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "ldap/ldap_connection.h"
 #include "ldap/ldap_error.h"
 
 namespace varnel {
 
-int LdapGetStrList(LdapConnection& session, const std::string& base, const std::string& filter,
-                   const std::string& attrib, std::vector<std::string>& list, LdapScope scope) {
-  if (Debug()) {
-    std::cout << "DEBUG: LdapGetStrList:" << EndLine;
-    std::cout << "DEBUG       Base  : " << base << EndLine;
-    std::cout << "DEBUG       Filter: " << filter << EndLine;
-    std::cout << "DEBUG       Attrib: " << attrib << EndLine;
+int LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::string& base,
+                   const std::string& filter, const std::string& attrib,
+                   std::vector<std::string>& list, LdapScope scope) {
+  if (reporter.debug()) {
+    reporter.out() << "DEBUG: LdapGetStrList:" << EndLine;
+    reporter.out() << "DEBUG       Base  : " << base << EndLine;
+    reporter.out() << "DEBUG       Filter: " << filter << EndLine;
+    reporter.out() << "DEBUG       Attrib: " << attrib << EndLine;
   }
   LdapSearchRequest request;
   request.base = base;
@@ -24,10 +23,10 @@ int LdapGetStrList(LdapConnection& session, const std::string& base, const std::
   std::vector<LdapEntry> entries;
   int rc = session.Search(request, &entries);
   if (rc != 0) {
-    PrintSearchError(rc);
+    PrintSearchError(reporter, rc);
     return rc;
   }
-  if (Debug()) std::cout << "DEBUG: Count: " << entries.size() << EndLine;
+  if (reporter.debug()) reporter.out() << "DEBUG: Count: " << entries.size() << EndLine;
   for (const LdapEntry& entry : entries) {
     const std::vector<std::string>* values = entry.Find(attrib);
     if (values != nullptr && !values->empty()) list.push_back(values->front());

@@ -9,12 +9,14 @@
 
 namespace varnel {
 
+class Reporter;
+
 // Subtree search below base (or another scope); appends the first value of
 // attrib of each entry, in server order. Returns 0 or the search's code (list
 // untouched, trace printed on standard error).
-int LdapGetStrList(LdapConnection& session, const std::string& base, const std::string& filter,
-                   const std::string& attrib, std::vector<std::string>& list,
-                   LdapScope scope = LdapScope::kSubtree);
+int LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::string& base,
+                   const std::string& filter, const std::string& attrib,
+                   std::vector<std::string>& list, LdapScope scope = LdapScope::kSubtree);
 
 // The DN as the directory stores it, or dn unchanged when the read fails.
 std::string LdapGetDN(LdapConnection& session, const std::string& dn);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,11 +11,14 @@
 #include "cli/run_driver.h"
 #include "cli/switch_table.h"
 #include "cli/usage_text.h"
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "exchange/run_settings.h"
 
 namespace varnel {
 namespace {
+
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
 
 struct StageResult {
   std::optional<int32_t> status;
@@ -31,8 +35,8 @@ std::string UsageText() {
 
 class CommandLineTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetConsoleFlags({}); }
-  void TearDown() override { SetConsoleFlags({}); }
+  void SetUp() override { reporter_.Configure({}); }
+  void TearDown() override { reporter_.Configure({}); }
 
   static StageResult Run(std::vector<const char*> args) {
     args.insert(args.begin(), "varnel");
@@ -40,7 +44,7 @@ class CommandLineTest : public ::testing::Test {
     StageResult result;
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
-    result.status = RunCommandLineStage(&table, &result.settings);
+    result.status = RunCommandLineStage(reporter_, &table, &result.settings);
     result.out = testing::internal::GetCapturedStdout();
     result.err = testing::internal::GetCapturedStderr();
     return result;
@@ -67,16 +71,16 @@ TEST_F(CommandLineTest, BannerIsOneLineBetweenEmptyLines) {
   EXPECT_TRUE(r.err.ends_with(" December 2004\n\n"));
   EXPECT_EQ(r.err.find('\n', 1), r.err.size() - 2);
   EXPECT_EQ(r.out, "");
-  EXPECT_FALSE(Quiet());
-  EXPECT_FALSE(Debug());
+  EXPECT_FALSE(reporter_.quiet());
+  EXPECT_FALSE(reporter_.debug());
 }
 
 TEST_F(CommandLineTest, QuietAndDebugFlags) {
   StageResult r = Run({"-Q", "-d", "-upd"});
   EXPECT_EQ(r.status, std::nullopt);
   EXPECT_EQ(r.err, "");
-  EXPECT_TRUE(Quiet());
-  EXPECT_TRUE(Debug());
+  EXPECT_TRUE(reporter_.quiet());
+  EXPECT_TRUE(reporter_.debug());
 }
 
 TEST_F(CommandLineTest, BadSwitchesAreReportedWithTheHint) {

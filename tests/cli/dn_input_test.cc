@@ -2,22 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <sstream>
 
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "exchange/run_settings.h"
 #include "support/capture.h"
 
 namespace varnel {
 namespace {
 
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
+
 class DnInputTest : public ::testing::Test {
  protected:
-  void TearDown() override { SetConsoleFlags({}); }
+  void TearDown() override { reporter_.Configure({}); }
 
   std::vector<WorkItem> Collect(const std::string& input) {
     std::istringstream in(input);
-    WorkList list = CollectWorkItems(settings, in);
+    WorkList list = CollectWorkItems(reporter_, settings, in);
     skipped = list.skippedLines;
     return list.items;
   }
@@ -68,13 +72,13 @@ TEST_F(DnInputTest, SingleDnModeReadsNoInputAndKeepsTabs) {
   settings.singleDn = true;
   settings.dn = "\"cn=ALICE SMITH,ou=staff,dc=x\"";
   std::istringstream in("cn=other\n");
-  std::vector<WorkItem> items = CollectWorkItems(settings, in).items;
+  std::vector<WorkItem> items = CollectWorkItems(reporter_, settings, in).items;
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(items[0].dn, "cn=ALICE SMITH,ou=staff,dc=x");
   EXPECT_EQ(items[0].lineNumber, 0u);
   EXPECT_EQ(in.tellg(), 0);
   settings.dn = "a\tb";
-  EXPECT_EQ(CollectWorkItems(settings, in).items[0].dn, "a\tb");
+  EXPECT_EQ(CollectWorkItems(reporter_, settings, in).items[0].dn, "a\tb");
 }
 
 TEST_F(DnInputTest, QuoteEscapedByBackslashIsPartOfTheDn) {
@@ -161,7 +165,7 @@ TEST_F(DnInputTest, ByteOrderMarksAndUtf16) {
 }
 
 TEST_F(DnInputTest, DebugShowsFieldsAsRead) {
-  SetConsoleFlags({false, true});
+  reporter_.Configure({false, true});
   CaptureStdout();
   Collect("\"cn=q\"\t\"d\"\n");
   EXPECT_EQ(GetCapturedStdout(),
@@ -169,17 +173,18 @@ TEST_F(DnInputTest, DebugShowsFieldsAsRead) {
 }
 
 TEST(CheckSafetyTest, CountAndLimit) {
+  Reporter quiet(std::cout, std::cerr, {.quiet = true});
   CaptureStdout();
-  EXPECT_TRUE(CheckSafety(10, 10, false));
-  EXPECT_TRUE(CheckSafety(0, 10, true));
+  EXPECT_TRUE(CheckSafety(reporter_, 10, 10));
+  EXPECT_TRUE(CheckSafety(quiet, 0, 10));
   EXPECT_EQ(GetCapturedStdout(), "DN Count: 10\n");
   CaptureStdout();
-  EXPECT_FALSE(CheckSafety(1, 0, true));
+  EXPECT_FALSE(CheckSafety(quiet, 1, 0));
   EXPECT_EQ(GetCapturedStdout(),
             "\nMore DNs than allowed for by safety setting of 0\n"
             "Use safety parameter to specify larger safety size.\n\n"
             "The command did not complete successfully\n");
-  EXPECT_TRUE(CheckSafety(100000, 0xFFFFFFFF, true));
+  EXPECT_TRUE(CheckSafety(quiet, 100000, 0xFFFFFFFF));
 }
 
 }  // namespace

@@ -2,11 +2,12 @@
 // directory and the scripted object service.
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <sstream>
 
 #include "cli/run_driver.h"
 #include "cli/run_environment.h"
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "platform/tick_counter.h"
 #include "support/capture.h"
 #include "support/fake_directory_object_service.h"
@@ -14,6 +15,9 @@
 
 namespace varnel {
 namespace {
+
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
 
 using varnel::testing::FakeDirectoryObjectService;
 using varnel::testing::FakeLdapConnection;
@@ -58,7 +62,7 @@ class RunTest : public ::testing::Test {
                  {{"mail", {std::string(cn) + "@x"}},
                   {"legacyExchangeDN", {"/o=Org/cn=" + std::string(cn)}}});
   }
-  void TearDown() override { SetConsoleFlags({}); }
+  void TearDown() override { reporter_.Configure({}); }
 
   FakeLdapConnection& directory() { return connector.DefaultDirectory(); }
 
@@ -217,7 +221,7 @@ TEST_F(RunTest, MixedModeClearWritesAdcDisabledMail) {
 }
 
 TEST_F(RunTest, OverrideDatabasesResolveOncePerTextAndNeverFallBack) {
-  SetConsoleFlags({});
+  reporter_.Configure({});
   Output r = Run({"-move", "SRV1:SG1:DB1", "-cont"},
                  "CN=a,DC=x\tsrv1:sg1:db1\nCN=b,DC=x\tSRV1:SG1:DB1\nCN=c,DC=x\tSRV1:SG1:NOPE\n"
                  "CN=d,DC=x\tsrv1:sg1:nope\n");

@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
+
+#include "diag/reporter.h"
 
 namespace varnel {
 namespace {
 
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
+
 std::string CapturedUsage() {
   testing::internal::CaptureStderr();
-  PrintUsage();
+  PrintUsage(std::cerr);
   return testing::internal::GetCapturedStderr();
 }
 
@@ -67,11 +73,11 @@ TEST(UsageTextTest, HiddenSwitchesAreNotListed) {
 
 TEST(UsageTextTest, HintAndBanner) {
   testing::internal::CaptureStderr();
-  PrintHint();
+  PrintHint(reporter_);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Type Varnel /help or Varnel /? for usage assistance.\n\n");
   testing::internal::CaptureStderr();
-  PrintBanner();
+  PrintBanner(reporter_);
   const std::string banner = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(banner.starts_with("\nVarnel V01.03.00cpp "));
   EXPECT_TRUE(banner.ends_with(" December 2004\n\n"));

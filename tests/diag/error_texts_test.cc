@@ -6,12 +6,15 @@
 #include <sstream>
 #include <string>
 
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "exchange/hresult.h"
 #include "platform/system_messages.h"
 
 namespace varnel {
 namespace {
+
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
 
 // Collects standard output and standard error, each on its own and both
 // together in the order written.
@@ -64,7 +67,7 @@ TEST_P(PrintAdsErrorTest, PrintsPrefixCodeAndText) {
   const LineCase& c = GetParam();
   StreamCapture capture;
   const int32_t code = static_cast<int32_t>(c.code);
-  EXPECT_EQ(PrintAdsError(" - ERROR: (ADsGetObject) ", code), code);
+  EXPECT_EQ(PrintAdsError(reporter_, " - ERROR: (ADsGetObject) ", code), code);
   EXPECT_EQ(capture.Out(), c.out);
   EXPECT_EQ(capture.Err(), c.err);
   // A marker line always comes before the error line.
@@ -94,17 +97,17 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ErrorCodeTextTest, AdsBitsAreTestedAloneWhateverTheFacility) {
   StreamCapture capture;
   // Facility 7 with both bits set in its low half: still a directory-service code.
-  EXPECT_EQ(ErrorCodeText(MakeHResult(0x80075000)), "");
-  EXPECT_EQ(ErrorCodeText(MakeHResult(0x80005014)), "E_ADS_INVALID_FILTER");
+  EXPECT_EQ(ErrorCodeText(reporter_, MakeHResult(0x80075000)), "");
+  EXPECT_EQ(ErrorCodeText(reporter_, MakeHResult(0x80005014)), "E_ADS_INVALID_FILTER");
   // One of the two bits only: not a directory-service code.
-  EXPECT_EQ(ErrorCodeText(MakeHResult(0x80071000)), "Unknown Error\n");
+  EXPECT_EQ(ErrorCodeText(reporter_, MakeHResult(0x80071000)), "Unknown Error\n");
   EXPECT_EQ(capture.Out(), "adsi error\nadsi error\n");
   EXPECT_EQ(capture.Err(), "");
 }
 
 TEST(ErrorCodeTextTest, FacilitiesWithoutSystemTextsAreShownAsUnknown) {
-  EXPECT_EQ(ErrorCodeText(MakeHResult(0xC00D0001)), "Unknown Error: 0xc00d0001");
-  EXPECT_EQ(ErrorCodeText(MakeHResult(0x80090308)), "Unknown Error: 0x80090308");
+  EXPECT_EQ(ErrorCodeText(reporter_, MakeHResult(0xC00D0001)), "Unknown Error: 0xc00d0001");
+  EXPECT_EQ(ErrorCodeText(reporter_, MakeHResult(0x80090308)), "Unknown Error: 0x80090308");
 }
 
 TEST(AdsErrorNameTest, NamesEveryRowAndNothingElse) {

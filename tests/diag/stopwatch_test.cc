@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iostream>
 #include <string>
 
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "platform/tick_counter.h"
 
 namespace varnel {
 namespace {
+
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
 
 class FakeTicks : public TickCounter {
  public:
@@ -19,14 +23,14 @@ class FakeTicks : public TickCounter {
 
 class StopwatchTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetConsoleFlags({}); }
-  void TearDown() override { SetConsoleFlags({}); }
+  void SetUp() override { reporter_.Configure({}); }
+  void TearDown() override { reporter_.Configure({}); }
 
   FakeTicks ticks_;
 };
 
 TEST_F(StopwatchTest, MeasuresMillisecondsAndSeconds) {
-  Stopwatch watch("t1", ticks_);
+  Stopwatch watch("t1", ticks_, &reporter_);
   ticks_.now += 1500;
   EXPECT_TRUE(watch.Stop("t1"));
   ticks_.now += 7000;
@@ -35,7 +39,7 @@ TEST_F(StopwatchTest, MeasuresMillisecondsAndSeconds) {
 }
 
 TEST_F(StopwatchTest, NamesIgnoreCaseAndReadingARunningTimerStopsIt) {
-  Stopwatch watch("t1", ticks_);
+  Stopwatch watch("t1", ticks_, &reporter_);
   ticks_.now += 20;
   EXPECT_TRUE(watch.Start("Other"));
   ticks_.now += 5;
@@ -46,7 +50,7 @@ TEST_F(StopwatchTest, NamesIgnoreCaseAndReadingARunningTimerStopsIt) {
 }
 
 TEST_F(StopwatchTest, RestartMeasuresFromTheRestart) {
-  Stopwatch watch("t1", ticks_);
+  Stopwatch watch("t1", ticks_, &reporter_);
   ticks_.now += 100;
   watch.Stop("t1");
   ticks_.now += 900;
@@ -56,7 +60,7 @@ TEST_F(StopwatchTest, RestartMeasuresFromTheRestart) {
 }
 
 TEST_F(StopwatchTest, EmptyUnknownAndUnstartedNames) {
-  Stopwatch watch("t1", ticks_);
+  Stopwatch watch("t1", ticks_, &reporter_);
   EXPECT_FALSE(watch.Start(""));
   EXPECT_FALSE(watch.Stop(""));
   EXPECT_FALSE(watch.Stop("never"));
@@ -68,7 +72,7 @@ TEST_F(StopwatchTest, EmptyUnknownAndUnstartedNames) {
 
 TEST_F(StopwatchTest, ZeroTickReadingsAreRealReadingsAndNoTraceWithoutDebug) {
   ticks_.now = 0;
-  Stopwatch watch("t1", ticks_);
+  Stopwatch watch("t1", ticks_, &reporter_);
   ticks_.now = 250;
   testing::internal::CaptureStdout();
   EXPECT_EQ(watch.ElapsedMs("t1"), 250);
@@ -77,17 +81,17 @@ TEST_F(StopwatchTest, ZeroTickReadingsAreRealReadingsAndNoTraceWithoutDebug) {
 
 TEST_F(StopwatchTest, WrappedCounterGivesTheModularDifferenceInResultAndTrace) {
   ticks_.now = 0xFFFFFFFFu - 295;  // 2^32 - 296
-  Stopwatch watch("t1", ticks_);
+  Stopwatch watch("t1", ticks_, &reporter_);
   ticks_.now = 300;
-  SetConsoleFlags({.debug = true});
+  reporter_.Configure({.debug = true});
   testing::internal::CaptureStdout();
   EXPECT_EQ(watch.ElapsedMs("t1"), 596);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Start: 4294967000\nEnd  : 300\nDelta: 596\n");
 }
 
 TEST_F(StopwatchTest, DebugTraceOfUnknownTimerShowsZeros) {
-  Stopwatch watch("t1", ticks_);
-  SetConsoleFlags({.debug = true});
+  Stopwatch watch("t1", ticks_, &reporter_);
+  reporter_.Configure({.debug = true});
   testing::internal::CaptureStdout();
   EXPECT_EQ(watch.ElapsedSeconds("nope"), 0.0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Start: 0\nEnd  : 0\nDelta: 0\n");

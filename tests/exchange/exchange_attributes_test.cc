@@ -3,17 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "exchange/object_plan.h"
 #include "support/capture.h"
 #include "support/fake_ldap_connection.h"
 
 namespace varnel {
 namespace {
+
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
 
 using Op = LdapModification::Op;
 const char kDn[] = "CN=Mailbox User,OU=Staff,DC=example,DC=com";
@@ -51,7 +55,7 @@ TEST(ExchangeAttributeListTest, HoldsTheNinetyOneNamesInOrder) {
 class ClearDNAttributesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetConsoleFlags({});
+    reporter_.Configure({});
     // The server reports some names in another letter case than the list.
     ldap_.AddEntry(kDn, {{"objectClass", {"top", "person", "user"}},
                          {"cn", {"Mailbox User"}},
@@ -60,14 +64,14 @@ class ClearDNAttributesTest : public ::testing::Test {
                          {"homemdb", {"CN=DB1"}},
                          {"mailNickname", {"u"}}});
   }
-  void TearDown() override { SetConsoleFlags({}); }
+  void TearDown() override { reporter_.Configure({}); }
 
   int Clear(const std::vector<std::string>& list, const std::string& dn = kDn) {
     CaptureStdout();
     CaptureStderr();
     ObjectPlan plan{dn, {}, ObjectPlan::Writer::kLdap};
-    Outcome outcome = PlanClear(ldap_, dn, list, false, &plan.mods);
-    if (outcome.ok()) outcome = SendPlan(ldap_, plan);
+    Outcome outcome = PlanClear(reporter_, ldap_, dn, list, false, &plan.mods);
+    if (outcome.ok()) outcome = SendPlan(reporter_, ldap_, plan);
     const int rc = outcome.code();
     out_ = GetCapturedStdout();
     err_ = GetCapturedStderr();
@@ -81,7 +85,7 @@ class ClearDNAttributesTest : public ::testing::Test {
 
 TEST_F(ClearDNAttributesTest, ReadsNamesOnlyWithOneBaseSearch) {
   std::vector<std::string> names{"kept"};
-  EXPECT_EQ(LdapGetAttrNames(ldap_, kDn, &names), 0);
+  EXPECT_EQ(LdapGetAttrNames(reporter_, ldap_, kDn, &names), 0);
   ASSERT_EQ(ldap_.searches.size(), 1u);
   const LdapSearchRequest& request = ldap_.searches[0];
   EXPECT_EQ(request.base, kDn);
@@ -125,7 +129,7 @@ TEST_F(ClearDNAttributesTest, RepeatedNameGivesTwoRemovals) {
 }
 
 TEST_F(ClearDNAttributesTest, DebugTracesReadRemovalsAndResult) {
-  SetConsoleFlags({.quiet = false, .debug = true});
+  reporter_.Configure({.quiet = false, .debug = true});
   EXPECT_EQ(Clear({"targetAddress", "proxyAddresses"}), 0);
   EXPECT_EQ(out_, std::string("\nDEBUG: Retrieving DN attributes...") + kDn +
                       "\n\nDEBUG: Clearing DN: " + kDn +
@@ -144,7 +148,7 @@ TEST_F(ClearDNAttributesTest, RefusedModifyPrintsErrorLineUnlessQuiet) {
   EXPECT_EQ(out_, "");
   EXPECT_TRUE(ldap_.Has(kDn, "mail"));
 
-  SetConsoleFlags({.quiet = true, .debug = false});
+  reporter_.Configure({.quiet = true, .debug = false});
   EXPECT_EQ(Clear({"mail"}), 50);
   EXPECT_EQ(err_, "");
 }
@@ -152,7 +156,7 @@ TEST_F(ClearDNAttributesTest, RefusedModifyPrintsErrorLineUnlessQuiet) {
 TEST_F(ClearDNAttributesTest, MixedModeMarksLegacyDnInTheSameRequest) {
   ldap_.AddEntry("CN=Root,DC=example,DC=com", {{"objectClass", {"domainDNS"}}});
   std::vector<LdapModification> mods;
-  ASSERT_TRUE(PlanClear(ldap_, kDn, {"mail", "legacyExchangeDN"}, true, &mods).ok());
+  ASSERT_TRUE(PlanClear(reporter_, ldap_, kDn, {"mail", "legacyExchangeDN"}, true, &mods).ok());
   ASSERT_EQ(mods.size(), 2u);
   EXPECT_EQ(mods[0].op, Op::kDelete);
   EXPECT_EQ(mods[1].type, "legacyExchangeDN");
@@ -169,7 +173,7 @@ TEST_F(ClearDNAttributesTest, FailedReadReturnsItsCodeAndSendsNothing) {
   ldap_.searchResult = 0x51;
   std::vector<std::string> names{"kept"};
   CaptureStderr();
-  EXPECT_EQ(LdapGetAttrNames(ldap_, kDn, &names), 0x51);
+  EXPECT_EQ(LdapGetAttrNames(reporter_, ldap_, kDn, &names), 0x51);
   EXPECT_EQ(GetCapturedStderr(),
             "LDAP_SEARCH_S: 0x51\nLDAP_SEARCH_S: Can't contact LDAP server\n\n");
   EXPECT_EQ(names, std::vector<std::string>{"kept"});

@@ -2,16 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "exchange/mail_database.h"
 #include "support/capture.h"
 #include "support/fake_ldap_connection.h"
 
 namespace varnel {
 namespace {
+
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
 
 const std::string kBase = "CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=example,DC=com";
 const std::string kServers = "CN=Servers,CN=First Administrative Group,CN=Org," + kBase;
@@ -23,7 +27,7 @@ const std::string kUser = "CN=User One,CN=Users,DC=example,DC=com";
 class ResolveHomeMdbTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetConsoleFlags({});
+    reporter_.Configure({});
     ldap_.AddEntry(kBase, {{"objectCategory", {"msExchConfigurationContainer"}}});
     AddNamed(kServer1, "msExchExchangeServer", "SERVER1");
     AddNamed(kSg1, "msExchStorageGroup", "SG1");
@@ -43,7 +47,7 @@ class ResolveHomeMdbTest : public ::testing::Test {
     ldap_.AddEntry("CN=Users,DC=example,DC=com", {});
     AddNamed(kUser, "person", "User One");
   }
-  void TearDown() override { SetConsoleFlags({}); }
+  void TearDown() override { reporter_.Configure({}); }
 
   void AddNamed(const std::string& dn, const std::string& category, const std::string& name) {
     ldap_.AddEntry(
@@ -53,7 +57,7 @@ class ResolveHomeMdbTest : public ::testing::Test {
   std::string Resolve(const std::string& text, const std::string& delimiter = ":") {
     CaptureStdout();
     CaptureStderr();
-    std::string dn = ResolveHomeMDB(ldap_, kBase, text, delimiter);
+    std::string dn = ResolveHomeMDB(reporter_, ldap_, kBase, text, delimiter);
     out_ = GetCapturedStdout();
     err_ = GetCapturedStderr();
     return dn;
@@ -84,7 +88,7 @@ TEST_F(ResolveHomeMdbTest, ShortFormRunsThreeNarrowingSearches) {
 }
 
 TEST_F(ResolveHomeMdbTest, QuietHidesProgressButNotErrors) {
-  SetConsoleFlags({.quiet = true, .debug = false});
+  reporter_.Configure({.quiet = true, .debug = false});
   EXPECT_EQ(Resolve("SERVER1:SG1:DB1"), kDb1);
   EXPECT_EQ(out_, "");
   EXPECT_EQ(Resolve("SERVER1:SG1:Nope"), "");

@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "exchange/object_plan.h"
 #include "support/capture.h"
 #include "support/fake_directory_object_service.h"
@@ -13,6 +14,9 @@
 
 namespace varnel {
 namespace {
+
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
 
 using Calls = std::vector<std::string>;
 
@@ -32,14 +36,14 @@ const Switches kUnhide{.unhide = true};
 class MailEnableTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetConsoleFlags({});
+    reporter_.Configure({});
     ldap_.AddEntry(kDn, {{"objectClass", {"top", "contact"}}, {"mail", {"ext@example.net"}}});
     ldap_.AddEntry(kBare, {{"objectClass", {"top", "contact"}}});
     settings_.targetAddress = "me@example.org";
     service_.className = u"contact";
     service_.changes = {{LdapModification::Op::kReplace, "targetAddress", {"staged"}}};
   }
-  void TearDown() override { SetConsoleFlags({}); }
+  void TearDown() override { reporter_.Configure({}); }
 
   // Plans as the loop does, then sends the plan; returns the outcome's code.
   int32_t Enable(const std::string& dn, const std::string& overrideEmail,
@@ -49,8 +53,9 @@ class MailEnableTest : public ::testing::Test {
     CaptureStdout();
     CaptureStderr();
     ObjectPlan plan;
-    Outcome outcome = PlanMailEnable(ldap_, settings_, dn, overrideEmail, service_, &plan);
-    if (outcome.ok()) outcome = SendPlan(ldap_, plan);
+    Outcome outcome =
+        PlanMailEnable(reporter_, ldap_, settings_, dn, overrideEmail, service_, &plan);
+    if (outcome.ok()) outcome = SendPlan(reporter_, ldap_, plan);
     const int32_t status = outcome.code();
     out_ = GetCapturedStdout();
     err_ = GetCapturedStderr();
@@ -176,7 +181,7 @@ TEST_F(MailEnableTest, ARefusedRequestIsTheItemsFailureAndChangesNothing) {
 }
 
 TEST_F(MailEnableTest, DebugTracesComeInOrder) {
-  SetConsoleFlags({false, true});
+  reporter_.Configure({false, true});
   EXPECT_EQ(Enable(kDn, "", kPlain), 0);
   const std::string expectedStart = "DEBUG: ADSPATH [LDAP://" + kDn +
                                     "]\n"

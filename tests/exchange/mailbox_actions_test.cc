@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "exchange/object_plan.h"
 #include "support/capture.h"
 #include "support/fake_directory_object_service.h"
@@ -13,6 +14,9 @@
 
 namespace varnel {
 namespace {
+
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
 
 using Calls = std::vector<std::string>;
 
@@ -45,22 +49,22 @@ UpdateOptions Unhide() {
 class MailboxActionsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetConsoleFlags({});
+    reporter_.Configure({});
     ldap_.AddEntry(kDn, {{"objectClass", {"top", "user"}}});
     settings_.homeMdbDn = kRunMdb;
   }
-  void TearDown() override { SetConsoleFlags({}); }
+  void TearDown() override { reporter_.Configure({}); }
 
   // Plans as the loop does, then sends the plan; returns the outcome's code.
   int32_t Create(const std::string& overrideMdb, const UpdateOptions& update) {
     settings_.update = update;
     return Run([&](ObjectPlan* plan) {
-      return PlanCreateMailbox(ldap_, settings_, kDn, overrideMdb, service_, plan);
+      return PlanCreateMailbox(reporter_, ldap_, settings_, kDn, overrideMdb, service_, plan);
     });
   }
   int32_t Move(const std::string& overrideMdb) {
     return Run([&](ObjectPlan* plan) {
-      return PlanMoveMailbox(settings_, kDn, overrideMdb, service_, plan);
+      return PlanMoveMailbox(reporter_, settings_, kDn, overrideMdb, service_, plan);
     });
   }
   template <typename Planner>
@@ -69,7 +73,7 @@ class MailboxActionsTest : public ::testing::Test {
     CaptureStderr();
     ObjectPlan plan;
     Outcome outcome = planner(&plan);
-    if (outcome.ok()) outcome = SendPlan(ldap_, plan);
+    if (outcome.ok()) outcome = SendPlan(reporter_, ldap_, plan);
     out_ = GetCapturedStdout();
     err_ = GetCapturedStderr();
     return outcome.code();
@@ -138,7 +142,7 @@ TEST_F(MailboxActionsTest, NoDatabaseAtAllStopsBeforeBinding) {
 }
 
 TEST_F(MailboxActionsTest, DebugShowsThePath) {
-  SetConsoleFlags({false, true});
+  reporter_.Configure({false, true});
   EXPECT_EQ(Create("", {}), 0);
   EXPECT_EQ(out_, "DEBUG: [LDAP://" + kDn + "]\nDEBUG: uErr=0\n");
   EXPECT_EQ(Move(""), 0);

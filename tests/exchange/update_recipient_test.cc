@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "diag/console.h"
+#include "diag/reporter.h"
 #include "exchange/exchange_attributes.h"
 #include "exchange/object_plan.h"
 #include "exchange/quota.h"
@@ -17,6 +18,9 @@
 
 namespace varnel {
 namespace {
+
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
 
 using Op = LdapModification::Op;
 using Attributes = std::vector<std::pair<std::string, std::vector<std::string>>>;
@@ -38,8 +42,8 @@ Attributes Recipient() {
 // The update of one object as the loop makes it: planned, then sent.
 int UpdateRecipient(LdapConnection& ldap, const std::string& dn, const UpdateOptions& options) {
   ObjectPlan plan{dn, {}, ObjectPlan::Writer::kLdap};
-  Outcome outcome = PlanUpdate(ldap, dn, options, &plan.mods);
-  if (outcome.ok()) outcome = SendPlan(ldap, plan);
+  Outcome outcome = PlanUpdate(reporter_, ldap, dn, options, &plan.mods);
+  if (outcome.ok()) outcome = SendPlan(reporter_, ldap, plan);
   return outcome.code();
 }
 
@@ -47,7 +51,8 @@ int UpdateRecipient(LdapConnection& ldap, const std::string& dn, const UpdateOpt
 void ClearDNAttributes(LdapConnection& ldap, const std::string& dn,
                        const std::vector<std::string>& names) {
   ObjectPlan plan{dn, {}, ObjectPlan::Writer::kLdap};
-  if (PlanClear(ldap, dn, names, false, &plan.mods).ok()) SendPlan(ldap, plan);
+  if (PlanClear(reporter_, ldap, dn, names, false, &plan.mods).ok())
+    SendPlan(reporter_, ldap, plan);
 }
 
 UpdateOptions Quota(const std::string& text) {
@@ -81,10 +86,10 @@ std::map<std::string, std::vector<std::string>> State(const testing::FakeLdapCon
 class UpdateRecipientTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetConsoleFlags({});
+    reporter_.Configure({});
     ldap_.AddEntry(kDn, Recipient());
   }
-  void TearDown() override { SetConsoleFlags({}); }
+  void TearDown() override { reporter_.Configure({}); }
 
   int Update(const UpdateOptions& options) {
     CaptureStdout();
@@ -190,7 +195,7 @@ TEST_F(UpdateRecipientTest, RefusedRequestLeavesTheObjectUntouched) {
   EXPECT_EQ(err_, ": [] Error 0x32 (50) - Insufficient access\n");
   EXPECT_EQ(State(ldap_), before);
 
-  SetConsoleFlags({.quiet = true, .debug = false});
+  reporter_.Configure({.quiet = true, .debug = false});
   EXPECT_EQ(Update(options), 50);
   EXPECT_EQ(err_, "");
   EXPECT_EQ(State(ldap_), before);
@@ -212,7 +217,7 @@ TEST_F(UpdateRecipientTest, FailedReadReturnsItsCodeWithoutModifying) {
 }
 
 TEST_F(UpdateRecipientTest, DebugTracesTheReadAndTheSingleRequest) {
-  SetConsoleFlags({.quiet = false, .debug = true});
+  reporter_.Configure({.quiet = false, .debug = true});
   UpdateOptions options = Quota("::500");
   options.hideFromAddressLists = true;
   EXPECT_EQ(Update(options), 0);
@@ -270,7 +275,9 @@ TEST_F(UpdateRecipientTest, EndsWhereTheSeparateRequestsWouldEnd) {
                               {"mDBStorageQuota", "mDBOverQuotaLimit", "mDBOverHardQuotaLimit"});
           }
         }
-        LdapSetAttrList(separate, kDn, list);
+        std::vector<LdapModification> mods;
+        for (const std::string& text : list) mods.push_back(ParseModificationText(text));
+        if (!mods.empty()) separate.Modify(kDn, mods);
         GetCapturedStdout();
         EXPECT_EQ(GetCapturedStderr(), "");
 

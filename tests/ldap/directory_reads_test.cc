@@ -1,7 +1,9 @@
 // RootDSE gathering and the two search helpers against the in-memory fake.
 #include <gtest/gtest.h>
 
-#include "diag/console.h"
+#include <iostream>
+
+#include "diag/reporter.h"
 #include "ldap/root_dse.h"
 #include "ldap/search_helpers.h"
 #include "support/capture.h"
@@ -9,6 +11,9 @@
 
 namespace varnel {
 namespace {
+
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
 
 using varnel::testing::FakeLdapConnection;
 
@@ -24,7 +29,7 @@ TEST(RootDseTest, FirstValuesCapabilitiesAndContexts) {
   RootDseInfo info;
   info.isAdam = true;  // stale values must be reset
   info.serverName = "stale";
-  ReadRootDse(info, session);
+  ReadRootDse(reporter_, info, session);
   EXPECT_TRUE(info.gathered);
   EXPECT_EQ(info.dnsHostName, "dc1.varnel.test");
   EXPECT_EQ(info.configurationNamingContext, "CN=Configuration,DC=varnel,DC=test");
@@ -47,7 +52,7 @@ TEST(RootDseTest, MissingAttributesStillGathered) {
   FakeLdapConnection session;
   session.AddEntry("", {});
   RootDseInfo info;
-  ReadRootDse(info, session);
+  ReadRootDse(reporter_, info, session);
   EXPECT_TRUE(info.gathered);
   EXPECT_EQ(info.dnsHostName, "");
   EXPECT_TRUE(info.supportedCapabilities.empty());
@@ -60,7 +65,7 @@ TEST(RootDseTest, FailedSearchPrintsTraceAndLeavesNotGathered) {
   RootDseInfo info;
   info.gathered = true;
   CaptureStderr();
-  ReadRootDse(info, session);
+  ReadRootDse(reporter_, info, session);
   EXPECT_EQ(GetCapturedStderr(),
             "LDAP_SEARCH_S: 0x51\nLDAP_SEARCH_S: Can't contact LDAP server\n\n");
   EXPECT_FALSE(info.gathered);
@@ -74,13 +79,14 @@ class SearchHelpersTest : public ::testing::Test {
     session.AddEntry("CN=B,DC=x", {{"name", {"B"}}});
     session.AddEntry("CN=C,DC=x", {{"proxyAddresses", {"SMTP:c@x"}}});
   }
-  void TearDown() override { SetConsoleFlags({}); }
+  void TearDown() override { reporter_.Configure({}); }
   FakeLdapConnection session;
 };
 
 TEST_F(SearchHelpersTest, FirstValuePerEntryAppendedInServerOrder) {
   std::vector<std::string> list{"kept"};
-  EXPECT_EQ(LdapGetStrList(session, "DC=x", "(proxyAddresses=*)", "proxyAddresses", list), 0);
+  EXPECT_EQ(
+      LdapGetStrList(reporter_, session, "DC=x", "(proxyAddresses=*)", "proxyAddresses", list), 0);
   EXPECT_EQ(list, (std::vector<std::string>{"kept", "SMTP:a@x", "SMTP:c@x"}));
   EXPECT_EQ(session.searches.back().scope, LdapScope::kSubtree);
   EXPECT_EQ(*session.searches.back().attributes, std::vector<std::string>{"proxyAddresses"});
@@ -88,7 +94,7 @@ TEST_F(SearchHelpersTest, FirstValuePerEntryAppendedInServerOrder) {
 
 TEST_F(SearchHelpersTest, NoMatchIsSuccessWithNothingAppended) {
   std::vector<std::string> list;
-  EXPECT_EQ(LdapGetStrList(session, "DC=x", "(name=zz)", "name", list), 0);
+  EXPECT_EQ(LdapGetStrList(reporter_, session, "DC=x", "(name=zz)", "name", list), 0);
   EXPECT_TRUE(list.empty());
 }
 
@@ -100,16 +106,16 @@ TEST_F(SearchHelpersTest, FailedSearchLeavesListAndPrintsTrace) {
   };
   std::vector<std::string> list;
   CaptureStderr();
-  EXPECT_EQ(LdapGetStrList(session, "DC=x", "(name=*)", "name", list), 4);
+  EXPECT_EQ(LdapGetStrList(reporter_, session, "DC=x", "(name=*)", "name", list), 4);
   EXPECT_EQ(GetCapturedStderr(), "LDAP_SEARCH_S: 0x4\nLDAP_SEARCH_S: Size limit exceeded\n\n");
   EXPECT_TRUE(list.empty());
 }
 
 TEST_F(SearchHelpersTest, DebugTrace) {
-  SetConsoleFlags({false, true});
+  reporter_.Configure({false, true});
   std::vector<std::string> list;
   CaptureStdout();
-  LdapGetStrList(session, "DC=x", "name=B", "name", list);
+  LdapGetStrList(reporter_, session, "DC=x", "name=B", "name", list);
   EXPECT_EQ(GetCapturedStdout(),
             "DEBUG: LdapGetStrList:\nDEBUG       Base  : DC=x\nDEBUG       Filter: name=B\n"
             "DEBUG       Attrib: name\nDEBUG: Count: 1\n");

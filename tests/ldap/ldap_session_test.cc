@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "diag/console.h"
+#include <iostream>
+
+#include "diag/reporter.h"
 #include "ldap/ldap_error.h"
 #include "ldap/result_codes.h"
 #include "support/capture.h"
@@ -10,6 +12,9 @@
 
 namespace varnel {
 namespace {
+
+// Every line of the code under test goes through this reporter.
+Reporter reporter_{std::cout, std::cerr};
 
 using varnel::testing::FakeLdapConnection;
 
@@ -57,7 +62,7 @@ class OneSessionConnector : public LdapConnector {
 
 class LdapSessionTest : public ::testing::Test {
  protected:
-  void TearDown() override { SetConsoleFlags({}); }
+  void TearDown() override { reporter_.Configure({}); }
 };
 
 TEST(PortRuleTest, ServerTextAndPortSelector) {
@@ -85,9 +90,9 @@ TEST(DisplayServerTextTest, CutsPortAndNamesDotLocalhost) {
 
 TEST(ErrorLineTest, FormatsCodeInHexAndDecimalWithLibraryText) {
   CaptureStderr();
-  LdapReportError("LDAP_BIND", "srv", 0x51, nullptr);
-  LdapReportError("", "", 50, nullptr);
-  PrintSearchError(4);
+  LdapReportError(reporter_, "LDAP_BIND", "srv", 0x51, nullptr);
+  LdapReportError(reporter_, "", "", 50, nullptr);
+  PrintSearchError(reporter_, 4);
   EXPECT_EQ(GetCapturedStderr(),
             "LDAP_BIND: [srv] Error 0x51 (81) - Can't contact LDAP server\n"
             ": [] Error 0x32 (50) - Insufficient access\n"
@@ -98,7 +103,7 @@ TEST(ErrorLineTest, ExtendedErrorOnlyWithSessionAndText) {
   FakeLdapConnection session;
   session.diagnostic = "8009030C: LdapErr: DSID-0C0904DC";
   CaptureStderr();
-  LdapReportError("LDAP_BIND", "", 49, &session);
+  LdapReportError(reporter_, "LDAP_BIND", "", 49, &session);
   EXPECT_EQ(GetCapturedStderr(),
             "LDAP_BIND: [] Error 0x31 (49) - Invalid credentials\n"
             "Extended Error: (8009030C: LdapErr: DSID-0C0904DC)\n");
@@ -116,7 +121,7 @@ TEST(ResultCodesTest, ClientSideCodesBecome0x51To0x61) {
 
 TEST_F(LdapSessionTest, RunParametersBindNegotiateAsCurrentUserWithVersion3) {
   OneSessionConnector connector;
-  std::unique_ptr<LdapConnection> session = OpenLDAP(connector, OpenLdapParams{});
+  std::unique_ptr<LdapConnection> session = OpenLDAP(reporter_, connector, OpenLdapParams{});
   ASSERT_NE(session, nullptr);
   EXPECT_EQ(connector.openedServer, "(none)");
   EXPECT_EQ(connector.openedPort, 389);
@@ -127,7 +132,7 @@ TEST_F(LdapSessionTest, RunParametersBindNegotiateAsCurrentUserWithVersion3) {
 }
 
 TEST_F(LdapSessionTest, DebugDumpAndTraces) {
-  SetConsoleFlags({false, true});
+  reporter_.Configure({false, true});
   OneSessionConnector connector;
   OpenLdapParams params;
   params.server = "srv:3269";
@@ -136,7 +141,7 @@ TEST_F(LdapSessionTest, DebugDumpAndTraces) {
   params.anonymous = true;
   CaptureStdout();
   CaptureStderr();
-  auto session = OpenLDAP(connector, params);
+  auto session = OpenLDAP(reporter_, connector, params);
   ASSERT_NE(session, nullptr);
   std::string err = GetCapturedStderr();
   std::string out = GetCapturedStdout();
@@ -162,11 +167,11 @@ TEST_F(LdapSessionTest, DebugDumpAndTraces) {
 }
 
 TEST_F(LdapSessionTest, NullServerTracesAsNull) {
-  SetConsoleFlags({false, true});
+  reporter_.Configure({false, true});
   OneSessionConnector connector;
   CaptureStdout();
   CaptureStderr();
-  auto session = OpenLDAP(connector, OpenLdapParams{});
+  auto session = OpenLDAP(reporter_, connector, OpenLdapParams{});
   ASSERT_NE(session, nullptr);
   std::string err = GetCapturedStderr();
   std::string out = GetCapturedStdout();
@@ -178,7 +183,7 @@ TEST_F(LdapSessionTest, FailedOptionIsReportedButTheBindStillHappens) {
   OneSessionConnector connector;
   connector.session->optionResult = 0x59;
   CaptureStderr();
-  auto session = OpenLDAP(connector, OpenLdapParams{.server = "dc1:389"});
+  auto session = OpenLDAP(reporter_, connector, OpenLdapParams{.server = "dc1:389"});
   ASSERT_NE(session, nullptr);
   EXPECT_EQ(GetCapturedStderr(),
             "LDAP_OPTION (Version3): : [dc1] Error 0x59 (89) - Bad parameter to an ldap routine\n");
@@ -190,7 +195,7 @@ TEST_F(LdapSessionTest, FailedBindPrintsErrorLineAndReturnsNull) {
   connector.session->bindResult = 0x51;
   connector.session->diagnostic = "should not show";
   CaptureStderr();
-  EXPECT_EQ(OpenLDAP(connector, OpenLdapParams{.server = "127.0.0.1:1"}), nullptr);
+  EXPECT_EQ(OpenLDAP(reporter_, connector, OpenLdapParams{.server = "127.0.0.1:1"}), nullptr);
   EXPECT_EQ(GetCapturedStderr(),
             "LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can't contact LDAP server\n");
 }
@@ -200,7 +205,7 @@ TEST_F(LdapSessionTest, ExtendedErrorInfoAddsServerText) {
   connector.session->bindResult = 49;
   connector.session->diagnostic = "bad ticket";
   CaptureStderr();
-  EXPECT_EQ(OpenLDAP(connector, OpenLdapParams{.extendedErrorInfo = true}), nullptr);
+  EXPECT_EQ(OpenLDAP(reporter_, connector, OpenLdapParams{.extendedErrorInfo = true}), nullptr);
   EXPECT_EQ(GetCapturedStderr(),
             "LDAP_BIND: [] Error 0x31 (49) - Invalid credentials\nExtended Error: (bad ticket)\n");
 }
@@ -209,7 +214,7 @@ TEST_F(LdapSessionTest, InitFailureUsesLdapInitLabel) {
   OneSessionConnector connector;
   connector.failOpen = true;
   CaptureStderr();
-  EXPECT_EQ(OpenLDAP(connector, OpenLdapParams{.server = "."}), nullptr);
+  EXPECT_EQ(OpenLDAP(reporter_, connector, OpenLdapParams{.server = "."}), nullptr);
   EXPECT_EQ(GetCapturedStderr(),
             "LDAP_INIT: [localhost] Error 0x59 (89) - Bad parameter to an ldap routine\n");
 }
@@ -228,7 +233,7 @@ TEST_F(LdapSessionTest, BindBranches) {
   };
   for (const Case& c : cases) {
     OneSessionConnector connector;
-    auto session = OpenLDAP(connector, c.params);
+    auto session = OpenLDAP(reporter_, connector, c.params);
     ASSERT_NE(session, nullptr) << c.bind;
     EXPECT_EQ(connector.last->binds, std::vector<std::string>{c.bind});
   }
@@ -238,7 +243,7 @@ TEST_F(LdapSessionTest, DnStyleNameRefusedBeforeAnyBind) {
   OneSessionConnector connector;
   CaptureStdout();
   CaptureStderr();
-  EXPECT_EQ(OpenLDAP(connector, OpenLdapParams{.userdn = "CN=Admin,DC=x"}), nullptr);
+  EXPECT_EQ(OpenLDAP(reporter_, connector, OpenLdapParams{.userdn = "CN=Admin,DC=x"}), nullptr);
   EXPECT_EQ(GetCapturedStderr(), "");
   EXPECT_EQ(GetCapturedStdout(), "ERROR: DN format not currently supported for secure bind.\n\n");
   EXPECT_TRUE(connector.last->binds.empty());
