@@ -26,8 +26,10 @@ const Outcome kStartupFailed = Outcome::Varnel(-1);
 std::optional<Outcome> CheckNativeMode(Reporter& reporter, LdapConnection& session,
                                        RunSettings& settings) {
   std::vector<std::string> values;
-  int rc = LdapGetStrList(reporter, session, settings.exchangeServicesDn,
-                          "objectcategory=msExchOrganizationContainer", "msExchMixedMode", values);
+  const int rc =
+      LdapGetStrList(reporter, session, settings.exchangeServicesDn,
+                     "objectcategory=msExchOrganizationContainer", "msExchMixedMode", values)
+          .code();
   if (rc != 0 || values.size() != 1) {
     reporter.out() << "ERROR: Couldn't verify Exchange Native Mode Status. ("
                    << static_cast<uint32_t>(rc) << "|" << values.size() << ")" << EndLine;

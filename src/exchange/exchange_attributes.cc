@@ -112,8 +112,8 @@ const std::vector<std::string>& ExchangeAttributeList() {
   return list;
 }
 
-int LdapGetAttrNames(Reporter& reporter, LdapConnection& session, const std::string& dn,
-                     std::vector<std::string>* names) {
+Outcome LdapGetAttrNames(Reporter& reporter, LdapConnection& session, const std::string& dn,
+                         std::vector<std::string>* names) {
   LdapSearchRequest request;
   request.base = dn;
   request.scope = LdapScope::kBase;
@@ -124,12 +124,12 @@ int LdapGetAttrNames(Reporter& reporter, LdapConnection& session, const std::str
   const int rc = session.Search(request, &entries);
   if (rc != 0) {
     PrintSearchError(reporter, rc);
-    return rc;
+    return Outcome::Ldap(rc);
   }
   for (const LdapEntry& entry : entries) {
     for (const LdapAttribute& attribute : entry.attributes) names->push_back(attribute.name);
   }
-  return 0;
+  return Outcome::Ok();
 }
 
 Outcome PlanClear(Reporter& reporter, LdapConnection& session, const std::string& dn,
@@ -137,10 +137,9 @@ Outcome PlanClear(Reporter& reporter, LdapConnection& session, const std::string
                   std::vector<LdapModification>* mods) {
   if (reporter.debug()) reporter.out() << "\nDEBUG: Retrieving DN attributes..." << dn << EndLine;
   std::vector<std::string> names;
-  const int readResult = LdapGetAttrNames(reporter, session, dn, &names);
   // An object whose attributes cannot be read has not been cleared: the
   // caller must not count it as a success.
-  if (readResult != 0) return Outcome::Ldap(readResult);
+  if (Outcome read = LdapGetAttrNames(reporter, session, dn, &names); !read.ok()) return read;
 
   std::set<std::string> present;
   for (const std::string& name : names) present.insert(LowerCase(name));

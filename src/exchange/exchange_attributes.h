@@ -20,9 +20,9 @@ const std::vector<std::string>& ExchangeAttributeList();
 
 // Appends to *names the name of every attribute the object holds, in server
 // order. On a failed read prints the "LDAP_SEARCH_S:" trace, leaves *names
-// untouched and returns the search's code; otherwise returns 0.
-int LdapGetAttrNames(Reporter& reporter, LdapConnection& session, const std::string& dn,
-                     std::vector<std::string>* names);
+// untouched and returns the search's LDAP code; otherwise success.
+Outcome LdapGetAttrNames(Reporter& reporter, LdapConnection& session, const std::string& dn,
+                         std::vector<std::string>* names);
 
 // Plans the clear of `dn`: a removal of every name of `list` that the object
 // holds (letter case ignored; the list's spelling and order go on the wire).

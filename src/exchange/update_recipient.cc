@@ -38,8 +38,7 @@ Outcome PlanUpdate(Reporter& reporter, LdapConnection& session, const std::strin
   if (!removalCandidates.empty()) {
     if (reporter.debug()) reporter.out() << "\nDEBUG: Retrieving DN attributes..." << dn << EndLine;
     std::vector<std::string> names;
-    const int readResult = LdapGetAttrNames(reporter, session, dn, &names);
-    if (readResult != 0) return Outcome::Ldap(readResult);
+    if (Outcome read = LdapGetAttrNames(reporter, session, dn, &names); !read.ok()) return read;
     std::set<std::string> present;
     for (const std::string& name : names) present.insert(LowerCase(name));
     for (const std::string& candidate : removalCandidates) {

@@ -6,9 +6,9 @@
 
 namespace varnel {
 
-int LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::string& base,
-                   const std::string& filter, const std::string& attrib,
-                   std::vector<std::string>& list, LdapScope scope) {
+Outcome LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::string& base,
+                       const std::string& filter, const std::string& attrib,
+                       std::vector<std::string>& list, LdapScope scope) {
   if (reporter.debug()) {
     reporter.out() << "DEBUG: LdapGetStrList:" << EndLine;
     reporter.out() << "DEBUG       Base  : " << base << EndLine;
@@ -24,14 +24,14 @@ int LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::strin
   int rc = session.Search(request, &entries);
   if (rc != 0) {
     PrintSearchError(reporter, rc);
-    return rc;
+    return Outcome::Ldap(rc);
   }
   if (reporter.debug()) reporter.out() << "DEBUG: Count: " << entries.size() << EndLine;
   for (const LdapEntry& entry : entries) {
     const std::vector<std::string>* values = entry.Find(attrib);
     if (values != nullptr && !values->empty()) list.push_back(values->front());
   }
-  return 0;
+  return Outcome::Ok();
 }
 
 std::string LdapGetDN(LdapConnection& session, const std::string& dn) {

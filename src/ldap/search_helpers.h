@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "diag/outcome.h"
 #include "ldap/ldap_connection.h"
 
 namespace varnel {
@@ -12,11 +13,11 @@ namespace varnel {
 class Reporter;
 
 // Subtree search below base (or another scope); appends the first value of
-// attrib of each entry, in server order. Returns 0 or the search's code (list
-// untouched, trace printed on standard error).
-int LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::string& base,
-                   const std::string& filter, const std::string& attrib,
-                   std::vector<std::string>& list, LdapScope scope = LdapScope::kSubtree);
+// attrib of each entry, in server order. Returns success, or the search's
+// LDAP code (list untouched, trace printed on standard error).
+Outcome LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::string& base,
+                       const std::string& filter, const std::string& attrib,
+                       std::vector<std::string>& list, LdapScope scope = LdapScope::kSubtree);
 
 // The DN as the directory stores it, or dn unchanged when the read fails.
 std::string LdapGetDN(LdapConnection& session, const std::string& dn);

@@ -85,7 +85,7 @@ class ClearDNAttributesTest : public ::testing::Test {
 
 TEST_F(ClearDNAttributesTest, ReadsNamesOnlyWithOneBaseSearch) {
   std::vector<std::string> names{"kept"};
-  EXPECT_EQ(LdapGetAttrNames(reporter_, ldap_, kDn, &names), 0);
+  EXPECT_TRUE(LdapGetAttrNames(reporter_, ldap_, kDn, &names).ok());
   ASSERT_EQ(ldap_.searches.size(), 1u);
   const LdapSearchRequest& request = ldap_.searches[0];
   EXPECT_EQ(request.base, kDn);
@@ -173,7 +173,7 @@ TEST_F(ClearDNAttributesTest, FailedReadReturnsItsCodeAndSendsNothing) {
   ldap_.searchResult = 0x51;
   std::vector<std::string> names{"kept"};
   CaptureStderr();
-  EXPECT_EQ(LdapGetAttrNames(reporter_, ldap_, kDn, &names), 0x51);
+  EXPECT_EQ(LdapGetAttrNames(reporter_, ldap_, kDn, &names).code(), 0x51);
   EXPECT_EQ(GetCapturedStderr(),
             "LDAP_SEARCH_S: 0x51\nLDAP_SEARCH_S: Can't contact LDAP server\n\n");
   EXPECT_EQ(names, std::vector<std::string>{"kept"});

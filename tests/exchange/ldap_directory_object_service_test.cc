@@ -197,6 +197,22 @@ TEST_F(LdapDirectoryObjectServiceTest, BindOpensOneSessionForTheRunWithTheNegoti
   EXPECT_EQ(Directory().searches.back().scope, LdapScope::kBase);
 }
 
+TEST_F(LdapDirectoryObjectServiceTest, TheRunsSharedSessionIsUsedInsteadOfASecondOne) {
+  testing::FakeLdapConnection runSession;
+  AddOrganisation(runSession);
+  AddRecipients(runSession);
+  service_.ShareSession(std::nullopt, runSession);
+  DirectoryObjectRef object = BindTo(kPlainUser);
+  EXPECT_TRUE(connector_.opens.empty());
+  EXPECT_TRUE(runSession.binds.empty());  // bound once already, by the run
+  ASSERT_FALSE(runSession.searches.empty());
+  EXPECT_EQ(runSession.searches.back().base, kPlainUser);
+  // Another server still gets a session of its own.
+  DirectoryObjectRef other;
+  service_.Bind(Wide("LDAP://dc2.example.com/" + kPlainUser), &other);
+  EXPECT_EQ(connector_.opens.size(), 1u);
+}
+
 TEST_F(LdapDirectoryObjectServiceTest, EachServerGetsItsOwnSessionWithItsPort) {
   AddOrganisation(connector_.Directory("dc2.example.com"));
   AddRecipients(connector_.Directory("dc2.example.com"));

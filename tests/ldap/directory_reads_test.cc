@@ -85,8 +85,9 @@ class SearchHelpersTest : public ::testing::Test {
 
 TEST_F(SearchHelpersTest, FirstValuePerEntryAppendedInServerOrder) {
   std::vector<std::string> list{"kept"};
-  EXPECT_EQ(
-      LdapGetStrList(reporter_, session, "DC=x", "(proxyAddresses=*)", "proxyAddresses", list), 0);
+  EXPECT_EQ(LdapGetStrList(reporter_, session, "DC=x", "(proxyAddresses=*)", "proxyAddresses", list)
+                .code(),
+            0);
   EXPECT_EQ(list, (std::vector<std::string>{"kept", "SMTP:a@x", "SMTP:c@x"}));
   EXPECT_EQ(session.searches.back().scope, LdapScope::kSubtree);
   EXPECT_EQ(*session.searches.back().attributes, std::vector<std::string>{"proxyAddresses"});
@@ -94,7 +95,7 @@ TEST_F(SearchHelpersTest, FirstValuePerEntryAppendedInServerOrder) {
 
 TEST_F(SearchHelpersTest, NoMatchIsSuccessWithNothingAppended) {
   std::vector<std::string> list;
-  EXPECT_EQ(LdapGetStrList(reporter_, session, "DC=x", "(name=zz)", "name", list), 0);
+  EXPECT_EQ(LdapGetStrList(reporter_, session, "DC=x", "(name=zz)", "name", list).code(), 0);
   EXPECT_TRUE(list.empty());
 }
 
@@ -106,7 +107,7 @@ TEST_F(SearchHelpersTest, FailedSearchLeavesListAndPrintsTrace) {
   };
   std::vector<std::string> list;
   CaptureStderr();
-  EXPECT_EQ(LdapGetStrList(reporter_, session, "DC=x", "(name=*)", "name", list), 4);
+  EXPECT_EQ(LdapGetStrList(reporter_, session, "DC=x", "(name=*)", "name", list).code(), 4);
   EXPECT_EQ(GetCapturedStderr(), "LDAP_SEARCH_S: 0x4\nLDAP_SEARCH_S: Size limit exceeded\n\n");
   EXPECT_TRUE(list.empty());
 }
