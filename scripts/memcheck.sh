@@ -121,7 +121,7 @@ own_runs() {
   # cache) and the update that follows, a refused second creation, a move.
   varnel_run 0 -cr SRV1:SG1:DB1 -quota 10:20:30 -hfal -d \
     < <(printf '%s\n%s\tSRV2:SG1:DB3\n%s\tsrv2:sg1:db3\n' "$u3" "$u4" "$u5")
-  varnel_run 254 -cr SRV1:SG1:DB1 -b "$u3"
+  varnel_run 68 -cr SRV1:SG1:DB1 -b "$u3"
   varnel_run 0 -move SRV2:SG1:DB1 < <(printf '%s\n%s\tSRV1:SG2:DB2\n' "$u3" "$u4")
   varnel_run 254 -move SRV2:SG1:DB1 -b "$u1"
   # Mail-enabling contacts (one with its own address), a group, -keepmail, a refusal.
@@ -129,7 +129,7 @@ own_runs() {
     < <(printf '%s\n%s\tother@example.org\n' "CN=Mem Plain 1,$ou" "CN=Mem Plain 2,$ou")
   varnel_run 0 -me -b "CN=Mem Group,$ou"
   varnel_run 0 -me x@example.com -keepmail -internetencoding 917504 -b "CN=Mem Keep,$ou"
-  varnel_run 254 --user -me y@example.com -b "CN=Mem Plain 3,$ou"
+  varnel_run 50 --user -me y@example.com -b "CN=Mem Plain 3,$ou"
   # Bad input: junk with NUL bytes and an over-long line (skipped lines fail
   # the run); a closed input.
   varnel_run 255 -upd -unsafe -q < <(head -c 65536 /dev/urandom; head -c 20000 /dev/zero | tr '\0' a)
