@@ -47,21 +47,30 @@ void PrintBadValue(Reporter& reporter, std::string_view name, std::string_view v
   reporter.err() << "ERROR: Bad value for -" << name << ": " << value << EndLine;
 }
 
-// The value of a number switch, or nullopt after the bad-value line.
-std::optional<uint32_t> NumberValue(Reporter& reporter, const SwitchTable& table,
-                                    std::string_view name, uint64_t maximum) {
+// The numbers the run counts with, when their switches are given.
+struct SwitchNumbers {
+  std::optional<uint32_t> safety;
+  std::optional<uint32_t> upto;
+};
+
+// Takes the value of a number switch into *number when the switch is given;
+// false after the bad-value line.
+bool TakeNumber(Reporter& reporter, const SwitchTable& table, std::string_view name,
+                uint64_t maximum, std::optional<uint32_t>* number) {
+  if (!table.IsPresent(name)) return true;
   const std::string value = table.GetValue(name);
-  const std::optional<uint64_t> number = ParseDecimal(value, maximum);
-  if (!number) {
+  const std::optional<uint64_t> parsed = ParseDecimal(value, maximum);
+  if (!parsed) {
     PrintBadValue(reporter, name, value);
-    return std::nullopt;
+    return false;
   }
-  return static_cast<uint32_t>(*number);
+  *number = static_cast<uint32_t>(*parsed);
+  return true;
 }
 
 // Checks the values the run writes or counts with before anything else
-// happens; false after the line that names the bad one.
-bool CheckValues(Reporter& reporter, const SwitchTable& table) {
+// happens and takes the numbers; false after the line that names the bad one.
+bool CheckValues(Reporter& reporter, const SwitchTable& table, SwitchNumbers* numbers) {
   if (table.IsPresent("hfal") && table.IsPresent("uhfal")) {
     reporter.err() << "ERROR: -hfal and -uhfal contradict each other; give one of them." << EndLine;
     return false;
@@ -78,11 +87,10 @@ bool CheckValues(Reporter& reporter, const SwitchTable& table) {
       return false;
     }
   }
-  for (std::string_view name : {"safety", "upto"}) {
-    if (table.IsPresent(name) && !NumberValue(reporter, table, name, kNoSafetyLimit)) return false;
-  }
-  return !table.IsPresent("internetencoding") ||
-         NumberValue(reporter, table, "internetencoding", kMaxInternetEncoding).has_value();
+  std::optional<uint32_t> encoding;  // written as the text it was given in
+  return TakeNumber(reporter, table, "safety", kNoSafetyLimit, &numbers->safety) &&
+         TakeNumber(reporter, table, "upto", kNoSafetyLimit, &numbers->upto) &&
+         TakeNumber(reporter, table, "internetencoding", kMaxInternetEncoding, &encoding);
 }
 
 // Picks the action, first match wins, and takes over the value it carries.
@@ -129,7 +137,8 @@ std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* tabl
     return kCommandLineStop;
   }
 
-  if (!CheckValues(reporter, *table)) return kCommandLineStop;
+  SwitchNumbers numbers;
+  if (!CheckValues(reporter, *table, &numbers)) return kCommandLineStop;
 
   settings->host = table->GetValue("h");
   if (table->IsPresent("b")) {
@@ -138,13 +147,11 @@ std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* tabl
   }
   settings->showElapsed = table->IsPresent("elapsed");
   settings->showElapsedMs = table->IsPresent("elapsedms");
-  // CheckValues has accepted every number below.
-  settings->upto =
-      table->IsPresent("upto") ? *NumberValue(reporter, *table, "upto", kNoSafetyLimit) : 0;
+  settings->upto = numbers.upto.value_or(0);
 
   settings->safety = 10;
-  if (table->IsPresent("safety")) {
-    settings->safety = *NumberValue(reporter, *table, "safety", kNoSafetyLimit);
+  if (numbers.safety) {
+    settings->safety = *numbers.safety;
     if (settings->upto > settings->safety) settings->safety = settings->upto;
   } else if (settings->upto != 0) {
     settings->safety = kNoSafetyLimit;

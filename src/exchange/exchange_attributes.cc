@@ -132,17 +132,22 @@ Outcome LdapGetAttrNames(Reporter& reporter, LdapConnection& session, const std:
   return Outcome::Ok();
 }
 
+Outcome ReadHeldAttributes(Reporter& reporter, LdapConnection& session, const std::string& dn,
+                           std::set<std::string>* held) {
+  if (reporter.debug()) reporter.out() << "\nDEBUG: Retrieving DN attributes..." << dn << EndLine;
+  std::vector<std::string> names;
+  if (Outcome read = LdapGetAttrNames(reporter, session, dn, &names); !read.ok()) return read;
+  for (const std::string& name : names) held->insert(LowerCase(name));
+  return Outcome::Ok();
+}
+
 Outcome PlanClear(Reporter& reporter, LdapConnection& session, const std::string& dn,
                   const std::vector<std::string>& list, bool markAdcDisabled,
                   std::vector<LdapModification>* mods) {
-  if (reporter.debug()) reporter.out() << "\nDEBUG: Retrieving DN attributes..." << dn << EndLine;
-  std::vector<std::string> names;
   // An object whose attributes cannot be read has not been cleared: the
   // caller must not count it as a success.
-  if (Outcome read = LdapGetAttrNames(reporter, session, dn, &names); !read.ok()) return read;
-
   std::set<std::string> present;
-  for (const std::string& name : names) present.insert(LowerCase(name));
+  if (Outcome read = ReadHeldAttributes(reporter, session, dn, &present); !read.ok()) return read;
 
   if (reporter.debug()) reporter.out() << "\nDEBUG: Clearing DN: " << dn << EndLine;
   const std::string kLegacyDn = "legacyExchangeDN";

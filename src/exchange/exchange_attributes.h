@@ -3,6 +3,7 @@
 // one modify request.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,13 @@ const std::vector<std::string>& ExchangeAttributeList();
 // untouched and returns the search's LDAP code; otherwise success.
 Outcome LdapGetAttrNames(Reporter& reporter, LdapConnection& session, const std::string& dn,
                          std::vector<std::string>* names);
+
+// The attributes the object holds, by lower-case name, for planning removals:
+// a removal of an attribute the object lacks would make the server refuse the
+// whole request. Traces "\nDEBUG: Retrieving DN attributes..." and the DN
+// first; a failed read returns as LdapGetAttrNames does.
+Outcome ReadHeldAttributes(Reporter& reporter, LdapConnection& session, const std::string& dn,
+                           std::set<std::string>* held);
 
 // Plans the clear of `dn`: a removal of every name of `list` that the object
 // holds (letter case ignored; the list's spelling and order go on the wire).

@@ -37,10 +37,13 @@ const std::vector<std::string> kObjectAttributes = {
     "homeMDB",     "homeMTA", "msExchHomeServerName", "targetAddress", "mail",
 };
 
-// Codes after which a session cannot be trusted to carry another request.
-bool IsConnectionFailure(int ldapCode) {
-  return ldapCode == kLdapServerDown || ldapCode == 0x52 /* local error */ ||
-         ldapCode == 0x55 /* timeout */ || ldapCode == 0x5b /* connect error */;
+// Results after which a session cannot be trusted to carry another request.
+bool IsConnectionFailure(HResult hr) {
+  for (int ldapCode :
+       {kLdapServerDown, 0x52 /* local error */, 0x55 /* timeout */, 0x5b /* connect error */}) {
+    if (hr == HResultFromLdapCode(ldapCode)) return true;
+  }
+  return false;
 }
 
 bool EqualNoCase(std::string_view a, std::string_view b) { return LowerCase(a) == LowerCase(b); }
@@ -132,8 +135,8 @@ HResult LdapDirectoryObjectService::OpenSession(const std::optional<std::string>
   return kSOk;
 }
 
-void LdapDirectoryObjectService::DropIfBroken(Session& session, int ldapCode) {
-  if (!IsConnectionFailure(ldapCode)) return;
+void LdapDirectoryObjectService::DropIfBroken(Session& session, HResult hr) {
+  if (!IsConnectionFailure(hr)) return;
   auto found = sessions_.find(session.key);
   if (found != sessions_.end() && found->second.get() == &session) sessions_.erase(found);
 }
@@ -141,31 +144,22 @@ void LdapDirectoryObjectService::DropIfBroken(Session& session, int ldapCode) {
 int LdapDirectoryObjectService::Search(Session& session, const LdapSearchRequest& request,
                                        std::vector<LdapEntry>* entries) {
   const int rc = session.connection->Search(request, entries);
-  DropIfBroken(session, rc);
+  DropIfBroken(session, HResultFromLdapCode(rc));
   return rc;
 }
 
 HResult LdapDirectoryObjectService::ReadEntry(Session& session, const std::string& dn,
                                               const std::vector<std::string>& attributes,
                                               LdapEntry* entry) {
-  LdapSearchRequest request;
-  request.base = dn;
-  request.scope = LdapScope::kBase;
-  request.filter = "(objectClass=*)";
-  request.attributes = attributes;
-  std::vector<LdapEntry> entries;
-  const int rc = Search(session, request, &entries);
-  if (rc != kLdapSuccess) return HResultFromLdapCode(rc);
-  if (entries.empty()) return HResultFromLdapCode(kLdapNoSuchObject);
-  *entry = std::move(entries.front());
-  if (entry->dn.empty()) entry->dn = dn;
-  return kSOk;
+  const HResult hr = ReadObject(*session.connection, dn, "(objectClass=*)", attributes, entry);
+  DropIfBroken(session, hr);
+  return hr;
 }
 
 HResult LdapDirectoryObjectService::ResolveMailDatabase(Session& session, const std::string& mdbDn,
                                                         MailDatabaseHome* home) {
   const HResult hr = ReadMailDatabaseHome(*session.connection, mdbDn, home);
-  if (hr == HResultFromLdapCode(kLdapServerDown)) DropIfBroken(session, kLdapServerDown);
+  DropIfBroken(session, hr);
   return hr;
 }
 
@@ -174,6 +168,7 @@ HResult LdapDirectoryObjectService::AdminGroupLegacyDnAbove(Session& session,
                                                             std::string* legacyDn) {
   LdapEntry group;
   const HResult hr = FindAncestor(*session.connection, serverDn, "msExchAdminGroup", &group);
+  DropIfBroken(session, hr);
   if (hr != kSOk) return hr;
   *legacyDn = FirstValue(group, "legacyExchangeDN");
   return legacyDn->empty() ? kEAdsPropertyNotFound : kSOk;
@@ -393,7 +388,7 @@ HResult LdapDirectoryObjectService::Save(const DirectoryObjectRef& object) {
   if (hr != kSOk || mods.empty()) return hr;
   BoundObject& bound = *handles_.at(object.handle()).object;
   const int rc = bound.session->connection->Modify(dn, mods);
-  DropIfBroken(*bound.session, rc);
+  DropIfBroken(*bound.session, HResultFromLdapCode(rc));
   if (rc != kLdapSuccess) {
     bound.staged = std::move(mods);  // still pending, as nothing was written
     return HResultFromLdapCode(rc);

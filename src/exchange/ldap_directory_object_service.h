@@ -72,7 +72,7 @@ class LdapDirectoryObjectService : public DirectoryObjectService {
   HResult FirstAdminGroupLegacyDn(Session& session, std::string* legacyDn);
   void StageMailboxHome(BoundObject& object, const MailDatabaseHome& home, bool moving);
   HResult ResolveMailDatabase(Session& session, const std::string& mdbDn, MailDatabaseHome* home);
-  void DropIfBroken(Session& session, int ldapCode);
+  void DropIfBroken(Session& session, HResult hr);
 
   HResult Lookup(const DirectoryObjectRef& ref, HandleEntry** entry);
   // The object behind a reference of the given kind; kENoInterface otherwise.

@@ -32,15 +32,11 @@ Outcome PlanUpdate(Reporter& reporter, LdapConnection& session, const std::strin
   }
   if (settings.empty()) return Outcome::Ok();
 
-  // A removal of an attribute the object lacks would make the server refuse
-  // the whole request, so only what the object holds is removed.
+  // Only what the object holds is removed.
   std::vector<std::string> list;
   if (!removalCandidates.empty()) {
-    if (reporter.debug()) reporter.out() << "\nDEBUG: Retrieving DN attributes..." << dn << EndLine;
-    std::vector<std::string> names;
-    if (Outcome read = LdapGetAttrNames(reporter, session, dn, &names); !read.ok()) return read;
     std::set<std::string> present;
-    for (const std::string& name : names) present.insert(LowerCase(name));
+    if (Outcome read = ReadHeldAttributes(reporter, session, dn, &present); !read.ok()) return read;
     for (const std::string& candidate : removalCandidates) {
       if (present.count(LowerCase(candidate)) != 0) list.push_back(candidate + ":");
     }

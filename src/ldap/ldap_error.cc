@@ -1,6 +1,6 @@
 #include "ldap/ldap_error.h"
 
-#include <cstdio>
+#include <ios>
 #include <optional>
 
 #include "diag/reporter.h"
@@ -9,29 +9,20 @@
 
 namespace varnel {
 
-namespace {
-
-std::string Hex(int code) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%x", static_cast<unsigned>(code));
-  return buffer;
-}
-
-}  // namespace
-
 void LdapReportError(Reporter& reporter, const std::string& label, const std::string& server,
                      int code, LdapConnection* session) {
   std::optional<std::string> extended;
   if (session != nullptr) extended = session->DiagnosticMessage();
-  reporter.err() << label << ": [" << server << "] Error 0x" << Hex(code) << " (" << code << ") - "
+  reporter.err() << label << ": [" << server << "] Error 0x" << std::hex
+                 << static_cast<unsigned>(code) << std::dec << " (" << code << ") - "
                  << LdapErrorText(code) << EndLine;
   if (extended && !extended->empty())
     reporter.err() << "Extended Error: (" << *extended << ")" << EndLine;
 }
 
 void PrintSearchError(Reporter& reporter, int code) {
-  reporter.err() << "LDAP_SEARCH_S: 0x" << Hex(code) << "\nLDAP_SEARCH_S: " << LdapErrorText(code)
-                 << "\n"
+  reporter.err() << "LDAP_SEARCH_S: 0x" << std::hex << static_cast<unsigned>(code) << std::dec
+                 << "\nLDAP_SEARCH_S: " << LdapErrorText(code) << "\n"
                  << EndLine;
 }
 
