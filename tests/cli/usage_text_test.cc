@@ -54,14 +54,6 @@ TEST(UsageTextTest, ExamplesSkipSeven) {
             std::string::npos);
 }
 
-TEST(UsageTextTest, SpeaksOfThisPlatform) {
-  const std::string usage = CapturedUsage();
-  for (const char* windows : {"ctrl-z", "errorlevel", "dirsift", "DIRSIFT", "dsquery", "Varnel -"})
-    EXPECT_EQ(usage.find(windows), std::string::npos) << windows;
-  EXPECT_NE(usage.find("a ctrl-D to terminate the pipe."), std::string::npos);
-  EXPECT_NE(usage.find("via $?."), std::string::npos);
-}
-
 TEST(UsageTextTest, HiddenSwitchesAreNotListed) {
   const std::string usage = CapturedUsage();
   for (const char* hidden :

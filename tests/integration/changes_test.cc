@@ -66,25 +66,6 @@ TEST(ChangesIT, QuotaCasesEndAsSpecified) {
   }
 }
 
-TEST(ChangesIT, BadNumbersChangeNothing) {
-  std::string ou = FreshOu("bad-number");
-  std::string dn = QuotaUser(ou, "Bad Number");
-  const std::string usn = ReadValue(dn, "uSNChanged");
-  const std::vector<std::vector<std::string>> cases = {
-      {"-safety", "1O0"},      {"-upto", "-1"}, {"-internetencoding", "abc"},
-      {"-h", "localhost:3x9"}, {"-quota"},      {"-hfal", "-uhfal"}};
-  for (const std::vector<std::string>& extra : cases) {
-    std::vector<std::string> args = {"-upd", "-q", "-hfal", "-b", dn};
-    if (extra.front() == "-hfal") args.erase(args.begin() + 2);
-    args.insert(args.end(), extra.begin(), extra.end());
-    ProcessResult r = RunVarnel(args);
-    EXPECT_EQ(r.status, 1) << extra.front() << r.err;
-    EXPECT_NE(r.err.find("ERROR: "), std::string::npos) << extra.front();
-  }
-  EXPECT_EQ(ReadValue(dn, "uSNChanged"), usn);
-  EXPECT_EQ(Quotas(dn), kInitial);
-}
-
 TEST(ChangesIT, HideAndUnhideTogether) {
   std::string ou = FreshOu("hide");
   std::string dn = QuotaUser(ou, "Hide Both");
