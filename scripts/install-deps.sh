@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev
-  libldap-dev libsasl2-dev libkrb5-dev ldap-utils
+  libldap-dev libsasl2-dev libkrb5-dev ldap-utils nlohmann-json3-dev
   samba samba-ad-dc samba-ad-provision krb5-user libsasl2-modules-gssapi-mit
   clang libclang-rt-14-dev valgrind time iproute2 shellcheck file
 )

@@ -28,8 +28,8 @@ void PrintSwitchList(Reporter& reporter, std::string_view heading,
 
 // Switches that mean nothing without a value: given as the last argument,
 // with an empty value or followed by another switch, the command line is bad.
-constexpr std::array<std::string_view, 4> kValueRequired = {"internetencoding", "quota", "safety",
-                                                            "upto"};
+constexpr std::array<std::string_view, 7> kValueRequired = {
+    "failed", "internetencoding", "quota", "report", "safety", "undo", "upto"};
 
 // The largest value internetEncoding holds (the directory's Integer syntax).
 constexpr uint64_t kMaxInternetEncoding = std::numeric_limits<int32_t>::max();
@@ -168,6 +168,10 @@ std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* tabl
   settings->update.unhideFromAddressLists = table->IsPresent("uhfal");
   if (table->IsPresent("quota")) settings->update.quota = table->GetValue("quota");
   settings->keepMail = table->IsPresent("keepmail");
+  settings->whatIf = table->IsPresent("whatif");
+  settings->undoPath = table->GetValue("undo");
+  settings->reportPath = table->GetValue("report");
+  settings->failedPath = table->GetValue("failed");
 
   settings->action = ChooseAction(*table, settings);
   if (settings->action == RunAction::None) {

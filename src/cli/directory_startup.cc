@@ -21,6 +21,9 @@ namespace {
 
 const Outcome kStartupFailed = Outcome::Varnel(-1);
 
+// Runs of more items than this show a progress meter on a terminal.
+constexpr size_t kMeterThreshold = 50;
+
 // Reads msExchMixedMode of the one organisation container into
 // settings.nativeMode. Returns the run's outcome when the run must end here.
 std::optional<Outcome> CheckNativeMode(Reporter& reporter, LdapConnection& session,
@@ -46,7 +49,7 @@ std::optional<Outcome> CheckNativeMode(Reporter& reporter, LdapConnection& sessi
 
 Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings,
                             const std::vector<std::string>& exchangeAttributes,
-                            RunEnvironment& environment) {
+                            RunEnvironment& environment, RunRecords& records) {
   if (reporter.debug()) reporter.out() << "Opening TCP connection" << EndLine;
   OpenLdapParams params;
   if (!settings.host.empty()) params.server = settings.host;
@@ -99,8 +102,10 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings,
   // Objects on the run's own server are bound through the run's session.
   environment.objectService.ShareSession(
       settings.host.empty() ? std::nullopt : std::optional<std::string>(settings.host), *session);
+  if (environment.errorIsTerminal && work.items.size() > kMeterThreshold)
+    reporter.EnableStatusLine();
   return ProcessWorkItems(reporter, *session, settings, work, exchangeAttributes,
-                          environment.objectService, environment.ticks);
+                          environment.objectService, environment.ticks, records);
 }
 
 }  // namespace varnel

@@ -14,11 +14,12 @@ namespace varnel {
 class Reporter;
 
 struct RunEnvironment;
+struct RunRecords;
 struct RunSettings;
 
 // Returns the run's outcome: a failed start-up, or the processing loop's.
 Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings,
                             const std::vector<std::string>& exchangeAttributes,
-                            RunEnvironment& environment);
+                            RunEnvironment& environment, RunRecords& records);
 
 }  // namespace varnel

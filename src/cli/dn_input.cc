@@ -17,32 +17,33 @@ InputLine SplitInputLine(const std::string& line, const std::string& fieldDelimi
 WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::istream& in) {
   WorkList list;
   if (settings.singleDn) {
-    list.items.push_back({RemoveQuotes(settings.dn), "", 0});
+    list.items.push_back({RemoveQuotes(settings.dn), "", 0, settings.dn});
     return list;
   }
   if (reporter.debug()) reporter.out() << "DEBUG: Reading from STDIN..." << EndLine;
   InputLineReader reader(in);
   std::string line;
+  auto skip = [&](std::string reason) {
+    reporter.err() << "WARN: " << reason << EndLine;
+    list.skipped.push_back({reader.LineNumber(), std::move(reason)});
+  };
   for (;;) {
     const LineStatus status = reader.Next(&line);
     if (status == LineStatus::kEnd) break;
     if (status == LineStatus::kTooLong) {
-      reporter.err() << "WARN: Skipped an input line longer than " << kLineBufferSize - 1
-                     << " characters." << EndLine;
-      ++list.skippedLines;
+      skip("Skipped an input line longer than " + std::to_string(kLineBufferSize - 1) +
+           " characters.");
       continue;
     }
     if (status == LineStatus::kUndecodable) {
-      reporter.err() << "WARN: Skipped input line " << reader.LineNumber()
-                     << ", which is not valid UTF-16." << EndLine;
-      ++list.skippedLines;
+      skip("Skipped input line " + std::to_string(reader.LineNumber()) +
+           ", which is not valid UTF-16.");
       continue;
     }
     if (line.empty()) continue;
     if (line.find('\0') != std::string::npos) {
       // A DN cannot hold a NUL byte, and the library would cut it short there.
-      reporter.err() << "WARN: Skipped an input line holding a NUL byte." << EndLine;
-      ++list.skippedLines;
+      skip("Skipped an input line holding a NUL byte.");
       continue;
     }
     InputLine fields = SplitInputLine(line, settings.fieldDelimiter);
@@ -51,7 +52,7 @@ WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::
       reporter.out() << "DEBUG: DATA - " << fields.dataField << EndLine;
     }
     list.items.push_back(
-        {RemoveQuotes(fields.dnField), RemoveQuotes(fields.dataField), reader.LineNumber()});
+        {RemoveQuotes(fields.dnField), RemoveQuotes(fields.dataField), reader.LineNumber(), line});
   }
   return list;
 }

@@ -6,13 +6,17 @@
 #include "cli/command_line.h"
 #include "cli/directory_startup.h"
 #include "cli/run_environment.h"
+#include "cli/run_files.h"
+#include "cli/switch_specs.h"
 #include "cli/switch_table.h"
 #include "cli/usage_text.h"
 #include "diag/reporter.h"
 #include "exchange/exchange_attributes.h"
 #include "exchange/ldap_directory_object_service.h"
+#include "exchange/run_records.h"
 #include "exchange/run_settings.h"
 #include "ldap/openldap_connection.h"
+#include "platform/standard_streams.h"
 #include "platform/tick_counter.h"
 
 namespace varnel {
@@ -32,16 +36,22 @@ int RunVarnel(int argc, char** argv, RunEnvironment& environment) {
     }
   }
   const std::vector<std::string>& exchangeAttributes = ExchangeAttributeList();
-  SwitchTable table(argc, argv, CaseMode::kInsensitive);
+  SwitchTable table(argc, argv, CaseMode::kInsensitive, kPathSwitches);
+  // A preview's standard output is an LDIF file from its first line on.
+  if (table.IsPresent("whatif")) reporter.CommentOutput();
   RunSettings settings;
   if (std::optional<int32_t> stop = RunCommandLineStage(reporter, &table, &settings)) return *stop;
-  return ExitStatus(RunDirectoryStartup(reporter, settings, exchangeAttributes, environment));
+  RunRecords records;
+  if (std::optional<int32_t> stop = OpenRunRecords(reporter, settings, &records)) return *stop;
+  return ExitStatus(
+      RunDirectoryStartup(reporter, settings, exchangeAttributes, environment, records));
 }
 
 int RunVarnel(int argc, char** argv) {
   OpenLdapConnector connector;
   LdapDirectoryObjectService objectService(connector);
-  RunEnvironment environment{connector, std::cin, objectService, SystemTickCounter()};
+  RunEnvironment environment{connector, std::cin, objectService, SystemTickCounter(),
+                             StandardErrorIsTerminal()};
   return RunVarnel(argc, argv, environment);
 }
 

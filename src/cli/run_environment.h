@@ -1,5 +1,6 @@
 // What a run reaches outside itself: the LDAP library, standard input, the
-// directory object service and the tick counter. The real run uses the
+// directory object service, the tick counter and whether standard error is
+// a terminal. The real run uses the
 // system's; tests hand in their own.
 #pragma once
 
@@ -17,6 +18,8 @@ struct RunEnvironment {
   // Opens its own sessions lazily, so an unused service costs nothing.
   DirectoryObjectService& objectService;
   const TickCounter& ticks;
+  // Standard error is a terminal: a long run may show a progress meter there.
+  bool errorIsTerminal = false;
 };
 
 }  // namespace varnel

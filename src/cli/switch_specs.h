@@ -7,12 +7,16 @@
 
 namespace varnel {
 
-inline constexpr std::array<std::string_view, 26> kVarnelSwitchSpecs = {
-    ":q",         ":d",     ":help",  ":?",      ":v",        ":elapsed",
-    ":elapsedms", ":clear", ":cont",  ":unsafe", ":keepmail", ":upd",
-    ":hfal",      ":uhfal", "h",      "b",       "cr",        "me",
-    "move",       "delim",  "fdelim", "safety",  "upto",      "internetencoding",
-    "quota",      "qb",
+inline constexpr std::array<std::string_view, 30> kVarnelSwitchSpecs = {
+    ":q",         ":d",     ":help",   ":?",      ":v",        ":elapsed",
+    ":elapsedms", ":clear", ":cont",   ":unsafe", ":keepmail", ":upd",
+    ":hfal",      ":uhfal", "h",       "b",       "cr",        "me",
+    "move",       "delim",  "fdelim",  "safety",  "upto",      "internetencoding",
+    "quota",      "qb",     ":whatif", "undo",    "report",    "failed",
 };
+
+// The switches whose value names a file: they take the next argument as it
+// is, even when it begins with "/" or "-".
+inline constexpr std::array<std::string_view, 3> kPathSwitches = {"undo", "report", "failed"};
 
 }  // namespace varnel

@@ -16,13 +16,20 @@ bool IsSwitch(std::string_view argument) {
 
 }  // namespace
 
-SwitchTable::SwitchTable(int argc, const char* const* argv, CaseMode mode) : mode_(mode) {
+SwitchTable::SwitchTable(int argc, const char* const* argv, CaseMode mode,
+                         std::span<const std::string_view> pathSwitches)
+    : mode_(mode) {
+  std::set<std::string> takesPath;
+  for (std::string_view name : pathSwitches) takesPath.insert(FoldName(name));
   // An empty pending name also means that no switch waits for a value.
   std::string pending;
   for (int i = 1; i < argc && argv != nullptr; ++i) {
     if (argv[i] == nullptr) continue;
     const std::string_view argument = argv[i];
-    if (IsSwitch(argument)) {
+    if (!pending.empty() && takesPath.contains(pending)) {
+      switches_[pending] = argument;
+      pending.clear();
+    } else if (IsSwitch(argument)) {
       pending = FoldName(argument.substr(1));
       switches_[pending].clear();
     } else if (pending.empty()) {

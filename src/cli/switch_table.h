@@ -20,9 +20,12 @@ class SwitchTable {
  public:
   // Reads argv[1..argc-1]. An argument is a switch when it begins with "/", or
   // with "-" not followed by a digit (so -5 is a value); its value is the one
-  // argument right after it unless that is a switch. A repeated switch starts
-  // over; a lone "-" or "/" is a switch with the empty name.
-  SwitchTable(int argc, const char* const* argv, CaseMode mode);
+  // argument right after it unless that is a switch. The switches named in
+  // `pathSwitches` take the next argument whatever it starts with, since a
+  // path may begin with "/" or "-". A repeated switch starts over; a lone "-"
+  // or "/" is a switch with the empty name.
+  SwitchTable(int argc, const char* const* argv, CaseMode mode,
+              std::span<const std::string_view> pathSwitches = {});
 
   // Checks the switches against the accepted `entries`: "name" takes a value, ":name" is a
   // flag (a value it captured moves to the positional list), and a "^" after

@@ -13,7 +13,7 @@ constexpr std::string_view kHint = "Type Varnel /help or Varnel /? for usage ass
 
 constexpr std::string_view kExampleDn = "       \"cn=something,ou=something,dc=example,dc=com\"\n";
 
-constexpr std::array<std::string_view, 138> kUsage = {
+constexpr std::array<std::string_view, 144> kUsage = {
     "Usage:\n varnel [switches]\n\n",
     "  Switches: (designated by - or /)\n",
     "   -h host    Host to use, use default LDAP server\n",
@@ -39,6 +39,12 @@ constexpr std::array<std::string_view, 138> kUsage = {
     "   -quota x:y:z Set Quota, x=Warn MB, y=Stop Send MB, z=Stop Receive MB.\n",
     "                   Use :: to set quota to system default.\n",
     "   -internetencoding   This is the encoding type for mailenabled objects.\n",
+    "   -whatif    Change nothing: write each change as an LDIF record on\n",
+    "              standard output, the other output as # comments.\n",
+    "   -undo f    Before each change, append to file f the LDIF that undoes it\n",
+    "              (ldapmodify -f f). f must be new or empty.\n",
+    "   -report f  Write one JSON line per input item to file f.\n",
+    "   -failed f  Write the input lines that failed or were not processed to f.\n",
     "\n",
     "\n",
     "  MDB format\n",

@@ -1,6 +1,45 @@
 #include "diag/reporter.h"
 
+#include "diag/stream_filters.h"
+
 namespace varnel {
+
+Reporter::Reporter(std::ostream& out, std::ostream& err, ReportSettings settings)
+    : outTarget_(out), errTarget_(err), data_(&out), out_(&out), err_(&err), settings_(settings) {}
+
+Reporter::~Reporter() = default;
+
+void Reporter::CommentOutput() {
+  commentBuffer_ = std::make_unique<CommentLineBuffer>(outTarget_.rdbuf());
+  commentStream_ = std::make_unique<std::ostream>(commentBuffer_.get());
+  out_ = commentStream_.get();
+}
+
+void Reporter::EnableStatusLine() {
+  auto erase = [this] { ClearStatus(); };
+  outGuard_ = std::make_unique<HookedBuffer>(out_->rdbuf(), erase);
+  errGuard_ = std::make_unique<HookedBuffer>(errTarget_.rdbuf(), erase);
+  dataGuard_ = std::make_unique<HookedBuffer>(outTarget_.rdbuf(), erase);
+  outGuarded_ = std::make_unique<std::ostream>(outGuard_.get());
+  errGuarded_ = std::make_unique<std::ostream>(errGuard_.get());
+  dataGuarded_ = std::make_unique<std::ostream>(dataGuard_.get());
+  out_ = outGuarded_.get();
+  err_ = errGuarded_.get();
+  data_ = dataGuarded_.get();
+}
+
+void Reporter::ShowStatus(std::string_view text) {
+  if (!statusLineEnabled()) return;
+  out_->flush();  // what standard output holds appears above the line
+  errTarget_ << '\r' << text << "\033[K" << std::flush;
+  statusShown_ = true;
+}
+
+void Reporter::ClearStatus() {
+  if (!statusShown_) return;
+  statusShown_ = false;
+  errTarget_ << "\r\033[K" << std::flush;
+}
 
 std::ostream& EndLine(std::ostream& os) {
   os.put('\n');

@@ -2,11 +2,21 @@
 // quiet (-q) and debug (-d) settings that decide which lines are shown. The
 // run driver makes one and hands it down; no layer below it touches a
 // stream or a process-wide flag of its own.
+//
+// Two modes change where lines go. In preview mode every line written to
+// out() becomes an LDIF comment, and data() carries the records themselves.
+// With a status line, a one-line meter can be drawn on standard error; any
+// other line written to either stream erases it first.
 #pragma once
 
+#include <memory>
 #include <ostream>
+#include <string_view>
 
 namespace varnel {
+
+class CommentLineBuffer;
+class HookedBuffer;
 
 struct ReportSettings {
   bool quiet = false;  // no banner, no progress and informational lines
@@ -15,8 +25,10 @@ struct ReportSettings {
 
 class Reporter {
  public:
-  Reporter(std::ostream& out, std::ostream& err, ReportSettings settings = {})
-      : out_(out), err_(err), settings_(settings) {}
+  Reporter(std::ostream& out, std::ostream& err, ReportSettings settings = {});
+  ~Reporter();
+  Reporter(const Reporter&) = delete;
+  Reporter& operator=(const Reporter&) = delete;
 
   // Set by the command-line stage once the switches are read.
   void Configure(ReportSettings settings) { settings_ = settings; }
@@ -25,13 +37,39 @@ class Reporter {
   bool debug() const { return settings_.debug; }
 
   // Standard output and standard error; a line ends with EndLine.
-  std::ostream& out() { return out_; }
-  std::ostream& err() { return err_; }
+  std::ostream& out() { return *out_; }
+  std::ostream& err() { return *err_; }
+  // Standard output as it is, for machine-readable records.
+  std::ostream& data() { return *data_; }
+
+  // Preview mode: from now on every line of out() is written as "# " and the
+  // line. Call before EnableStatusLine.
+  void CommentOutput();
+  // Lets ShowStatus draw on standard error, which must be a terminal.
+  void EnableStatusLine();
+  bool statusLineEnabled() const { return errGuard_ != nullptr; }
+  // Draws `text` in place of the status line; nothing without a status line.
+  void ShowStatus(std::string_view text);
+  // Erases the status line when it is shown.
+  void ClearStatus();
 
  private:
-  std::ostream& out_;
-  std::ostream& err_;
+  std::ostream& outTarget_;
+  std::ostream& errTarget_;
+  std::ostream* data_;
+  std::ostream* out_;
+  std::ostream* err_;
   ReportSettings settings_;
+  bool statusShown_ = false;
+
+  std::unique_ptr<CommentLineBuffer> commentBuffer_;
+  std::unique_ptr<std::ostream> commentStream_;
+  std::unique_ptr<HookedBuffer> outGuard_;
+  std::unique_ptr<HookedBuffer> errGuard_;
+  std::unique_ptr<HookedBuffer> dataGuard_;
+  std::unique_ptr<std::ostream> outGuarded_;
+  std::unique_ptr<std::ostream> errGuarded_;
+  std::unique_ptr<std::ostream> dataGuarded_;
 };
 
 // Writes a line feed and flushes the stream.

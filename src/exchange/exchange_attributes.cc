@@ -112,6 +112,24 @@ const std::vector<std::string>& ExchangeAttributeList() {
   return list;
 }
 
+bool IsBinaryAttribute(const std::string& name) {
+  static const std::set<std::string> kBinary = {
+      "delivextconttypes",
+      "extensiondata",
+      "formdata",
+      "msexchmailboxguid",
+      "msexchmailboxsecuritydescriptor",
+      "msexchmasteraccountsid",
+      "msexchpolicyoptionlist",
+      "msexchpreviousaccountsid",
+      "popcharacterset",
+      "replicationsignature",
+      "securityprotocol",
+      "unmergedatts",
+  };
+  return kBinary.contains(LowerCase(name));
+}
+
 Outcome LdapGetAttrNames(Reporter& reporter, LdapConnection& session, const std::string& dn,
                          std::vector<std::string>* names) {
   LdapSearchRequest request;

@@ -19,6 +19,10 @@ class Reporter;
 // call (the run driver makes that call at start-up) and only read afterwards.
 const std::vector<std::string>& ExchangeAttributeList();
 
+// True for the attributes the tool may touch whose values are bytes, not text
+// (octet strings, security descriptors, SIDs); letter case ignored.
+bool IsBinaryAttribute(const std::string& name);
+
 // Appends to *names the name of every attribute the object holds, in server
 // order. On a failed read prints the "LDAP_SEARCH_S:" trace, leaves *names
 // untouched and returns the search's LDAP code; otherwise success.

@@ -27,7 +27,17 @@ struct ObjectPlan {
 // Sends the plan in one modify request (nothing when it is empty). A refusal
 // leaves the object as it was and prints the writer's error line: for the
 // directory object service " - ERROR: (SetInfo) " and the mapped code, for a
-// plain modify the LDAP error line unless quiet.
-Outcome SendPlan(Reporter& reporter, LdapConnection& session, const ObjectPlan& plan);
+// plain modify the LDAP error line unless quiet. *resultCode, when given,
+// receives the request's LDAP code.
+Outcome SendPlan(Reporter& reporter, LdapConnection& session, const ObjectPlan& plan,
+                 int* resultCode = nullptr);
+
+// True when a request that ended in `resultCode` may have changed the object
+// all the same: the connection was lost or the answer did not come.
+bool MayHaveLanded(int resultCode);
+
+// The plan as an LDIF change record (RFC 2849): exactly the request SendPlan
+// sends. Empty for an empty plan.
+std::string PlanAsLdif(const ObjectPlan& plan);
 
 }  // namespace varnel

@@ -49,6 +49,11 @@ struct RunSettings {
   std::string dn;
   UpdateOptions update;   // -hfal, -uhfal, -quota
   bool keepMail = false;  // -keepmail
+
+  bool whatIf = false;     // -whatif: plans are written as LDIF, not sent
+  std::string undoPath;    // -undo
+  std::string reportPath;  // -report
+  std::string failedPath;  // -failed
 };
 
 }  // namespace varnel

@@ -8,6 +8,8 @@ namespace varnel {
 constexpr int kLdapSuccess = 0;
 constexpr int kLdapNoSuchObject = 0x20;
 constexpr int kLdapServerDown = 0x51;
+constexpr int kLdapLocalError = 0x52;
+constexpr int kLdapTimeout = 0x55;
 constexpr int kLdapNotSupported = 0x5c;
 
 // Turns a code returned by libldap into the tool's numbering.

@@ -35,6 +35,10 @@ Outcome LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::s
 }
 
 std::string LdapGetDN(LdapConnection& session, const std::string& dn) {
+  return LdapStoredDN(session, dn).value_or(dn);
+}
+
+std::optional<std::string> LdapStoredDN(LdapConnection& session, const std::string& dn) {
   LdapSearchRequest request;
   request.base = dn;
   request.scope = LdapScope::kBase;
@@ -42,8 +46,8 @@ std::string LdapGetDN(LdapConnection& session, const std::string& dn) {
   request.attributes = std::vector<std::string>{"1.1"};
   request.attributesOnly = true;
   std::vector<LdapEntry> entries;
-  if (session.Search(request, &entries) != 0) return dn;
-  if (entries.empty() || entries.front().dn.empty()) return dn;
+  if (session.Search(request, &entries) != 0) return std::nullopt;
+  if (entries.empty() || entries.front().dn.empty()) return std::nullopt;
   return entries.front().dn;
 }
 

@@ -2,6 +2,7 @@
 // entry of a subtree search, and a DN in the directory's own letter case.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,8 @@ Outcome LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::s
 
 // The DN as the directory stores it, or dn unchanged when the read fails.
 std::string LdapGetDN(LdapConnection& session, const std::string& dn);
+
+// The DN as the directory stores it; nullopt when the read fails.
+std::optional<std::string> LdapStoredDN(LdapConnection& session, const std::string& dn);
 
 }  // namespace varnel

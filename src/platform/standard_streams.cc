@@ -20,4 +20,6 @@ bool OpenClosedStandardStreams() {
   return true;
 }
 
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
 }  // namespace varnel

@@ -11,4 +11,7 @@ namespace varnel {
 // closed and cannot be filled.
 bool OpenClosedStandardStreams();
 
+// True when standard error is a terminal (where a status line may be drawn).
+bool StandardErrorIsTerminal();
+
 }  // namespace varnel

@@ -22,7 +22,7 @@ class DnInputTest : public ::testing::Test {
   std::vector<WorkItem> Collect(const std::string& input) {
     std::istringstream in(input);
     WorkList list = CollectWorkItems(reporter_, settings, in);
-    skipped = list.skippedLines;
+    skipped = list.skipped.size();
     return list.items;
   }
 
