@@ -1,8 +1,12 @@
 // Whole runs, from the arguments to the status, against the in-memory
 // directory and the scripted object service.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "cli/run_driver.h"
@@ -259,6 +263,111 @@ TEST_F(RunTest, DebugShowsOverrideLinesEvenWhenTheyDoNotApply) {
       piped.out.find("DEBUG:  Data: ignored\nDEBUG: OverRide MDB  : \nDEBUG: OverRide email: \n"),
       std::string::npos)
       << piped.out;
+}
+
+// A scratch folder for the files a run writes beside its output.
+class RunFilesTest : public RunTest {
+ protected:
+  void SetUp() override {
+    RunTest::SetUp();
+    folder =
+        std::filesystem::temp_directory_path() / ("varnel-run-files-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(folder);
+    RunTest::TearDown();
+  }
+  std::string PathOf(const char* name) const { return (folder / name).string(); }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  std::filesystem::path folder;
+};
+
+TEST_F(RunFilesTest, WhatIfWritesEachPlanAsLdifAndSendsNothing) {
+  Output r = Run({"-whatif", "-clear", "-cont"}, "CN=a,DC=x\nCN=zz,DC=x\n");
+  EXPECT_EQ(r.status, 32);  // the missing object fails as in a real run
+  EXPECT_TRUE(directory().modifies.empty());
+  EXPECT_NE(r.out.find("#    DN: CN=a,DC=x...\n"
+                       "dn: CN=a,DC=x\nchangetype: modify\n"
+                       "delete: legacyExchangeDN\n-\ndelete: mail\n-\n\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("dn: CN=zz"), std::string::npos);
+  std::istringstream lines(r.out);
+  bool inRecord = false;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty()) {
+      inRecord = false;
+    } else if (line.starts_with("dn: ")) {
+      inRecord = true;
+    } else {
+      EXPECT_TRUE(inRecord || line.starts_with("#")) << line;
+    }
+  }
+}
+
+TEST_F(RunFilesTest, UndoKeepsTheFirstValuesOfEachObjectAndTakesBackRefusedChanges) {
+  const std::string undo = PathOf("undo.ldif");
+  Output r = Run({"-clear", "-cont", "-undo", undo}, "CN=a,DC=x\nCN=A,DC=X\nCN=b,DC=x\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  struct stat status {};
+  ASSERT_EQ(::stat(undo.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  EXPECT_EQ(Read(undo),
+            "dn: CN=a,DC=x\nchangetype: modify\nreplace: legacyExchangeDN\n"
+            "legacyExchangeDN: /o=Org/cn=a\n-\nreplace: mail\nmail: a@x\n-\n\n"
+            "dn: CN=b,DC=x\nchangetype: modify\nreplace: legacyExchangeDN\n"
+            "legacyExchangeDN: /o=Org/cn=b\n-\nreplace: mail\nmail: b@x\n-\n\n");
+
+  // A file that is not empty is refused before the directory is touched.
+  Output refused = Run({"-clear", "-undo", undo}, "CN=c,DC=x\n");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find(undo), std::string::npos);
+  EXPECT_TRUE(directory().Has("CN=c,DC=x", "mail"));
+
+  // A refusal leaves the object as it was: no record. A lost connection may
+  // have let the change land: the record stays.
+  const std::string second = PathOf("second.ldif");
+  directory().modifyResult = 50;
+  EXPECT_EQ(Run({"-clear", "-undo", second}, "CN=c,DC=x\n").status, 50);
+  EXPECT_EQ(Read(second), "");
+  directory().modifyResult = 0x51;
+  EXPECT_EQ(Run({"-clear", "-undo", second}, "CN=d,DC=x\n").status, 0x51);
+  EXPECT_NE(Read(second).find("dn: CN=d,DC=x\n"), std::string::npos);
+}
+
+TEST_F(RunFilesTest, ReportAndFailedLinesAccountForEveryInputLineInOrder) {
+  const std::string report = PathOf("report.json");
+  const std::string failed = PathOf("failed.txt");
+  const std::string input = std::string("CN=a,DC=x\n") + "CN=\xff\xfe,DC=x\tover\n" +
+                            std::string("bad\0line\n", 9) + "\"CN=b,DC=x\"\n";
+  Output r = Run({"-upd", "-hfal", "-report", report, "-failed", failed}, input);
+  EXPECT_EQ(r.status, 32);
+  std::istringstream lines(Read(report));
+  std::vector<nlohmann::json> items;
+  for (std::string line; std::getline(lines, line);)
+    items.push_back(nlohmann::json::parse(line));  // throws on invalid JSON
+  ASSERT_EQ(items.size(), 4u);
+  EXPECT_EQ(items[0], nlohmann::json::parse(
+                          R"({"line":1,"dn":"CN=a,DC=x","stored_dn":"CN=a,DC=x","override":"",
+                              "outcome":"ok","status":0,"message":""})"));
+  EXPECT_EQ(items[1]["line"], 2);
+  EXPECT_EQ(items[1]["dn"], "CN=\xef\xbf\xbd\xef\xbf\xbd,DC=x");
+  EXPECT_EQ(items[1]["stored_dn"], "");
+  EXPECT_EQ(items[1]["override"], "over");
+  EXPECT_EQ(items[1]["outcome"], "failed");
+  EXPECT_EQ(items[1]["status"], 32);
+  EXPECT_EQ(items[2]["line"], 3);  // the skipped line, in its place
+  EXPECT_EQ(items[2]["outcome"], "failed");
+  EXPECT_EQ(items[3]["line"], 4);
+  EXPECT_EQ(items[3]["dn"], "CN=b,DC=x");
+  EXPECT_EQ(items[3]["outcome"], "not processed");
+  EXPECT_EQ(Read(failed), "CN=\xff\xfe,DC=x\tover\n\"CN=b,DC=x\"\n");
 }
 
 }  // namespace

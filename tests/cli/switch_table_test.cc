@@ -26,6 +26,20 @@ TEST(SwitchTableTest, NoArguments) {
   EXPECT_EQ(table.PositionalCount(), 0u);
 }
 
+TEST(SwitchTableTest, PathSwitchesTakeTheNextArgumentWhateverItStartsWith) {
+  std::vector<const char*> args = {"varnel",  "-undo",   "/var/tmp/u.ldif", "/REPORT",
+                                   "-r.json", "-failed", "/cont",           "-cont"};
+  SwitchTable table(static_cast<int>(args.size()), args.data(), CaseMode::kInsensitive,
+                    kPathSwitches);
+  EXPECT_EQ(table.GetValue("undo"), "/var/tmp/u.ldif");
+  EXPECT_EQ(table.GetValue("report"), "-r.json");
+  EXPECT_EQ(table.GetValue("failed"), "/cont");
+  EXPECT_TRUE(table.IsPresent("cont"));
+  EXPECT_EQ(table.SwitchCount(), 4u);
+  // Without the path list the same arguments are switches.
+  EXPECT_FALSE(Parse({"-undo", "/var/tmp/u.ldif"}).GetValue("undo") == "/var/tmp/u.ldif");
+}
+
 TEST(SwitchTableTest, ValuesFollowTheirSwitch) {
   SwitchTable table = Parse({"-clear", "-cr", "X", "pos1", "-upto", "-5", "/me", "-b"});
   EXPECT_TRUE(table.IsPresent("clear"));
