@@ -64,11 +64,19 @@ bool StartsSwitch(const std::string& argument) {
   return argument.size() == 1 || !(argument[1] >= '0' && argument[1] <= '9');
 }
 
-Model BuildModel(const std::vector<std::string>& arguments, bool fold) {
+// The switches that name files take the next argument, switch-like or not.
+bool NamesAFile(const std::string& name) {
+  return name == "undo" || name == "report" || name == "failed";
+}
+
+Model BuildModel(const std::vector<std::string>& arguments, bool fold, bool withPaths = false) {
   Model model;
   std::optional<std::string> waiting;  // a switch whose value may follow
   for (const std::string& argument : arguments) {
-    if (StartsSwitch(argument)) {
+    if (withPaths && waiting && NamesAFile(*waiting)) {
+      model.switches[*waiting] = argument;
+      waiting.reset();
+    } else if (StartsSwitch(argument)) {
       const std::string name = fold ? LowerCase(argument.substr(1)) : argument.substr(1);
       model.switches[name] = "";
       // The empty name never waits for a value.
@@ -162,7 +170,8 @@ void CheckStage(const std::optional<int32_t>& status, const RunSettings& setting
                 const Model& model) {
   const RunSettings defaults;
   bool valueMissing = false;
-  for (const char* name : {"quota", "safety", "upto", "internetencoding"})
+  for (const char* name :
+       {"quota", "safety", "upto", "internetencoding", "undo", "report", "failed"})
     valueMissing = valueMissing || (Has(model, name) && Value(model, name).empty());
   const std::string host = Value(model, "h");
   const size_t colon = host.find(':');
@@ -192,6 +201,10 @@ void CheckStage(const std::optional<int32_t>& status, const RunSettings& setting
   VARNEL_FUZZ_CHECK(settings.showElapsed == Has(model, "elapsed"));
   VARNEL_FUZZ_CHECK(settings.showElapsedMs == Has(model, "elapsedms"));
   VARNEL_FUZZ_CHECK(settings.continueOnError == Has(model, "cont"));
+  VARNEL_FUZZ_CHECK(settings.whatIf == Has(model, "whatif"));
+  VARNEL_FUZZ_CHECK(settings.undoPath == Value(model, "undo"));
+  VARNEL_FUZZ_CHECK(settings.reportPath == Value(model, "report"));
+  VARNEL_FUZZ_CHECK(settings.failedPath == Value(model, "failed"));
 
   const uint32_t upto =
       Has(model, "upto")
@@ -293,8 +306,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   // Names folded, as a run reads them, through the whole stage.
-  SwitchTable table(argc, argv.data(), CaseMode::kInsensitive);
-  Model model = BuildModel(arguments, true);
+  SwitchTable table(argc, argv.data(), CaseMode::kInsensitive, kPathSwitches);
+  Model model = BuildModel(arguments, true, true);
   CheckTableAgainstModel(table, model, true);
   ValidateModel(&model, kVarnelSwitchSpecs, true);
 

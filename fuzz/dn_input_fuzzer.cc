@@ -68,7 +68,7 @@ std::vector<WorkItem> ExpectedItems(const std::string& input, const std::string&
     if (line.empty() || line.find('\0') != std::string::npos) continue;
     CheckSplitInputLine(line, delimiter);
     const InputLine fields = SplitInputLine(line, delimiter);
-    expected.push_back({Unquoted(fields.dnField), Unquoted(fields.dataField), number});
+    expected.push_back({Unquoted(fields.dnField), Unquoted(fields.dataField), number, line});
   }
   return expected;
 }
@@ -129,6 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     VARNEL_FUZZ_CHECK(items[i].dn == expected[i].dn);
     VARNEL_FUZZ_CHECK(items[i].overrideText == expected[i].overrideText);
     VARNEL_FUZZ_CHECK(items[i].lineNumber == expected[i].lineNumber);
+    // The line to run again is the line as read, carriage return dropped.
+    VARNEL_FUZZ_CHECK(items[i].inputLine == expected[i].inputLine);
   }
   VARNEL_FUZZ_CHECK(in.eof());
   return 0;

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <sstream>
 
 #include "cli/dn_input.h"
 #include "cli/run_environment.h"
@@ -12,6 +13,7 @@
 #include "exchange/run_settings.h"
 #include "ldap/ldap_connection.h"
 #include "ldap/ldap_session.h"
+#include "ldap/resilient_session.h"
 #include "ldap/root_dse.h"
 #include "ldap/search_helpers.h"
 #include "platform/component_runtime.h"
@@ -53,11 +55,18 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings,
   if (reporter.debug()) reporter.out() << "Opening TCP connection" << EndLine;
   OpenLdapParams params;
   if (!settings.host.empty()) params.server = settings.host;
-  std::unique_ptr<LdapConnection> session = OpenLDAP(reporter, environment.connector, params);
-  if (!session) {
+  std::unique_ptr<LdapConnection> first = OpenLDAP(reporter, environment.connector, params);
+  if (!first) {
     reporter.err() << "Terminating program." << EndLine;
     return kStartupFailed;
   }
+  // A lost connection is made again the same way, without the lines of the
+  // first opening: the run reports the loss itself when it cannot recover.
+  std::ostringstream unused;
+  Reporter silent(unused, unused);
+  auto session = std::make_unique<ResilientSession>(
+      std::move(first), [&] { return OpenLDAP(silent, environment.connector, params); },
+      environment.ticks, environment.pause);
 
   if (reporter.debug()) reporter.out() << "DEBUG: Gathering RootDSE" << EndLine;
   RootDseInfo rootDse;

@@ -1,10 +1,14 @@
 // What a run reaches outside itself: the LDAP library, standard input, the
 // directory object service, the tick counter and whether standard error is
-// a terminal. The real run uses the
+// a terminal, and how to wait before trying a lost server again. The real run uses the
 // system's; tests hand in their own.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <functional>
 #include <istream>
+#include <thread>
 
 namespace varnel {
 
@@ -20,6 +24,10 @@ struct RunEnvironment {
   const TickCounter& ticks;
   // Standard error is a terminal: a long run may show a progress meter there.
   bool errorIsTerminal = false;
+  // Waits between tries to reach a server that went away (milliseconds).
+  std::function<void(uint32_t)> pause = [](uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  };
 };
 
 }  // namespace varnel

@@ -21,6 +21,9 @@
 namespace varnel {
 namespace {
 
+// How often one item is tried when the connection is lost and made again.
+constexpr int kTriesPerItem = 3;
+
 // The status of a run whose only fault is input lines it could not take.
 constexpr int32_t kSkippedInputStatus = -1;
 
@@ -171,8 +174,22 @@ Outcome ProcessWorkItems(Reporter& reporter, LdapConnection& session, const RunS
     ++tally.processed;
     ObjectPlan plan;
     std::string storedDn;
-    const Outcome outcome = ProcessItem(reporter, session, settings, item, exchangeAttributes,
-                                        objectService, mdbCache, records, &plan, &storedDn);
+    Outcome outcome;
+    for (int tries = 1;; ++tries) {
+      plan = ObjectPlan();
+      const uint32_t reconnections = session.Reconnections();
+      outcome = ProcessItem(reporter, session, settings, item, exchangeAttributes, objectService,
+                            mdbCache, records, &plan, &storedDn);
+      // A change whose answer was lost with the connection may have landed:
+      // once the connection is made again, the object is read and planned
+      // anew, so nothing is applied twice.
+      if (outcome.ok() || session.Reconnections() == reconnections ||
+          session.ConnectionLoss() != 0 || tries == kTriesPerItem)
+        break;
+      reporter.err() << "WARN: The connection to the directory server was lost and made again; "
+                        "trying this object again."
+                     << EndLine;
+    }
     if (outcome.ok()) {
       reporter.out() << EndLine;
       if (settings.whatIf) reporter.data() << PlanAsLdif(plan) << std::flush;
@@ -191,6 +208,16 @@ Outcome ProcessWorkItems(Reporter& reporter, LdapConnection& session, const RunS
     if (!broken.ok()) {
       tally.lastError = broken;
       stopReason = OutcomeMessage(broken);
+      ++next;
+      break;
+    }
+    // A server that stays away ends the run at once, with the loss's code.
+    if (const int loss = session.ConnectionLoss(); loss != 0) {
+      reporter.err() << "ERROR: Lost the connection to the directory server and could not "
+                        "connect again; stopping."
+                     << EndLine;
+      tally.lastError = Outcome::Ldap(loss);
+      stopReason = "the connection to the directory server was lost";
       ++next;
       break;
     }

@@ -6,6 +6,7 @@
 // server's code, or a client-side failure as 0x51..0x61 (see result_codes.h).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -75,6 +76,12 @@ class LdapConnection {
   // After a failed negotiate bind: the credential cache that held no valid
   // Kerberos ticket, when that is why; nullopt otherwise.
   virtual std::optional<std::string> MissingTicketCache() { return std::nullopt; }
+
+  // For a session that reconnects by itself (ResilientSession): how many
+  // times its connection was made again, and the code of a loss it could not
+  // recover from (0 while it is usable). A plain session never reconnects.
+  virtual uint32_t Reconnections() const { return 0; }
+  virtual int ConnectionLoss() const { return 0; }
 };
 
 // Opens (but does not bind) a session. server null: the library's default.

@@ -44,6 +44,13 @@ class SteppingTicks : public TickCounter {
   mutable uint32_t now = 1000;
 };
 
+size_t Count(const std::string& text, const std::string& piece) {
+  size_t count = 0;
+  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+    ++count;
+  return count;
+}
+
 struct Output {
   int32_t status;
   std::string out;
@@ -76,6 +83,10 @@ class RunTest : public ::testing::Test {
     for (std::string& a : args) argv.push_back(a.data());
     std::istringstream in(input);
     RunEnvironment environment{connector, in, service, ticks};
+    environment.pause = [this](uint32_t ms) {
+      pauses.push_back(ms);
+      ticks.now += ms;
+    };
     CaptureStdout();
     CaptureStderr();
     int32_t status = RunVarnel(static_cast<int>(argv.size()), argv.data(), environment);
@@ -83,9 +94,24 @@ class RunTest : public ::testing::Test {
     return {status, GetCapturedStdout(), err};
   }
 
+  // Breaks every open session at the read that plans the clear of `dn` (its
+  // second search), once; with `serverGone` no new session can be opened.
+  void LoseConnectionWhilePlanning(const std::string& dn, bool serverGone) {
+    directory().searchHook = [this, dn, serverGone, seen = 0](const LdapSearchRequest& request,
+                                                              std::vector<LdapEntry>*,
+                                                              int*) mutable {
+      if (request.base == dn && ++seen == 2) {
+        connector.BreakOpenSessions();
+        if (serverGone) connector.openError = 0x51;
+      }
+      return false;
+    };
+  }
+
   FakeLdapConnector connector;
   FakeDirectoryObjectService service;
   SteppingTicks ticks;
+  std::vector<uint32_t> pauses;
 };
 
 TEST_F(RunTest, StartupLinesAndEmptyInput) {
@@ -339,6 +365,35 @@ TEST_F(RunFilesTest, UndoKeepsTheFirstValuesOfEachObjectAndTakesBackRefusedChang
   directory().modifyResult = 0x51;
   EXPECT_EQ(Run({"-clear", "-undo", second}, "CN=d,DC=x\n").status, 0x51);
   EXPECT_NE(Read(second).find("dn: CN=d,DC=x\n"), std::string::npos);
+}
+
+TEST_F(RunTest, ALostConnectionIsMadeAgainAndTheObjectPlannedAnew) {
+  LoseConnectionWhilePlanning("CN=c,DC=x", false);
+  Output r = Run({"-clear", "-q"}, "CN=b,DC=x\nCN=c,DC=x\nCN=d,DC=x\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(connector.opens.size(), 2u);
+  EXPECT_TRUE(pauses.empty());
+  EXPECT_EQ(Count(r.err, "WARN: The connection to the directory server was lost"), 1u) << r.err;
+  ASSERT_EQ(directory().modifies.size(), 3u);  // c's lost request never reached the directory
+  EXPECT_EQ(directory().modifies[1].dn, "CN=c,DC=x");
+  EXPECT_FALSE(directory().Has("CN=c,DC=x", "mail"));
+}
+
+TEST_F(RunFilesTest, AServerThatStaysAwayEndsTheRunWithinTheRetryWindow) {
+  const std::string report = PathOf("report.json");
+  LoseConnectionWhilePlanning("CN=c,DC=x", true);
+  Output r =
+      Run({"-clear", "-cont", "-report", report}, "CN=b,DC=x\nCN=c,DC=x\nCN=d,DC=x\nCN=e,DC=x\n");
+  EXPECT_EQ(r.status, 0x51);
+  EXPECT_EQ(connector.opens.size(), 4u);  // the run's session and three tries
+  EXPECT_EQ(pauses, (std::vector<uint32_t>{2000, 6000}));
+  EXPECT_EQ(Count(r.err, "ERROR: Lost the connection to the directory server"), 1u) << r.err;
+  EXPECT_TRUE(directory().Has("CN=d,DC=x", "mail"));
+  std::istringstream lines(Read(report));
+  std::vector<std::string> outcomes;
+  for (std::string line; std::getline(lines, line);)
+    outcomes.push_back(nlohmann::json::parse(line)["outcome"]);
+  EXPECT_EQ(outcomes, (std::vector<std::string>{"ok", "failed", "not processed", "not processed"}));
 }
 
 TEST_F(RunFilesTest, ReportAndFailedLinesAccountForEveryInputLineInOrder) {

@@ -1,0 +1,65 @@
+// A directory session that survives a lost connection. When a request finds
+// the connection gone (0x51) or its answer does not come in time (0x55), the
+// session is opened and bound anew: at most three tries, none starting later
+// than 30 seconds after the loss, with growing pauses between them. A search
+// is then sent again, since reading twice is harmless. A modify is not: it
+// may have landed, so its caller reads the object again and plans anew
+// (Reconnections() tells it the connection was made again). When no try
+// succeeds the session is gone for good, and every later request fails at
+// once with the loss's code, so a long list ends in seconds, not hours.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "ldap/ldap_connection.h"
+
+namespace varnel {
+
+class TickCounter;
+
+class ResilientSession : public LdapConnection {
+ public:
+  // Opens and binds a new session; null when that fails.
+  using Opener = std::function<std::unique_ptr<LdapConnection>()>;
+  // Waits the given number of milliseconds.
+  using Pause = std::function<void(uint32_t)>;
+
+  ResilientSession(std::unique_ptr<LdapConnection> session, Opener reopen, const TickCounter& ticks,
+                   Pause pause);
+
+  int SetOption(LdapOption option, int value) override;
+  int SimpleBind(const std::string* dn, const std::string* password) override;
+  int NegotiateBind(const NegotiateIdentity* identity) override;
+  int Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) override;
+  int Modify(const std::string& dn, const std::vector<LdapModification>& mods) override;
+  std::optional<std::string> DiagnosticMessage() override;
+  std::optional<std::string> MissingTicketCache() override;
+
+  uint32_t Reconnections() const override { return reconnections_; }
+  int ConnectionLoss() const override { return session_ ? 0 : loss_; }
+
+  // The pauses before the second and the third try, and the time after the
+  // loss after which no try starts.
+  static constexpr uint32_t kFirstPauseMs = 2000;
+  static constexpr uint32_t kSecondPauseMs = 6000;
+  static constexpr uint32_t kRetryWindowMs = 30000;
+
+ private:
+  // After a request ended in `rc`: when it is a loss, tries to connect again.
+  // True when a new session is in place.
+  bool Recover(int rc);
+
+  std::unique_ptr<LdapConnection> session_;  // null once gone for good
+  Opener reopen_;
+  const TickCounter& ticks_;
+  Pause pause_;
+  uint32_t reconnections_ = 0;
+  int loss_ = 0;
+};
+
+// True for the codes of a lost connection or an answer that did not come.
+bool IsConnectionLoss(int rc);
+
+}  // namespace varnel
