@@ -171,7 +171,7 @@ void CheckStage(const std::optional<int32_t>& status, const RunSettings& setting
   const RunSettings defaults;
   bool valueMissing = false;
   for (const char* name :
-       {"quota", "safety", "upto", "internetencoding", "undo", "report", "failed"})
+       {"quota", "safety", "upto", "internetencoding", "undo", "report", "failed", "window"})
     valueMissing = valueMissing || (Has(model, name) && Value(model, name).empty());
   const std::string host = Value(model, "h");
   const size_t colon = host.find(':');
@@ -182,6 +182,7 @@ void CheckStage(const std::optional<int32_t>& status, const RunSettings& setting
        ReferenceNumber(host.substr(colon + 1), 65535).value_or(0) == 0) ||
       (Has(model, "safety") && !ReferenceNumber(Value(model, "safety"), kNoSafetyLimit)) ||
       (Has(model, "upto") && !ReferenceNumber(Value(model, "upto"), kNoSafetyLimit)) ||
+      (Has(model, "window") && ReferenceNumber(Value(model, "window"), 1024).value_or(0) == 0) ||
       (Has(model, "internetencoding") &&
        !ReferenceNumber(Value(model, "internetencoding"), std::numeric_limits<int32_t>::max()));
   const bool stopsEarly = !model.bad.empty() || valueMissing || Has(model, "help") ||
@@ -202,6 +203,8 @@ void CheckStage(const std::optional<int32_t>& status, const RunSettings& setting
   VARNEL_FUZZ_CHECK(settings.showElapsedMs == Has(model, "elapsedms"));
   VARNEL_FUZZ_CHECK(settings.continueOnError == Has(model, "cont"));
   VARNEL_FUZZ_CHECK(settings.whatIf == Has(model, "whatif"));
+  VARNEL_FUZZ_CHECK(settings.window ==
+                    (Has(model, "window") ? *ReferenceNumber(Value(model, "window"), 1024) : 32));
   VARNEL_FUZZ_CHECK(settings.undoPath == Value(model, "undo"));
   VARNEL_FUZZ_CHECK(settings.reportPath == Value(model, "report"));
   VARNEL_FUZZ_CHECK(settings.failedPath == Value(model, "failed"));

@@ -28,8 +28,11 @@ void PrintSwitchList(Reporter& reporter, std::string_view heading,
 
 // Switches that mean nothing without a value: given as the last argument,
 // with an empty value or followed by another switch, the command line is bad.
-constexpr std::array<std::string_view, 7> kValueRequired = {
-    "failed", "internetencoding", "quota", "report", "safety", "undo", "upto"};
+constexpr std::array<std::string_view, 8> kValueRequired = {
+    "failed", "internetencoding", "quota", "report", "safety", "undo", "upto", "window"};
+
+// The most requests a run keeps outstanding at once.
+constexpr uint64_t kMaxWindow = 1024;
 
 // The largest value internetEncoding holds (the directory's Integer syntax).
 constexpr uint64_t kMaxInternetEncoding = std::numeric_limits<int32_t>::max();
@@ -51,6 +54,7 @@ void PrintBadValue(Reporter& reporter, std::string_view name, std::string_view v
 struct SwitchNumbers {
   std::optional<uint32_t> safety;
   std::optional<uint32_t> upto;
+  std::optional<uint32_t> window;
 };
 
 // Takes the value of a number switch into *number when the switch is given;
@@ -66,6 +70,14 @@ bool TakeNumber(Reporter& reporter, const SwitchTable& table, std::string_view n
   }
   *number = static_cast<uint32_t>(*parsed);
   return true;
+}
+
+// -window: 1 (one request at a time) up to kMaxWindow.
+bool TakeWindow(Reporter& reporter, const SwitchTable& table, std::optional<uint32_t>* window) {
+  if (!TakeNumber(reporter, table, "window", kMaxWindow, window)) return false;
+  if (*window != 0u) return true;
+  PrintBadValue(reporter, "window", table.GetValue("window"));
+  return false;
 }
 
 // Checks the values the run writes or counts with before anything else
@@ -90,7 +102,8 @@ bool CheckValues(Reporter& reporter, const SwitchTable& table, SwitchNumbers* nu
   std::optional<uint32_t> encoding;  // written as the text it was given in
   return TakeNumber(reporter, table, "safety", kNoSafetyLimit, &numbers->safety) &&
          TakeNumber(reporter, table, "upto", kNoSafetyLimit, &numbers->upto) &&
-         TakeNumber(reporter, table, "internetencoding", kMaxInternetEncoding, &encoding);
+         TakeNumber(reporter, table, "internetencoding", kMaxInternetEncoding, &encoding) &&
+         TakeWindow(reporter, table, &numbers->window);
 }
 
 // Picks the action, first match wins, and takes over the value it carries.
@@ -148,6 +161,7 @@ std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* tabl
   settings->showElapsed = table->IsPresent("elapsed");
   settings->showElapsedMs = table->IsPresent("elapsedms");
   settings->upto = numbers.upto.value_or(0);
+  if (numbers.window) settings->window = *numbers.window;
 
   settings->safety = 10;
   if (numbers.safety) {

@@ -13,7 +13,7 @@ constexpr std::string_view kHint = "Type Varnel /help or Varnel /? for usage ass
 
 constexpr std::string_view kExampleDn = "       \"cn=something,ou=something,dc=example,dc=com\"\n";
 
-constexpr std::array<std::string_view, 144> kUsage = {
+constexpr std::array<std::string_view, 145> kUsage = {
     "Usage:\n varnel [switches]\n\n",
     "  Switches: (designated by - or /)\n",
     "   -h host    Host to use, use default LDAP server\n",
@@ -45,6 +45,7 @@ constexpr std::array<std::string_view, 144> kUsage = {
     "              (ldapmodify -f f). f must be new or empty.\n",
     "   -report f  Write one JSON line per input item to file f.\n",
     "   -failed f  Write the input lines that failed or were not processed to f.\n",
+    "   -window n  Requests outstanding at once (1 to 1024). Default 32.\n",
     "\n",
     "\n",
     "  MDB format\n",

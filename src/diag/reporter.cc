@@ -1,5 +1,7 @@
 #include "diag/reporter.h"
 
+#include <tuple>
+
 #include "diag/stream_filters.h"
 
 namespace varnel {
@@ -8,6 +10,18 @@ Reporter::Reporter(std::ostream& out, std::ostream& err, ReportSettings settings
     : outTarget_(out), errTarget_(err), data_(&out), out_(&out), err_(&err), settings_(settings) {}
 
 Reporter::~Reporter() = default;
+
+void Reporter::Divert(std::ostream& out, std::ostream& err) {
+  diverted_.emplace_back(out_, err_);
+  out_ = &out;
+  err_ = &err;
+}
+
+void Reporter::Restore() {
+  if (diverted_.empty()) return;
+  std::tie(out_, err_) = diverted_.back();
+  diverted_.pop_back();
+}
 
 void Reporter::CommentOutput() {
   commentBuffer_ = std::make_unique<CommentLineBuffer>(outTarget_.rdbuf());

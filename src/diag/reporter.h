@@ -12,6 +12,8 @@
 #include <memory>
 #include <ostream>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace varnel {
 
@@ -42,6 +44,12 @@ class Reporter {
   // Standard output as it is, for machine-readable records.
   std::ostream& data() { return *data_; }
 
+  // Sends out() and err() to these streams until Restore; diversions nest.
+  // A run with several items in flight holds each item's lines this way
+  // until its turn comes.
+  void Divert(std::ostream& out, std::ostream& err);
+  void Restore();
+
   // Preview mode: from now on every line of out() is written as "# " and the
   // line. Call before EnableStatusLine.
   void CommentOutput();
@@ -61,6 +69,7 @@ class Reporter {
   std::ostream* err_;
   ReportSettings settings_;
   bool statusShown_ = false;
+  std::vector<std::pair<std::ostream*, std::ostream*>> diverted_;  // what Restore puts back
 
   std::unique_ptr<CommentLineBuffer> commentBuffer_;
   std::unique_ptr<std::ostream> commentStream_;

@@ -15,6 +15,10 @@ Outcome SendPlan(Reporter& reporter, LdapConnection& session, const ObjectPlan& 
   if (plan.mods.empty()) return Outcome::Ok();
   const int rc = session.Modify(plan.dn, plan.mods);
   if (resultCode != nullptr) *resultCode = rc;
+  return PlanResult(reporter, plan, rc);
+}
+
+Outcome PlanResult(Reporter& reporter, const ObjectPlan& plan, int rc) {
   if (reporter.debug()) reporter.out() << "DEBUG: uErr=" << rc << EndLine;
   if (rc == 0) return Outcome::Ok();
   if (plan.writer == ObjectPlan::Writer::kDirectoryObject)

@@ -32,6 +32,10 @@ struct ObjectPlan {
 Outcome SendPlan(Reporter& reporter, LdapConnection& session, const ObjectPlan& plan,
                  int* resultCode = nullptr);
 
+// The outcome of a sent plan whose request ended in `rc`, with the writer's
+// error line (and the "DEBUG: uErr=" trace) as SendPlan prints them.
+Outcome PlanResult(Reporter& reporter, const ObjectPlan& plan, int rc);
+
 // True when a request that ended in `resultCode` may have changed the object
 // all the same: the connection was lost or the answer did not come.
 bool MayHaveLanded(int resultCode);

@@ -50,6 +50,7 @@ struct RunSettings {
   UpdateOptions update;   // -hfal, -uhfal, -quota
   bool keepMail = false;  // -keepmail
 
+  uint32_t window = 32;    // -window: requests outstanding at once
   bool whatIf = false;     // -whatif: plans are written as LDIF, not sent
   std::string undoPath;    // -undo
   std::string reportPath;  // -report

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,6 +72,18 @@ class LdapConnection {
   virtual int Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) = 0;
   // One synchronous modify request carrying every modification.
   virtual int Modify(const std::string& dn, const std::vector<LdapModification>& mods) = 0;
+
+  // Requests that may be outstanding together on the one session, for a run
+  // that does not wait a round trip per request. Start* returns 0 and the
+  // request's id in *id, or a result code (nothing was sent); Finish* waits
+  // for that request's answer (answers to the others stay queued) and
+  // returns its code as Search and Modify do. Every started request is
+  // finished once. This default answers at once, through Search and Modify.
+  virtual int StartSearch(const LdapSearchRequest& request, int* id);
+  virtual int FinishSearch(int id, std::vector<LdapEntry>* entries);
+  virtual int StartModify(const std::string& dn, const std::vector<LdapModification>& mods,
+                          int* id);
+  virtual int FinishModify(int id);
   // The server's diagnostic text for the last operation, when it sent one.
   virtual std::optional<std::string> DiagnosticMessage() = 0;
   // After a failed negotiate bind: the credential cache that held no valid
@@ -82,6 +95,15 @@ class LdapConnection {
   // recover from (0 while it is usable). A plain session never reconnects.
   virtual uint32_t Reconnections() const { return 0; }
   virtual int ConnectionLoss() const { return 0; }
+
+ private:
+  // The default asynchronous requests: answered when started.
+  struct Answered {
+    int rc = 0;
+    std::vector<LdapEntry> entries;
+  };
+  std::map<int, Answered> answered_;
+  int nextId_ = 1;
 };
 
 // Opens (but does not bind) a session. server null: the library's default.

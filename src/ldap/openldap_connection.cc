@@ -10,11 +10,6 @@
 namespace varnel {
 namespace {
 
-struct MessageDeleter {
-  void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
-};
-using MessagePtr = std::unique_ptr<LDAPMessage, MessageDeleter>;
-
 struct ValuesDeleter {
   void operator()(berval** values) const { ldap_value_free_len(values); }
 };
@@ -98,22 +93,25 @@ std::optional<std::string> OpenLdapConnection::MissingTicketCache() {
   return MissingKerberosTicket();
 }
 
-int OpenLdapConnection::Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) {
-  std::vector<char*> attributes;
-  if (request.attributes) {
-    for (const std::string& name : *request.attributes)
-      attributes.push_back(const_cast<char*>(name.c_str()));
-    attributes.push_back(nullptr);
-  }
-  LDAPMessage* raw = nullptr;
-  int rc = ldap_search_ext_s(
-      session_.get(), request.base.c_str(), static_cast<int>(request.scope), request.filter.c_str(),
-      request.attributes ? attributes.data() : nullptr, request.attributesOnly ? 1 : 0, nullptr,
-      nullptr, nullptr, LDAP_NO_LIMIT, &raw);
-  MessagePtr result(raw);
-  if (!result) return NormalizeLdapCode(rc == LDAP_SUCCESS ? LDAP_OTHER : rc);
+namespace {
 
-  for (LDAPMessage* e = ldap_first_entry(session_.get(), result.get()); e != nullptr;
+// The C attribute list of a request: null-terminated, or null for all.
+struct AttributeList {
+  explicit AttributeList(const LdapSearchRequest& request) {
+    if (!request.attributes) return;
+    for (const std::string& name : *request.attributes)
+      names.push_back(const_cast<char*>(name.c_str()));
+    names.push_back(nullptr);
+  }
+  char** get() { return names.empty() ? nullptr : names.data(); }
+  std::vector<char*> names;
+};
+
+}  // namespace
+
+void OpenLdapConnection::TakeEntries(LDAPMessage* result, bool attributesOnly,
+                                     std::vector<LdapEntry>* entries) {
+  for (LDAPMessage* e = ldap_first_entry(session_.get(), result); e != nullptr;
        e = ldap_next_entry(session_.get(), e)) {
     LdapEntry entry;
     if (LdapTextPtr dn{ldap_get_dn(session_.get(), e)}) entry.dn = dn.get();
@@ -122,7 +120,7 @@ int OpenLdapConnection::Search(const LdapSearchRequest& request, std::vector<Lda
     BerPtr ber(rawBer);
     for (; name; name.reset(ldap_next_attribute(session_.get(), e, ber.get()))) {
       LdapAttribute attribute{name.get(), {}};
-      if (!request.attributesOnly) {
+      if (!attributesOnly) {
         ValuesPtr values{ldap_get_values_len(session_.get(), e, name.get())};
         for (berval** v = values.get(); v != nullptr && *v != nullptr; ++v)
           attribute.values.emplace_back((*v)->bv_val, (*v)->bv_len);
@@ -131,33 +129,110 @@ int OpenLdapConnection::Search(const LdapSearchRequest& request, std::vector<Lda
     }
     entries->push_back(std::move(entry));
   }
+}
+
+int OpenLdapConnection::Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) {
+  AttributeList attributes(request);
+  LDAPMessage* raw = nullptr;
+  int rc =
+      ldap_search_ext_s(session_.get(), request.base.c_str(), static_cast<int>(request.scope),
+                        request.filter.c_str(), attributes.get(), request.attributesOnly ? 1 : 0,
+                        nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &raw);
+  MessagePtr result(raw);
+  if (!result) return NormalizeLdapCode(rc == LDAP_SUCCESS ? LDAP_OTHER : rc);
+  TakeEntries(result.get(), request.attributesOnly, entries);
   return NormalizeLdapCode(rc);
 }
 
-int OpenLdapConnection::Modify(const std::string& dn, const std::vector<LdapModification>& mods) {
-  std::vector<LDAPMod> records(mods.size());
-  std::vector<std::vector<berval>> values(mods.size());
-  std::vector<std::vector<berval*>> valuePointers(mods.size());
-  std::vector<LDAPMod*> table;
-  for (size_t i = 0; i < mods.size(); ++i) {
-    const LdapModification& mod = mods[i];
-    LDAPMod& record = records[i];
-    record.mod_op = (mod.op == LdapModification::Op::kDelete ? LDAP_MOD_DELETE : LDAP_MOD_REPLACE) |
-                    LDAP_MOD_BVALUES;
-    record.mod_type = const_cast<char*>(mod.type.c_str());
-    record.mod_bvalues = nullptr;
-    if (!mod.values.empty()) {
-      for (const std::string& value : mod.values)
-        values[i].push_back(berval{value.size(), const_cast<char*>(value.data())});
-      for (berval& value : values[i]) valuePointers[i].push_back(&value);
-      valuePointers[i].push_back(nullptr);
-      record.mod_bvalues = valuePointers[i].data();
-    }
-    table.push_back(&record);
-  }
-  table.push_back(nullptr);
-  int rc = ldap_modify_ext_s(session_.get(), dn.c_str(), table.data(), nullptr, nullptr);
+int OpenLdapConnection::StartSearch(const LdapSearchRequest& request, int* id) {
+  AttributeList attributes(request);
+  const int rc =
+      ldap_search_ext(session_.get(), request.base.c_str(), static_cast<int>(request.scope),
+                      request.filter.c_str(), attributes.get(), request.attributesOnly ? 1 : 0,
+                      nullptr, nullptr, nullptr, LDAP_NO_LIMIT, id);
+  if (rc == LDAP_SUCCESS) attributesOnly_[*id] = request.attributesOnly;
   return NormalizeLdapCode(rc);
+}
+
+int OpenLdapConnection::WaitFor(int id, MessagePtr* result) {
+  timeval timeout{kAnswerTimeoutSeconds, 0};
+  LDAPMessage* raw = nullptr;
+  const int got = ldap_result(session_.get(), id, LDAP_MSG_ALL, &timeout, &raw);
+  result->reset(raw);
+  if (got == 0) {
+    ldap_abandon_ext(session_.get(), id, nullptr, nullptr);
+    return NormalizeLdapCode(LDAP_TIMEOUT);
+  }
+  if (got < 0 || !*result) {
+    int code = LDAP_SERVER_DOWN;
+    ldap_get_option(session_.get(), LDAP_OPT_RESULT_CODE, &code);
+    return NormalizeLdapCode(code == LDAP_SUCCESS ? LDAP_SERVER_DOWN : code);
+  }
+  int code = LDAP_OTHER;
+  const int parsed = ldap_parse_result(session_.get(), result->get(), &code, nullptr, nullptr,
+                                       nullptr, nullptr, 0);
+  return NormalizeLdapCode(parsed == LDAP_SUCCESS ? code : parsed);
+}
+
+int OpenLdapConnection::FinishSearch(int id, std::vector<LdapEntry>* entries) {
+  const bool attributesOnly = attributesOnly_[id];
+  attributesOnly_.erase(id);
+  MessagePtr result;
+  const int rc = WaitFor(id, &result);
+  if (result) TakeEntries(result.get(), attributesOnly, entries);
+  return rc;
+}
+
+namespace {
+
+// The C form of a modification list; it points into `mods`, which must
+// outlive it.
+struct ModificationTable {
+  explicit ModificationTable(const std::vector<LdapModification>& mods)
+      : records(mods.size()), values(mods.size()), valuePointers(mods.size()) {
+    for (size_t i = 0; i < mods.size(); ++i) {
+      const LdapModification& mod = mods[i];
+      LDAPMod& record = records[i];
+      record.mod_op =
+          (mod.op == LdapModification::Op::kDelete ? LDAP_MOD_DELETE : LDAP_MOD_REPLACE) |
+          LDAP_MOD_BVALUES;
+      record.mod_type = const_cast<char*>(mod.type.c_str());
+      record.mod_bvalues = nullptr;
+      if (!mod.values.empty()) {
+        for (const std::string& value : mod.values)
+          values[i].push_back(berval{value.size(), const_cast<char*>(value.data())});
+        for (berval& value : values[i]) valuePointers[i].push_back(&value);
+        valuePointers[i].push_back(nullptr);
+        record.mod_bvalues = valuePointers[i].data();
+      }
+      table.push_back(&record);
+    }
+    table.push_back(nullptr);
+  }
+  std::vector<LDAPMod> records;
+  std::vector<std::vector<berval>> values;
+  std::vector<std::vector<berval*>> valuePointers;
+  std::vector<LDAPMod*> table;
+};
+
+}  // namespace
+
+int OpenLdapConnection::Modify(const std::string& dn, const std::vector<LdapModification>& mods) {
+  ModificationTable table(mods);
+  int rc = ldap_modify_ext_s(session_.get(), dn.c_str(), table.table.data(), nullptr, nullptr);
+  return NormalizeLdapCode(rc);
+}
+
+int OpenLdapConnection::StartModify(const std::string& dn,
+                                    const std::vector<LdapModification>& mods, int* id) {
+  ModificationTable table(mods);  // encoded into the request as it is sent
+  return NormalizeLdapCode(
+      ldap_modify_ext(session_.get(), dn.c_str(), table.table.data(), nullptr, nullptr, id));
+}
+
+int OpenLdapConnection::FinishModify(int id) {
+  MessagePtr result;
+  return WaitFor(id, &result);
 }
 
 std::optional<std::string> OpenLdapConnection::DiagnosticMessage() {
@@ -185,7 +260,7 @@ std::unique_ptr<LdapConnection> OpenLdapConnector::Open(const std::string* serve
   }
   // A server that never answers must not hang the run forever: neither the
   // connection nor any one answer (bind, search, modify) may take longer.
-  timeval timeout{30, 0};
+  timeval timeout{OpenLdapConnection::kAnswerTimeoutSeconds, 0};
   ldap_set_option(session.get(), LDAP_OPT_NETWORK_TIMEOUT, &timeout);
   ldap_set_option(session.get(), LDAP_OPT_TIMEOUT, &timeout);
   return std::make_unique<OpenLdapConnection>(std::move(session));

@@ -6,6 +6,7 @@
 
 #include <ldap.h>
 
+#include <map>
 #include <memory>
 
 #include "ldap/ldap_connection.h"
@@ -26,13 +27,30 @@ class OpenLdapConnection : public LdapConnection {
   int NegotiateBind(const NegotiateIdentity* identity) override;
   int Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) override;
   int Modify(const std::string& dn, const std::vector<LdapModification>& mods) override;
+  int StartSearch(const LdapSearchRequest& request, int* id) override;
+  int FinishSearch(int id, std::vector<LdapEntry>* entries) override;
+  int StartModify(const std::string& dn, const std::vector<LdapModification>& mods,
+                  int* id) override;
+  int FinishModify(int id) override;
   std::optional<std::string> DiagnosticMessage() override;
   std::optional<std::string> MissingTicketCache() override;
 
+  // The longest wait for any one answer.
+  static constexpr int kAnswerTimeoutSeconds = 30;
+
  private:
+  struct MessageDeleter {
+    void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
+  };
+  using MessagePtr = std::unique_ptr<LDAPMessage, MessageDeleter>;
+
   int SaslBind(const char* mechanism);
+  void TakeEntries(LDAPMessage* result, bool attributesOnly, std::vector<LdapEntry>* entries);
+  // Waits for the whole answer to request `id`; returns its result code.
+  int WaitFor(int id, MessagePtr* result);
 
   LdapSessionPtr session_;
+  std::map<int, bool> attributesOnly_;  // outstanding searches
 };
 
 // Opens sessions with ldap_initialize: "ldap://host:port" for a named server,

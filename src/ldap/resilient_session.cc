@@ -17,7 +17,12 @@ ResilientSession::ResilientSession(std::unique_ptr<LdapConnection> session, Open
 bool ResilientSession::Recover(int rc) {
   if (!IsConnectionLoss(rc) || !session_) return false;
   loss_ = rc;
-  session_.reset();  // the old connection is of no further use
+  // The old connection carries no new request; the answers it already holds
+  // are still read.
+  bool busy = false;
+  for (const auto& [id, request] : outstanding_) busy = busy || request.connection == connection_;
+  if (busy) retired_[connection_] = std::move(session_);
+  session_.reset();
   const uint32_t lostAt = ticks_.Now();
   const uint32_t pauses[] = {0, kFirstPauseMs, kSecondPauseMs};
   for (uint32_t pauseMs : pauses) {
@@ -28,6 +33,7 @@ bool ResilientSession::Recover(int rc) {
     session_ = reopen_();
     if (session_) {
       ++reconnections_;
+      ++connection_;
       return true;
     }
   }
@@ -61,6 +67,72 @@ int ResilientSession::Modify(const std::string& dn, const std::vector<LdapModifi
   if (!session_) return loss_;
   const int rc = session_->Modify(dn, mods);
   Recover(rc);
+  return rc;
+}
+
+LdapConnection* ResilientSession::TakeOutstanding(int id, Outstanding* request) {
+  auto found = outstanding_.find(id);
+  if (found == outstanding_.end()) return nullptr;
+  *request = found->second;
+  outstanding_.erase(found);
+  if (session_ && request->connection == connection_) return session_.get();
+  auto retired = retired_.find(request->connection);
+  return retired == retired_.end() ? nullptr : retired->second.get();
+}
+
+void ResilientSession::ReleaseRetired(uint32_t connection) {
+  if (session_ && connection == connection_) return;
+  for (const auto& [id, request] : outstanding_) {
+    if (request.connection == connection) return;
+  }
+  retired_.erase(connection);
+}
+
+int ResilientSession::StartSearch(const LdapSearchRequest& request, int* id) {
+  if (!session_) return loss_;
+  int inner = 0;
+  int rc = session_->StartSearch(request, &inner);
+  if (Recover(rc)) rc = session_->StartSearch(request, &inner);
+  if (rc == 0) outstanding_[*id = nextId_++] = {connection_, inner};
+  return rc;
+}
+
+int ResilientSession::FinishSearch(int id, std::vector<LdapEntry>* entries) {
+  Outstanding request;
+  LdapConnection* on = TakeOutstanding(id, &request);
+  if (on == nullptr) return loss_ != 0 ? loss_ : kLdapServerDown;
+  const int rc = on->FinishSearch(request.id, entries);
+  if (on == session_.get()) {
+    Recover(rc);  // the caller reads again once the connection is back
+  } else {
+    ReleaseRetired(request.connection);
+  }
+  return rc;
+}
+
+int ResilientSession::StartModify(const std::string& dn, const std::vector<LdapModification>& mods,
+                                  int* id) {
+  if (!session_) return loss_;
+  int inner = 0;
+  const int rc = session_->StartModify(dn, mods, &inner);
+  if (rc == 0) {
+    outstanding_[*id = nextId_++] = {connection_, inner};
+  } else {
+    Recover(rc);
+  }
+  return rc;
+}
+
+int ResilientSession::FinishModify(int id) {
+  Outstanding request;
+  LdapConnection* on = TakeOutstanding(id, &request);
+  if (on == nullptr) return loss_ != 0 ? loss_ : kLdapServerDown;
+  const int rc = on->FinishModify(request.id);
+  if (on == session_.get()) {
+    Recover(rc);
+  } else {
+    ReleaseRetired(request.connection);
+  }
   return rc;
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "ldap/ldap_connection.h"
@@ -34,6 +35,14 @@ class ResilientSession : public LdapConnection {
   int NegotiateBind(const NegotiateIdentity* identity) override;
   int Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) override;
   int Modify(const std::string& dn, const std::vector<LdapModification>& mods) override;
+  // A request outstanding when its connection was lost is finished on that
+  // connection: an answer that arrived before the loss counts, any other
+  // ends in the loss's code.
+  int StartSearch(const LdapSearchRequest& request, int* id) override;
+  int FinishSearch(int id, std::vector<LdapEntry>* entries) override;
+  int StartModify(const std::string& dn, const std::vector<LdapModification>& mods,
+                  int* id) override;
+  int FinishModify(int id) override;
   std::optional<std::string> DiagnosticMessage() override;
   std::optional<std::string> MissingTicketCache() override;
 
@@ -51,7 +60,23 @@ class ResilientSession : public LdapConnection {
   // True when a new session is in place.
   bool Recover(int rc);
 
+  // The connection an outstanding request went out on, and its id there.
+  struct Outstanding {
+    uint32_t connection = 0;
+    int id = 0;
+  };
+  // Takes the outstanding request and the session it went out on: the
+  // current one, or a replaced one kept until its requests are finished
+  // (answers that arrived before the loss still count). Null when unknown.
+  LdapConnection* TakeOutstanding(int id, Outstanding* request);
+  // Drops a replaced session once nothing is outstanding on it.
+  void ReleaseRetired(uint32_t connection);
+
   std::unique_ptr<LdapConnection> session_;  // null once gone for good
+  uint32_t connection_ = 0;                  // counts the connections made
+  std::map<int, Outstanding> outstanding_;
+  std::map<uint32_t, std::unique_ptr<LdapConnection>> retired_;
+  int nextId_ = 1;
   Opener reopen_;
   const TickCounter& ticks_;
   Pause pause_;

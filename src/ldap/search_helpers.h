@@ -23,6 +23,9 @@ Outcome LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::s
 // The DN as the directory stores it, or dn unchanged when the read fails.
 std::string LdapGetDN(LdapConnection& session, const std::string& dn);
 
+// The base search that finds a DN as the directory stores it.
+LdapSearchRequest StoredDnRequest(const std::string& dn);
+
 // The DN as the directory stores it; nullopt when the read fails.
 std::optional<std::string> LdapStoredDN(LdapConnection& session, const std::string& dn);
 

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <tuple>
 
 #include "cli/run_driver.h"
 #include "cli/run_environment.h"
@@ -365,6 +366,35 @@ TEST_F(RunFilesTest, UndoKeepsTheFirstValuesOfEachObjectAndTakesBackRefusedChang
   directory().modifyResult = 0x51;
   EXPECT_EQ(Run({"-clear", "-undo", second}, "CN=d,DC=x\n").status, 0x51);
   EXPECT_NE(Read(second).find("dn: CN=d,DC=x\n"), std::string::npos);
+}
+
+TEST_F(RunTest, OutstandingRequestsChangeNothingThatIsShownOrWritten) {
+  const std::string input =
+      "CN=a,DC=x\nCN=zz,DC=x\nCN=b,DC=x\ncn=A,dc=x\nCN=c,DC=x\nCN=a,DC=x\nCN=d,DC=x\n";
+  auto run = [&](std::vector<std::string> args) {
+    connector = FakeLdapConnector();  // the same directory for every run
+    SetUp();
+    Output r = Run(args, input);
+    return std::make_tuple(r.status, r.out, r.err, directory().modifies.size(),
+                           directory().maxWritesInFlight, directory().sameObjectInFlight);
+  };
+  const auto one = run({"-upd", "-hfal", "-cont", "-window", "1"});
+  const auto many = run({"-upd", "-hfal", "-cont"});
+  EXPECT_EQ(std::get<0>(one), 32);
+  EXPECT_EQ(std::get<1>(one), std::get<1>(many));
+  EXPECT_EQ(std::get<2>(one), std::get<2>(many));
+  EXPECT_EQ(std::get<3>(one), 6u);
+  EXPECT_EQ(std::get<3>(many), 6u);
+  EXPECT_EQ(std::get<4>(one), 1u);
+  EXPECT_GT(std::get<4>(many), 1u);  // the writes did go out together
+  EXPECT_FALSE(std::get<5>(many));   // but never two for one object
+
+  // Without -cont one write at a time; -upto never lets more out than may succeed.
+  EXPECT_EQ(std::get<4>(run({"-upd", "-hfal"})), 1u);
+  const auto upto = run({"-upd", "-hfal", "-cont", "-upto", "3"});
+  EXPECT_EQ(std::get<3>(upto), 3u);
+  EXPECT_LE(std::get<4>(upto), 3u);
+  EXPECT_NE(std::get<1>(upto).find("WARN: UpTo limit achieved, stopping...\n"), std::string::npos);
 }
 
 TEST_F(RunTest, ALostConnectionIsMadeAgainAndTheObjectPlannedAnew) {

@@ -239,4 +239,19 @@ int FakeLdapConnection::Modify(const std::string& dn, const std::vector<LdapModi
   return 0;
 }
 
+void FakeLdapConnection::NoteWriteStarted(const std::string& dn) {
+  std::string key = dn;
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  sameObjectInFlight = sameObjectInFlight || writesInFlight_.contains(key);
+  writesInFlight_.insert(key);
+  maxWritesInFlight = std::max(maxWritesInFlight, writesInFlight_.size());
+}
+
+void FakeLdapConnection::NoteWriteFinished(const std::string& dn) {
+  std::string key = dn;
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  auto found = writesInFlight_.find(key);
+  if (found != writesInFlight_.end()) writesInFlight_.erase(found);
+}
+
 }  // namespace varnel::testing

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,13 @@ class FakeLdapConnection : public LdapConnection {
   std::vector<LdapSearchRequest> searches;
   std::vector<ModifyCall> modifies;
 
+  // Writes sent through the asynchronous calls and not yet finished: the most
+  // at any one time, and whether one object ever had two (DN case ignored).
+  void NoteWriteStarted(const std::string& dn);
+  void NoteWriteFinished(const std::string& dn);
+  size_t maxWritesInFlight = 0;
+  bool sameObjectInFlight = false;
+
   int SetOption(LdapOption option, int value) override;
   int SimpleBind(const std::string* dn, const std::string* password) override;
   int NegotiateBind(const NegotiateIdentity* identity) override;
@@ -58,7 +66,8 @@ class FakeLdapConnection : public LdapConnection {
   std::optional<std::string> MissingTicketCache() override { return missingTicketCache; }
 
  private:
-  std::vector<LdapEntry> entries_;  // in insertion order
+  std::vector<LdapEntry> entries_;             // in insertion order
+  std::multiset<std::string> writesInFlight_;  // lower-case DNs
 };
 
 // True when the entry matches the LDAP filter text (parentheses optional

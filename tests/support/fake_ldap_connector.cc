@@ -26,6 +26,25 @@ class FakeSession : public LdapConnection {
   int Modify(const std::string& dn, const std::vector<LdapModification>& mods) override {
     return *broken_ ? kServerDown : directory_->Modify(dn, mods);
   }
+  // Modify requests are answered when started (the base class's way); the
+  // directory keeps count of those not yet finished.
+  int StartModify(const std::string& dn, const std::vector<LdapModification>& mods,
+                  int* id) override {
+    const int rc = LdapConnection::StartModify(dn, mods, id);
+    if (rc == 0) {
+      writing_[*id] = dn;
+      directory_->NoteWriteStarted(dn);
+    }
+    return rc;
+  }
+  int FinishModify(int id) override {
+    auto found = writing_.find(id);
+    if (found != writing_.end()) {
+      directory_->NoteWriteFinished(found->second);
+      writing_.erase(found);
+    }
+    return LdapConnection::FinishModify(id);
+  }
   std::optional<std::string> DiagnosticMessage() override {
     return *broken_ ? std::nullopt : directory_->DiagnosticMessage();
   }
@@ -36,6 +55,7 @@ class FakeSession : public LdapConnection {
  private:
   std::shared_ptr<FakeLdapConnection> directory_;
   std::shared_ptr<bool> broken_;
+  std::map<int, std::string> writing_;
 };
 
 }  // namespace
