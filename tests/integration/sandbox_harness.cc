@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,24 +59,6 @@ std::map<std::string, std::string> ParseExports(const std::string& text) {
   return env;
 }
 
-std::string Base64Decode(const std::string& text) {
-  static const std::string chars =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  int bits = 0, accumulated = 0;
-  for (char c : text) {
-    size_t v = chars.find(c);
-    if (v == std::string::npos) continue;
-    accumulated = (accumulated << 6) | static_cast<int>(v);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out.push_back(static_cast<char>((accumulated >> bits) & 0xFF));
-    }
-  }
-  return out;
-}
-
 int StatusOf(int wstatus) {
   return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
 }
@@ -97,6 +81,28 @@ std::vector<std::string> LdapToolArgs(const std::string& tool) {
 }
 
 }  // namespace
+
+std::string Base64Decode(const std::string& text) {
+  static const std::string chars =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  int bits = 0, accumulated = 0;
+  for (char c : text) {
+    size_t v = chars.find(c);
+    if (v == std::string::npos) continue;
+    accumulated = ((accumulated << 6) | static_cast<int>(v)) & 0xFFFFF;
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<char>((accumulated >> bits) & 0xFF));
+    }
+  }
+  return out;
+}
+
+std::string ScratchPath(const std::string& tag) { return TempPath(tag.c_str()); }
+
+std::string ReadFileBytes(const std::string& path) { return ReadFile(path); }
 
 const std::map<std::string, std::string>& SandboxEnv(Account account) {
   static std::map<Account, std::map<std::string, std::string>> cache;
@@ -198,6 +204,78 @@ ProcessResult RunVarnel(const std::vector<std::string>& args, const std::string&
 ProcessResult RunVarnel(const std::vector<std::string>& args, const std::string& input,
                         Account account, const RunOptions& options) {
   return RunProcess(VarnelCommand(args), input, SandboxEnv(account), options);
+}
+
+ProcessResult RunVarnelOnTerminal(const std::vector<std::string>& args, const std::string& input,
+                                  Account account) {
+  std::string inPath = TempPath("in"), outPath = TempPath("out");
+  {
+    std::ofstream in(inPath, std::ios::binary);
+    in << input;
+  }
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+    throw std::runtime_error("no pseudo-terminal");
+  const std::string slavePath = ptsname(master);
+  winsize size{};
+  size.ws_row = 24;
+  size.ws_col = 120;
+  ioctl(master, TIOCSWINSZ, &size);
+  const std::vector<std::string> argv = VarnelCommand(args);
+  const std::map<std::string, std::string>& env = SandboxEnv(account);
+  auto started = std::chrono::steady_clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+    int in = open(inPath.c_str(), O_RDONLY);
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(slave, 2);
+    close(in);
+    close(out);
+    close(slave);
+    ExecChild(argv, env);
+  }
+  ProcessResult result;
+  int wstatus = 0;
+  bool exited = false;
+  // The terminal is read while the process runs, or it would block once
+  // the terminal's buffer is full.
+  for (;;) {
+    pollfd ready{master, POLLIN, 0};
+    if (poll(&ready, 1, 20) > 0) {
+      char buffer[4096];
+      ssize_t got = read(master, buffer, sizeof buffer);
+      if (got > 0) {
+        result.err.append(buffer, static_cast<size_t>(got));
+        continue;
+      }
+      if (exited) break;  // EIO: no writer is left and the buffer is empty
+    } else if (exited) {
+      break;
+    }
+    if (!exited && waitpid(pid, &wstatus, WNOHANG) == pid) exited = true;
+    if (!exited && std::chrono::steady_clock::now() - started > std::chrono::seconds(300)) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &wstatus, 0);
+      exited = true;
+      result.timedOut = true;
+    }
+  }
+  close(master);
+  result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
+  result.status = StatusOf(wstatus);
+  result.termSignal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
+  result.out = ReadFile(outPath);
+  unlink(inPath.c_str());
+  unlink(outPath.c_str());
+  return result;
 }
 
 LiveProcess::LiveProcess(const std::vector<std::string>& argv,

@@ -135,6 +135,19 @@ std::string AddContact(const std::string& ou, const std::string& cn,
 std::string AddGroup(const std::string& ou, const std::string& cn,
                      const std::string& extraLdif = "");
 
+// A path below /tmp that no other test uses; the file is not created.
+std::string ScratchPath(const std::string& tag);
+// The bytes of a file ("" when it cannot be read).
+std::string ReadFileBytes(const std::string& path);
+// Decodes base64 text; characters outside the alphabet are ignored.
+std::string Base64Decode(const std::string& text);
+
+// Runs the varnel binary like RunVarnel, but with standard error on a
+// pseudo-terminal (raw mode, so bytes pass unchanged; 120 columns): `err`
+// holds every byte written to the terminal, `out` standard output (a file).
+ProcessResult RunVarnelOnTerminal(const std::vector<std::string>& args, const std::string& input,
+                                  Account account = Account::kAdmin);
+
 // Small text helpers for checking a run's output.
 std::string Lines(const std::vector<std::string>& dns);  // one DN per line
 size_t Count(const std::string& text, const std::string& needle);
