@@ -2,8 +2,11 @@
 # Times Varnel against the sandbox directory, side by side with the floor (the
 # same changes sent by one ldapmodify process) and with the per-object shell
 # loop an administrator would otherwise write (ldapsearch + ldapmodify per
-# DN, on a sample). Prints objects per second and the ratios, then the peak
-# memory of Varnel reading 100,000 input DNs with -safety refusing the run.
+# DN, on a sample). Then the -upd job through a relay that delays every
+# chunk as a wide-area link would (bench/delay_relay.py), at the default
+# -window and at -window 1, beside one serial ldapmodify through the same
+# relay. Prints objects per second and the ratios, then the peak memory of
+# Varnel reading 100,000 input DNs with -safety refusing the run.
 #
 #   bash bench/bench.sh [N] [LOOP_SAMPLE] [MEMORY_DNS]     (defaults 1000 50 100000)
 set -euo pipefail
@@ -102,6 +105,47 @@ echo "varnel -upd   / floor: $(ratio "$varnel_upd" "$floor_upd")  (target <= 2)"
 echo "varnel -clear / floor: $(ratio "$varnel_clear" "$floor_clear")  (target <= 2)"
 echo "shell loop / varnel -upd   per object: $(ratio "$per_loop" "$(awk -v t="$varnel_upd" -v n="$N" 'BEGIN { print t / n }')")  (target >= 10)"
 echo "shell loop / varnel -clear per object: $(ratio "$per_loop" "$(awk -v t="$varnel_clear" -v n="$N" 'BEGIN { print t / n }')")  (target >= 10)"
+
+# The same -upd job over a wide-area link: a relay on loopback that delays
+# every chunk by WAN_DELAY_MS in each direction. Varnel keeps up to -window
+# requests outstanding (default 32), so the round trip is hidden; with
+# -window 1 and with one serial ldapmodify process it is paid per request.
+WAN_DELAY_MS=${WAN_DELAY_MS:-10}
+python=$(command -v /usr/bin/python3 || command -v python3)
+"$python" bench/delay_relay.py 127.0.0.1 389 "$WAN_DELAY_MS" >"$work/relay.port" &
+relay=$!
+trap 'kill "$relay" 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 50); do [ -s "$work/relay.port" ] && break; sleep 0.1; done
+relay_port=$(head -n 1 "$work/relay.port")
+upd_rerun() {  # the same -upd change again, through the relay or not
+  local set="$1" label="$2"
+  shift 2
+  local t0 t1
+  t0=$(now)
+  "$VARNEL" -upd -quota 100:200:300 -uhfal -cont -unsafe -q "$@" <"$work/$set.dns" >"$work/wan.out"
+  t1=$(now)
+  grep -q "Successful    : $N" "$work/wan.out" ||
+    { cat "$work/wan.out"; echo "varnel $label failed" >&2; exit 1; }
+  awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }'
+}
+lan_cont=$(upd_rerun A "-upd -cont (loopback)")
+wan_cont=$(upd_rerun A "-upd -cont (relay)" -h "localhost:$relay_port")
+wan_serial=$(upd_rerun A "-upd -cont -window 1 (relay)" -h "localhost:$relay_port" -window 1)
+t0=$(now)
+ldapmodify "${LDAP[@]}" -H "ldap://localhost:$relay_port" -f "$work/upd.ldif" >/dev/null
+t1=$(now)
+wan_floor=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+echo
+printf '%-52s %10s %12s\n' "through a relay adding ${WAN_DELAY_MS} ms each way ($N objects)" "seconds" "objects/s"
+printf '%-52s %10.2f %12s\n' "varnel -upd -cont, loopback" "$lan_cont" "$(rate "$N" "$lan_cont")"
+printf '%-52s %10.2f %12s\n' "varnel -upd -cont, relay (default -window 32)" "$wan_cont" "$(rate "$N" "$wan_cont")"
+printf '%-52s %10.2f %12s\n' "varnel -upd -cont -window 1, relay" "$wan_serial" "$(rate "$N" "$wan_serial")"
+printf '%-52s %10.2f %12s\n' "ldapmodify, one serial process, relay" "$wan_floor" "$(rate "$N" "$wan_floor")"
+echo "relay / loopback, varnel -upd -cont:        $(ratio "$wan_cont" "$lan_cont")  (target <= 1.3)"
+echo "serial ldapmodify / varnel -upd -cont, relay: $(ratio "$wan_floor" "$wan_cont")  (expect about 4 here)"
+echo "varnel -window 1 / default window, relay:     $(ratio "$wan_serial" "$wan_cont")"
+echo "varnel -upd -cont / floor, loopback:          $(ratio "$lan_cont" "$floor_upd")  (target <= 1.1)"
+kill "$relay" 2>/dev/null || true
 
 # Peak memory and time for a long input that the safety limit refuses. The
 # list is counted before any DN is looked up, so beyond start-up (timed with

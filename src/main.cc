@@ -4,5 +4,6 @@
 
 int main(int argc, char** argv) {
   if (!varnel::OpenClosedStandardStreams()) return varnel::ExitStatus(varnel::Outcome::Varnel(-1));
+  varnel::IgnoreBrokenPipes();
   return varnel::RunVarnel(argc, argv);
 }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 
 namespace varnel {
 
@@ -19,6 +20,8 @@ bool OpenClosedStandardStreams() {
   }
   return true;
 }
+
+void IgnoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 

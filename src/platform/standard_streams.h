@@ -11,6 +11,12 @@ namespace varnel {
 // closed and cannot be filled.
 bool OpenClosedStandardStreams();
 
+// A write to a connection the server has closed, or to an output pipe whose
+// reader has gone, fails with EPIPE instead of killing the process: a run
+// then ends its list the way it chooses (a lost connection is made again),
+// never half-way through by a signal.
+void IgnoreBrokenPipes();
+
 // True when standard error is a terminal (where a status line may be drawn).
 bool StandardErrorIsTerminal();
 
