@@ -87,7 +87,7 @@ for mech in GSS-SPNEGO GSSAPI; do
 done
 out="$(as_admin ldapsearch -Y GSSAPI -O maxssf=0 -LLL -s base -b "" dnsHostName 2>&1)"
 if grep -qi "strong" <<<"$out"; then
-  pass "the DC refuses a Kerberos bind without signing or sealing (server default kept)"
+  pass "the DC refuses a Kerberos bind without signing or sealing over plain LDAP"
 else
   fail "an unprotected bind was not refused: $out"
 fi
