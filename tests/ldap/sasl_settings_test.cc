@@ -89,13 +89,5 @@ TEST(ExplicitMinSsfTest, EveryPlaceLibldapReadsInItsOrder) {
   EXPECT_EQ(s.Explicit(), std::nullopt);
 }
 
-TEST(ExplicitMinSsfTest, EnvironmentAloneWithoutMinssfIsNotExplicit) {
-  FakeSettings s;
-  s.env["LDAPSASL_SECPROPS"] = "maxssf=0";
-  EXPECT_EQ(s.Explicit(), std::nullopt);
-  s.env["LDAPSASL_SECPROPS"] = "minssf=0,maxssf=0";
-  EXPECT_EQ(s.Explicit(), 0u);
-}
-
 }  // namespace
 }  // namespace varnel

@@ -120,16 +120,6 @@ TEST_F(SealedSessionLinesTest, UnsealedOnPurposeWarnsAndGoesOn) {
             "not encrypted.\n");
 }
 
-TEST_F(SealedSessionLinesTest, SealedSessionIsQuietAndShowsItsSsfInDebug) {
-  CaptureStderr();
-  EXPECT_NE(Open(), nullptr);
-  EXPECT_EQ(GetCapturedStderr(), "");
-  reporter_.Configure({.quiet = false, .debug = true});
-  CaptureStdout();
-  EXPECT_NE(Open(), nullptr);
-  EXPECT_NE(GetCapturedStdout().find("DEBUG: SASL SSF: 256\n"), std::string::npos);
-}
-
 TEST_F(SealedSessionLinesTest, FailedTlsSetupIsNamedAfterTheBindError) {
   directory_.bindResult = 0x51;
   directory_.tlsSetupFailed = true;
