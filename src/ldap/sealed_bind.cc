@@ -1,6 +1,8 @@
 #include "ldap/sealed_bind.h"
 
 #include <algorithm>
+#include <optional>
+#include <string>
 
 namespace varnel {
 namespace {
@@ -39,7 +41,16 @@ SealedBindResult NegotiateBindSealed(LdapConnection& session, const NegotiateIde
 
   SealedBindResult result;
   result.code = session.NegotiateBind(identity);
-  if (result.code != 0) return result;
+  if (result.code != 0) {
+    // Cyrus SASL's "too weak" (SASL_TOOWEAK, -15), which libldap reports as an
+    // unknown authentication method: the server offered no layer strong enough.
+    const std::optional<std::string> detail = session.DiagnosticMessage();
+    if (!security.tls && detail && detail->find("SASL(-15)") != std::string::npos) {
+      return Refuse("The server offers no sealed session (" + *detail + "); sealing needs " +
+                    std::to_string(kSealedSsf) + " bits; " + kHowToLower + ".");
+    }
+    return result;
+  }
   const BoundSecurity bound = session.Bound();
   result.saslSsf = bound.saslSsf;
   if (security.tls) {

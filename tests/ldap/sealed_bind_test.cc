@@ -29,12 +29,18 @@ TEST(SealedBindTest, ByDefaultTheMinimumIsRaisedToSealing) {
   EXPECT_EQ(session.saslRanges[0].min, kSealedSsf);
   EXPECT_EQ(session.saslRanges[0].max, kNoLimit);
 
-  // A server that cannot seal fails the bind itself.
+  // A server that cannot seal fails the bind in the SASL library, which says so.
   FakeLdapConnection weak;
   weak.serverMaxSsf = 1;
+  weak.diagnostic = "SASL(-15): mechanism too weak for this user: ";
   r = NegotiateBindSealed(weak, nullptr);
-  EXPECT_NE(r.code, 0);
-  EXPECT_EQ(r.protection, SessionProtection::kNone);
+  EXPECT_EQ(r.code, kLdapStrongAuthRequired);
+  EXPECT_EQ(r.refusal.rfind("The server offers no sealed session (SASL(-15)", 0), 0u) << r.refusal;
+  // Other failures keep their own code and line.
+  weak.diagnostic = "SASL(-4): no mechanism available: No worthy mechs found";
+  r = NegotiateBindSealed(weak, nullptr);
+  EXPECT_EQ(r.code, 0x56);
+  EXPECT_TRUE(r.refusal.empty());
 }
 
 TEST(SealedBindTest, MaxssfWithoutAnExplicitMinssfIsRefusedBeforeBinding) {
