@@ -87,9 +87,22 @@ for mech in GSS-SPNEGO GSSAPI; do
 done
 out="$(as_admin ldapsearch -Y GSSAPI -O maxssf=0 -LLL -s base -b "" dnsHostName 2>&1)"
 if grep -qi "strong" <<<"$out"; then
-  pass "the DC refuses a Kerberos bind without signing or sealing (server default kept)"
+  pass "the DC refuses a Kerberos bind without signing or sealing over plain LDAP"
 else
   fail "an unprotected bind was not refused: $out"
+fi
+# LDAPS: the printed LDAPTLS_CACERT checks the certificate met at localhost; no SASL layer inside TLS.
+out="$(as_admin ldapsearch -Y GSS-SPNEGO -O maxssf=0 -H ldaps://localhost -LLL -s base -b "" dnsHostName 2>&1)"
+if grep -q "^dnsHostName: dc1.varnel.test$" <<<"$out" && grep -q "^SASL SSF: 0$" <<<"$out"; then
+  pass "GSS-SPNEGO bind over ldaps://localhost without a SASL layer (certificate checked)"
+else
+  fail "ldaps://localhost bind: $out"
+fi
+out="$(as_admin ldapsearch -Y GSS-SPNEGO -H ldaps://localhost -LLL -s base -b "" dnsHostName 2>&1)"
+if grep -q "not allowed if TLS is used" <<<"$out"; then
+  pass "the DC refuses signing or sealing inside TLS"
+else
+  fail "a SASL layer inside TLS was not refused: $out"
 fi
 
 # ------------------------------------------------------------------ schema

@@ -10,7 +10,8 @@
 #    going through valgrind (VARNEL_WRAPPER); valgrind changes a run's exit
 #    status only when it finds an error, so the suite's own checks still hold.
 # Every valgrind log is then read: "ERROR SUMMARY: 0 errors" and nothing
-# definitely lost, or the check fails. No suppressions are used.
+# definitely lost, or the check fails. The only suppressions are those of
+# scripts/memcheck.supp: leaks of the system's libraries, each with its stack.
 #
 # Needs a built BUILD_DIR (varnel and tests/varnel_integration_tests) and the
 # running sandbox; leaves the sandbox running in native mode.
@@ -37,7 +38,8 @@ bash "$sandbox" status >/dev/null || bash "$sandbox" start --native >/dev/null
 
 logs="$(mktemp -d /tmp/varnel-memcheck.XXXXXX)"
 memcheck=(valgrind --tool=memcheck --error-exitcode=99 --leak-check=full
-  --errors-for-leak-kinds=definite --num-callers=40 "--log-file=$logs/vg.%p.log")
+  --errors-for-leak-kinds=definite --num-callers=40 "--suppressions=$PWD/scripts/memcheck.supp"
+  "--log-file=$logs/vg.%p.log")
 started=$(date +%s)
 failures=0
 

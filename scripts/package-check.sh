@@ -11,7 +11,7 @@
 #     installed data in a temporary state folder, with varnel jobs run through
 #     "varnel-sandbox exec" and their changes read back with ldapsearch.
 #
-# The sandbox binds 127.0.0.1 ports 389, 88, 464 and 3268, so only one can run
+# The sandbox binds 127.0.0.1 ports 389, 636, 88, 464 and 3268, so only one can run
 # per network namespace. The check runs its sandbox in a private network
 # namespace (unshare --net), where a sandbox that is already running (such as
 # the repository's, which the tests use) is neither seen nor disturbed. Where

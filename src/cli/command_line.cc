@@ -11,6 +11,7 @@
 #include "cli/usage_text.h"
 #include "diag/reporter.h"
 #include "exchange/quota.h"
+#include "ldap/server_address.h"
 #include "text/string_helpers.h"
 
 namespace varnel {
@@ -92,7 +93,12 @@ bool CheckValues(Reporter& reporter, const SwitchTable& table, SwitchNumbers* nu
     return false;
   }
   const std::string host = table.GetValue("h");
-  if (const size_t colon = host.find(':'); colon != std::string::npos) {
+  if (IsServerUriText(host)) {
+    if (!ParseServerUri(host)) {
+      PrintBadValue(reporter, "h", host);
+      return false;
+    }
+  } else if (const size_t colon = host.find(':'); colon != std::string::npos) {
     const std::optional<uint64_t> port = ParseDecimal(host.substr(colon + 1), kMaxPort);
     if (!port || *port == 0) {
       PrintBadValue(reporter, "h", host);

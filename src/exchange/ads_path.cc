@@ -23,7 +23,14 @@ HResult ParseAdsPath(std::u16string_view path, AdsPath* parsed) {
   const std::string rest = text.substr(kPrefix.size());
 
   AdsPath result;
-  const size_t slash = rest.find('/');
+  // A server written as an LDAP URI ("LDAP://ldaps://host:636/DN", built from
+  // such a -h) ends at the first "/" after its "//".
+  size_t serverFrom = 0;
+  for (std::string_view scheme : {"ldap://", "ldaps://"}) {
+    if (LowerCase(rest.substr(0, scheme.size())) == scheme) serverFrom = scheme.size();
+  }
+  const size_t slash = rest.find('/', serverFrom);
+  if (serverFrom > 0 && slash == std::string::npos) return kEAdsBadPathname;
   if (slash != std::string::npos && rest.substr(0, slash).find('=') == std::string::npos) {
     result.server = rest.substr(0, slash);
     result.dn = rest.substr(slash + 1);

@@ -22,8 +22,10 @@ struct AdsPath {
 
 // Takes a path apart. After the "LDAP://" prefix (any letter case) the text
 // up to the first "/" is the server when it holds no "="; otherwise all of it
-// is the DN, which may itself hold "/". Returns 0, or kEAdsBadPathname for a
-// missing prefix, an empty server or DN, or a DN without any "=".
+// is the DN, which may itself hold "/". A server written as a URI
+// ("LDAP://ldaps://dc1:636/CN=...") runs to the first "/" after its "//".
+// Returns 0, or kEAdsBadPathname for a missing prefix, an empty server or DN,
+// or a DN without any "=".
 HResult ParseAdsPath(std::u16string_view path, AdsPath* parsed);
 
 }  // namespace varnel

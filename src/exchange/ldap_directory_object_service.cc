@@ -9,6 +9,7 @@
 #include "exchange/recipient_alias.h"
 #include "ldap/ldap_session.h"
 #include "ldap/result_codes.h"
+#include "ldap/sealed_bind.h"
 #include "platform/code_page.h"
 #include "platform/random_bytes.h"
 #include "text/string_helpers.h"
@@ -123,7 +124,9 @@ HResult LdapDirectoryObjectService::OpenSession(const std::optional<std::string>
       connector_.Open(server ? &*server : nullptr, ChoosePort(server, 0), &openError);
   if (!connection) return HResultFromLdapCode(openError != 0 ? openError : kLdapServerDown);
   connection->SetOption(LdapOption::kVersion, 3);  // a refusal shows in the bind's result
-  const int rc = connection->NegotiateBind(nullptr);
+  // The same sealing rule as the run's own session; a refused session fails
+  // as the server's "strong authentication required" would.
+  const int rc = NegotiateBindSealed(*connection, nullptr).code;
   if (rc != kLdapSuccess) return HResultFromLdapCode(rc);
 
   auto opened = std::make_shared<Session>();

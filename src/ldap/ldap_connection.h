@@ -56,6 +56,27 @@ struct NegotiateIdentity {
   std::string password;
 };
 
+// SASL security strength factors, in bits: 0 is no security layer, 1
+// integrity only, 56 and more a sealed (encrypted) session.
+struct SaslSsfRange {
+  unsigned min = 0;
+  unsigned max = 0;
+};
+
+// What protects a session before its negotiate bind.
+struct SessionSecurity {
+  bool tls = false;     // the server was named ldaps://: TLS carries the session
+  SaslSsfRange sasl{};  // as the library's settings (SASL_SECPROPS) left it
+  // The minssf the administrator wrote in those settings, when one was written.
+  std::optional<unsigned> explicitMinSsf{};
+};
+
+// What protects a session after a successful negotiate bind.
+struct BoundSecurity {
+  bool tlsInPlace = false;
+  unsigned saslSsf = 0;  // the SASL layer negotiated (LDAP_OPT_X_SASL_SSF)
+};
+
 class LdapConnection {
  public:
   virtual ~LdapConnection() = default;
@@ -65,7 +86,13 @@ class LdapConnection {
   // dn/password null means no name/password (anonymous).
   virtual int SimpleBind(const std::string* dn, const std::string* password) = 0;
   // identity null binds with the Kerberos credentials of the user running the tool.
+  // NegotiateBindSealed (sealed_bind.h) is the bind the tool makes: it adds the
+  // sealing rule around this one.
   virtual int NegotiateBind(const NegotiateIdentity* identity) = 0;
+  virtual SessionSecurity Security() = 0;
+  // The SASL range the next negotiate bind may settle on; 0 or a result code.
+  virtual int SetSaslSsf(const SaslSsfRange& range) = 0;
+  virtual BoundSecurity Bound() = 0;
 
   // One synchronous search. On success the entries are appended to *entries.
   // On failure the code is returned and *entries may hold what arrived.
@@ -89,6 +116,10 @@ class LdapConnection {
   // After a failed negotiate bind: the credential cache that held no valid
   // Kerberos ticket, when that is why; nullopt otherwise.
   virtual std::optional<std::string> MissingTicketCache() { return std::nullopt; }
+  // After a failed bind on an ldaps:// session: true when the server was
+  // reached but TLS could not be set up (the certificate check or the
+  // handshake failed), so the failure is not an unreachable server.
+  virtual bool TlsSetupFailed() { return false; }
 
   // For a session that reconnects by itself (ResilientSession): how many
   // times its connection was made again, and the code of a loss it could not

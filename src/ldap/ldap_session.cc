@@ -6,6 +6,8 @@
 #include "diag/reporter.h"
 #include "ldap/kerberos_ticket.h"
 #include "ldap/ldap_error.h"
+#include "ldap/sealed_bind.h"
+#include "ldap/server_address.h"
 #include "text/string_helpers.h"
 
 namespace varnel {
@@ -22,12 +24,23 @@ struct OptionStep {
 
 std::string DisplayServerText(const std::optional<std::string>& server) {
   if (!server) return "";
+  if (IsServerUriText(*server)) {
+    const std::optional<ServerUri> uri = ParseServerUri(*server);
+    return uri ? uri->host : *server;
+  }
   std::string text = server->substr(0, server->find(':'));
   if (!text.empty() && text[0] == '.') text = "localhost";
   return text;
 }
 
 int ChoosePort(const std::optional<std::string>& server, int port) {
+  if (server && IsServerUriText(*server)) {
+    const std::optional<ServerUri> uri = ParseServerUri(*server);
+    const bool tls = uri && uri->tls;
+    if (port == 1) return tls ? 3269 : 3268;
+    if (port >= 2) return port;
+    return uri && uri->port ? *uri->port : (tls ? 636 : 389);
+  }
   int chosen = 389;
   if (server && server->find(':') != std::string::npos) {
     std::vector<std::string> pieces;
@@ -86,6 +99,7 @@ std::unique_ptr<LdapConnection> OpenLDAP(Reporter& reporter, LdapConnector& conn
   }
 
   int rc = 0;
+  SealedBindResult sealed;
   if (params.simple && params.anonymous) {
     rc = session->SimpleBind(nullptr, nullptr);
   } else if (params.simple) {
@@ -105,19 +119,40 @@ std::unique_ptr<LdapConnection> OpenLDAP(Reporter& reporter, LdapConnector& conn
       identity.domain = pieces.empty() ? "" : pieces[0];
       identity.user = pieces.size() > 1 ? pieces[1] : "";
     }
-    rc = session->NegotiateBind(&identity);
+    sealed = NegotiateBindSealed(*session, &identity);
+    rc = sealed.code;
   } else {
-    rc = session->NegotiateBind(nullptr);
+    sealed = NegotiateBindSealed(*session, nullptr);
+    rc = sealed.code;
   }
 
   if (rc == 0) {
-    if (reporter.debug())
+    if (reporter.debug()) {
       reporter.err() << "LDAP_BIND: [" << (params.server ? params.server->c_str() : "(null)")
                      << "] Successful" << EndLine;
+      if (!params.simple) {
+        reporter.out() << "DEBUG: SASL SSF: " << sealed.saslSsf << EndLine;
+        reporter.out() << "DEBUG: TLS: " << (sealed.protection == SessionProtection::kTls)
+                       << EndLine;
+      }
+    }
+    if (sealed.protection == SessionProtection::kUnsealed)
+      reporter.err() << "WARNING: LDAP_BIND: [" << display << "] " << UnsealedWarning(sealed)
+                     << EndLine;
     return session;
+  }
+  if (!sealed.refusal.empty()) {
+    reporter.err() << "ERROR: LDAP_BIND: [" << display << "] " << sealed.refusal << EndLine;
+    return nullptr;
   }
   LdapReportError(reporter, "LDAP_BIND", display, rc,
                   params.extendedErrorInfo ? session.get() : nullptr);
+  if (session->TlsSetupFailed()) {
+    reporter.err() << "ERROR: TLS: [" << display << "] The server was reached but TLS failed: its "
+                   << "certificate was not accepted (it must come from a CA of TLS_CACERT or "
+                   << "TLS_CACERTDIR in ldap.conf or LDAPTLS_CACERT, and name the host as "
+                   << "written) or the TLS handshake failed." << EndLine;
+  }
   if (!params.simple) {
     if (std::optional<std::string> cache = session->MissingTicketCache())
       reporter.err() << MissingTicketLine(*cache) << EndLine;

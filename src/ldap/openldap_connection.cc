@@ -1,11 +1,14 @@
 #include "ldap/openldap_connection.h"
 
 #include <sasl/sasl.h>
+#include <strings.h>
 
 #include <cstring>
 
 #include "ldap/kerberos_ticket.h"
 #include "ldap/result_codes.h"
+#include "ldap/sasl_settings.h"
+#include "ldap/server_address.h"
 
 namespace varnel {
 namespace {
@@ -41,9 +44,47 @@ bool MechanismRefused(int code) {
          code == LDAP_NOT_SUPPORTED;
 }
 
+// True when every URI of a libldap URI list (blanks or commas between them)
+// is an ldaps:// one. A list that mixes them counts as plain: the sealing
+// rule then asks for a SASL layer, which errs on the safe side.
+bool AllLdaps(const char* list) {
+  bool any = false;
+  const std::string text = list;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of(" \t,", start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) {
+      if (strncasecmp(text.c_str() + start, "ldaps://", 8) != 0) return false;
+      any = true;
+    }
+    start = end + 1;
+  }
+  return any;
+}
+
 }  // namespace
 
 void LdapSessionDeleter::operator()(LDAP* ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
+
+OpenLdapConnection::OpenLdapConnection(LdapSessionPtr session, bool tls,
+                                       std::optional<unsigned> explicitMinSsf)
+    : session_(std::move(session)), tls_(tls), explicitMinSsf_(explicitMinSsf) {
+  if (tls_) {
+    ldap_set_option(session_.get(), LDAP_OPT_X_TLS_CONNECT_CB,
+                    reinterpret_cast<void*>(&OpenLdapConnection::MarkTlsStarted));
+    ldap_set_option(session_.get(), LDAP_OPT_X_TLS_CONNECT_ARG, this);
+  }
+}
+
+int OpenLdapConnection::MarkTlsStarted(LDAP*, void*, void*, void* self) {
+  static_cast<OpenLdapConnection*>(self)->tlsStarted_ = true;
+  return 0;
+}
+
+bool OpenLdapConnection::TlsSetupFailed() {
+  return tls_ && tlsStarted_ && ldap_tls_inplace(session_.get()) == 0;
+}
 
 int OpenLdapConnection::SetOption(LdapOption option, int value) {
   int rc = LDAP_OPT_SUCCESS;
@@ -87,6 +128,37 @@ int OpenLdapConnection::NegotiateBind(const NegotiateIdentity* identity) {
   int rc = SaslBind("GSS-SPNEGO");
   if (MechanismRefused(rc)) rc = SaslBind("GSSAPI");
   return NormalizeLdapCode(rc);
+}
+
+SessionSecurity OpenLdapConnection::Security() {
+  SessionSecurity security;
+  security.tls = tls_;
+  security.explicitMinSsf = explicitMinSsf_;
+  ber_len_t value = 0;
+  if (ldap_get_option(session_.get(), LDAP_OPT_X_SASL_SSF_MIN, &value) == LDAP_OPT_SUCCESS)
+    security.sasl.min = static_cast<unsigned>(value);
+  value = 0;
+  if (ldap_get_option(session_.get(), LDAP_OPT_X_SASL_SSF_MAX, &value) == LDAP_OPT_SUCCESS)
+    security.sasl.max = static_cast<unsigned>(value);
+  return security;
+}
+
+int OpenLdapConnection::SetSaslSsf(const SaslSsfRange& range) {
+  ber_len_t minimum = range.min;
+  ber_len_t maximum = range.max;
+  int rc = ldap_set_option(session_.get(), LDAP_OPT_X_SASL_SSF_MIN, &minimum);
+  if (rc == LDAP_OPT_SUCCESS)
+    rc = ldap_set_option(session_.get(), LDAP_OPT_X_SASL_SSF_MAX, &maximum);
+  return NormalizeLdapCode(rc);
+}
+
+BoundSecurity OpenLdapConnection::Bound() {
+  BoundSecurity bound;
+  bound.tlsInPlace = ldap_tls_inplace(session_.get()) != 0;
+  ber_len_t ssf = 0;
+  if (ldap_get_option(session_.get(), LDAP_OPT_X_SASL_SSF, &ssf) == LDAP_OPT_SUCCESS)
+    bound.saslSsf = static_cast<unsigned>(ssf);
+  return bound;
 }
 
 std::optional<std::string> OpenLdapConnection::MissingTicketCache() {
@@ -247,7 +319,16 @@ std::optional<std::string> OpenLdapConnection::DiagnosticMessage() {
 std::unique_ptr<LdapConnection> OpenLdapConnector::Open(const std::string* server, int port,
                                                         int* systemError) {
   std::string uri;
-  if (server != nullptr) {
+  bool tls = false;
+  if (server != nullptr && IsServerUriText(*server)) {
+    const std::optional<ServerUri> parsed = ParseServerUri(*server);
+    if (!parsed) {
+      *systemError = NormalizeLdapCode(LDAP_PARAM_ERROR);
+      return nullptr;
+    }
+    tls = parsed->tls;
+    uri = (tls ? "ldaps://" : "ldap://") + parsed->host + ":" + std::to_string(port);
+  } else if (server != nullptr) {
     std::string host = server->substr(0, server->find(':'));
     uri = "ldap://" + host + ":" + std::to_string(port);
   }
@@ -263,7 +344,17 @@ std::unique_ptr<LdapConnection> OpenLdapConnector::Open(const std::string* serve
   timeval timeout{OpenLdapConnection::kAnswerTimeoutSeconds, 0};
   ldap_set_option(session.get(), LDAP_OPT_NETWORK_TIMEOUT, &timeout);
   ldap_set_option(session.get(), LDAP_OPT_TIMEOUT, &timeout);
-  return std::make_unique<OpenLdapConnection>(std::move(session));
+  // The library's default server may be an ldaps:// one as well.
+  if (server == nullptr) {
+    char* defaultUri = nullptr;
+    if (ldap_get_option(session.get(), LDAP_OPT_URI, &defaultUri) == LDAP_OPT_SUCCESS &&
+        defaultUri != nullptr) {
+      tls = AllLdaps(defaultUri);
+      ldap_memfree(defaultUri);
+    }
+  }
+  if (!explicitMinSsf_) explicitMinSsf_ = ExplicitMinSsf(ProcessLdapSettings());
+  return std::make_unique<OpenLdapConnection>(std::move(session), tls, *explicitMinSsf_);
 }
 
 }  // namespace varnel

@@ -52,6 +52,16 @@ int ResilientSession::NegotiateBind(const NegotiateIdentity* identity) {
   return session_ ? session_->NegotiateBind(identity) : loss_;
 }
 
+SessionSecurity ResilientSession::Security() {
+  return session_ ? session_->Security() : SessionSecurity{};
+}
+
+int ResilientSession::SetSaslSsf(const SaslSsfRange& range) {
+  return session_ ? session_->SetSaslSsf(range) : loss_;
+}
+
+BoundSecurity ResilientSession::Bound() { return session_ ? session_->Bound() : BoundSecurity{}; }
+
 int ResilientSession::Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) {
   if (!session_) return loss_;
   const size_t had = entries->size();

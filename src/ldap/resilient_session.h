@@ -33,6 +33,9 @@ class ResilientSession : public LdapConnection {
   int SetOption(LdapOption option, int value) override;
   int SimpleBind(const std::string* dn, const std::string* password) override;
   int NegotiateBind(const NegotiateIdentity* identity) override;
+  SessionSecurity Security() override;
+  int SetSaslSsf(const SaslSsfRange& range) override;
+  BoundSecurity Bound() override;
   int Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) override;
   int Modify(const std::string& dn, const std::vector<LdapModification>& mods) override;
   // A request outstanding when its connection was lost is finished on that
@@ -45,6 +48,7 @@ class ResilientSession : public LdapConnection {
   int FinishModify(int id) override;
   std::optional<std::string> DiagnosticMessage() override;
   std::optional<std::string> MissingTicketCache() override;
+  bool TlsSetupFailed() override { return session_ && session_->TlsSetupFailed(); }
 
   uint32_t Reconnections() const override { return reconnections_; }
   int ConnectionLoss() const override { return session_ ? 0 : loss_; }

@@ -215,6 +215,12 @@ TEST_F(CommandLineTest, BadValuesEndTheRunBeforeTheDirectory) {
       {{"-h", "dc1:abc"}, "ERROR: Bad value for -h: dc1:abc\n"},
       {{"-h", "dc1:0"}, "ERROR: Bad value for -h: dc1:0\n"},
       {{"-h", "dc1:65536"}, "ERROR: Bad value for -h: dc1:65536\n"},
+      {{"-h", "ldapi://dc1"}, "ERROR: Bad value for -h: ldapi://dc1\n"},
+      {{"-h", "ldaps://"}, "ERROR: Bad value for -h: ldaps://\n"},
+      {{"-h", "ldap://:389"}, "ERROR: Bad value for -h: ldap://:389\n"},
+      {{"-h", "ldaps://dc1:0"}, "ERROR: Bad value for -h: ldaps://dc1:0\n"},
+      {{"-h", "ldaps://dc1:"}, "ERROR: Bad value for -h: ldaps://dc1:\n"},
+      {{"-h", "ldap://dc1/dc=x"}, "ERROR: Bad value for -h: ldap://dc1/dc=x\n"},
       {{"-quota", "abc:def:ghi"}, "ERROR: Bad quota values\n"},
       {{"-quota", "1:2:3:4"}, "ERROR: Bad quota values\n"},
       {{"-hfal", "-uhfal"}, "ERROR: -hfal and -uhfal contradict each other; give one of them.\n"},
@@ -231,6 +237,11 @@ TEST_F(CommandLineTest, BadValuesEndTheRunBeforeTheDirectory) {
                           "-upto", "4294967295", "-quota", "-1:-1:100"});
   EXPECT_EQ(good.status, std::nullopt) << good.err;
   EXPECT_EQ(good.settings.upto, 4294967295u);
+  for (const char* uri : {"ldaps://dc1.example.com", "LDAP://dc1:3268/", "ldaps://[::1]:636"}) {
+    StageResult taken = Run({"-q", "-upd", "-h", uri});
+    EXPECT_EQ(taken.status, std::nullopt) << taken.err;
+    EXPECT_EQ(taken.settings.host, uri);
+  }
 }
 
 TEST_F(CommandLineTest, FirstActionWins) {

@@ -47,6 +47,10 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{u"LDAP://CN=a/b,OU=c/d,DC=x", kSOk, std::nullopt, "CN=a/b,OU=c/d,DC=x"},
         PathCase{u"LDAP://dc1/CN=a/b,DC=x", kSOk, "dc1", "CN=a/b,DC=x"},
         PathCase{u"LDAP://CN=Jos\u00e9,DC=x", kSOk, std::nullopt, "CN=Jos\xC3\xA9,DC=x"},
+        // A server written as a URI (-h ldaps://...) keeps its "//".
+        PathCase{u"LDAP://ldaps://dc1:636/CN=a/b,DC=x", kSOk, "ldaps://dc1:636", "CN=a/b,DC=x"},
+        PathCase{u"LDAP://LDAP://dc1/CN=u1,DC=x", kSOk, "LDAP://dc1", "CN=u1,DC=x"},
+        PathCase{u"LDAP://ldaps://dc1", kEAdsBadPathname, std::nullopt, ""},
         PathCase{u"LDAP://", kEAdsBadPathname, std::nullopt, ""},
         PathCase{u"LDAP://dc1/", kEAdsBadPathname, std::nullopt, ""},
         PathCase{u"LDAP:///CN=u1,DC=x", kEAdsBadPathname, std::nullopt, ""},

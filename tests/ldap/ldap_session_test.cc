@@ -28,6 +28,10 @@ class Forwarding : public LdapConnection {
     return target_->SimpleBind(d, p);
   }
   int NegotiateBind(const NegotiateIdentity* i) override { return target_->NegotiateBind(i); }
+  SessionSecurity Security() override { return target_->Security(); }
+  int SetSaslSsf(const SaslSsfRange& r) override { return target_->SetSaslSsf(r); }
+  BoundSecurity Bound() override { return target_->Bound(); }
+  bool TlsSetupFailed() override { return target_->TlsSetupFailed(); }
   int Search(const LdapSearchRequest& r, std::vector<LdapEntry>* e) override {
     return target_->Search(r, e);
   }

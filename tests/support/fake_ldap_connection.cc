@@ -171,7 +171,19 @@ int FakeLdapConnection::SimpleBind(const std::string* dn, const std::string* pas
 int FakeLdapConnection::NegotiateBind(const NegotiateIdentity* identity) {
   binds.push_back(identity == nullptr ? "negotiate"
                                       : "negotiate:" + identity->domain + "\\" + identity->user);
-  return bindResult;
+  if (bindResult != 0) return bindResult;
+  constexpr int kAuthUnknown = 0x56;  // what libldap makes of SASL's "too weak"
+  if (security.sasl.min > serverMaxSsf) return kAuthUnknown;
+  bound.tlsInPlace = tlsInPlace;
+  bound.saslSsf = std::min(security.sasl.max, serverMaxSsf);
+  return 0;
+}
+
+int FakeLdapConnection::SetSaslSsf(const SaslSsfRange& range) {
+  saslRanges.push_back(range);
+  if (saslRangeResult != 0) return saslRangeResult;
+  security.sasl = range;
+  return 0;
 }
 
 int FakeLdapConnection::Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) {

@@ -40,6 +40,17 @@ class FakeLdapConnection : public LdapConnection {
   int modifyResult = 0;  // applies to every modify while non-zero (nothing changes)
   std::optional<std::string> diagnostic;
   std::optional<std::string> missingTicketCache;  // what MissingTicketCache reports
+  bool tlsSetupFailed = false;                    // what TlsSetupFailed reports
+  // Security: what the library's settings say before the bind, and what a
+  // negotiate bind settles on. A bind gets the largest SASL layer the server
+  // offers within the range set before it; when the range's minimum is more
+  // than the server offers, the bind fails as the SASL library would.
+  SessionSecurity security{false, {0, 0x7fffffff}, std::nullopt};
+  unsigned serverMaxSsf = 256;           // what the server and the Kerberos keys can give
+  bool tlsInPlace = false;               // what Bound() reports for TLS after a bind
+  BoundSecurity bound{};                 // filled by each successful negotiate bind
+  std::vector<SaslSsfRange> saslRanges;  // every SetSaslSsf call
+  int saslRangeResult = 0;               // what SetSaslSsf returns
   // Optional hook that may answer a search itself (return true when handled).
   std::function<bool(const LdapSearchRequest&, std::vector<LdapEntry>*, int*)> searchHook;
 
@@ -60,10 +71,14 @@ class FakeLdapConnection : public LdapConnection {
   int SetOption(LdapOption option, int value) override;
   int SimpleBind(const std::string* dn, const std::string* password) override;
   int NegotiateBind(const NegotiateIdentity* identity) override;
+  SessionSecurity Security() override { return security; }
+  int SetSaslSsf(const SaslSsfRange& range) override;
+  BoundSecurity Bound() override { return bound; }
   int Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) override;
   int Modify(const std::string& dn, const std::vector<LdapModification>& mods) override;
   std::optional<std::string> DiagnosticMessage() override { return diagnostic; }
   std::optional<std::string> MissingTicketCache() override { return missingTicketCache; }
+  bool TlsSetupFailed() override { return tlsSetupFailed; }
 
  private:
   std::vector<LdapEntry> entries_;             // in insertion order

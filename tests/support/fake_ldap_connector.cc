@@ -20,6 +20,11 @@ class FakeSession : public LdapConnection {
   int NegotiateBind(const NegotiateIdentity* identity) override {
     return *broken_ ? kServerDown : directory_->NegotiateBind(identity);
   }
+  SessionSecurity Security() override { return directory_->Security(); }
+  int SetSaslSsf(const SaslSsfRange& range) override {
+    return *broken_ ? kServerDown : directory_->SetSaslSsf(range);
+  }
+  BoundSecurity Bound() override { return directory_->Bound(); }
   int Search(const LdapSearchRequest& request, std::vector<LdapEntry>* entries) override {
     return *broken_ ? kServerDown : directory_->Search(request, entries);
   }
@@ -51,6 +56,7 @@ class FakeSession : public LdapConnection {
   std::optional<std::string> MissingTicketCache() override {
     return directory_->MissingTicketCache();
   }
+  bool TlsSetupFailed() override { return directory_->TlsSetupFailed(); }
 
  private:
   std::shared_ptr<FakeLdapConnection> directory_;

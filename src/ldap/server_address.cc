@@ -1,0 +1,59 @@
+#include "ldap/server_address.h"
+
+#include <cctype>
+
+#include "text/string_helpers.h"
+
+namespace varnel {
+namespace {
+
+constexpr uint64_t kMaxPort = 65535;
+
+bool IsNameCharacter(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '.' || c == '_';
+}
+
+bool IsAddress6Character(char c) {
+  return std::isxdigit(static_cast<unsigned char>(c)) != 0 || c == ':' || c == '.';
+}
+
+}  // namespace
+
+bool IsServerUriText(std::string_view text) { return text.find("://") != std::string_view::npos; }
+
+std::optional<ServerUri> ParseServerUri(std::string_view text) {
+  ServerUri uri;
+  const std::string lower = LowerCase(text);
+  std::string_view rest = text;
+  if (lower.rfind("ldaps://", 0) == 0) {
+    uri.tls = true;
+    rest.remove_prefix(8);
+  } else if (lower.rfind("ldap://", 0) == 0) {
+    rest.remove_prefix(7);
+  } else {
+    return std::nullopt;
+  }
+  if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
+
+  size_t hostEnd = 0;
+  if (!rest.empty() && rest.front() == '[') {
+    hostEnd = rest.find(']');
+    if (hostEnd == std::string_view::npos || hostEnd == 1) return std::nullopt;
+    for (char c : rest.substr(1, hostEnd - 1))
+      if (!IsAddress6Character(c)) return std::nullopt;
+    ++hostEnd;
+  } else {
+    while (hostEnd < rest.size() && IsNameCharacter(rest[hostEnd])) ++hostEnd;
+    if (hostEnd == 0) return std::nullopt;
+  }
+  uri.host = std::string(rest.substr(0, hostEnd));
+  rest.remove_prefix(hostEnd);
+  if (rest.empty()) return uri;
+  if (rest.front() != ':') return std::nullopt;
+  const std::optional<uint64_t> port = ParseDecimal(rest.substr(1), kMaxPort);
+  if (!port || *port == 0) return std::nullopt;
+  uri.port = static_cast<int>(*port);
+  return uri;
+}
+
+}  // namespace varnel

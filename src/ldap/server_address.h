@@ -1,0 +1,28 @@
+// The server text of -h and of an ADsPath: "host[:port]", as it always was,
+// or an LDAP URI, "ldap://host[:port]" or "ldaps://host[:port]". Over ldaps://
+// the session runs inside TLS from its first byte.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace varnel {
+
+struct ServerUri {
+  bool tls = false;  // ldaps://
+  std::string host;  // as written; an IPv6 address keeps its brackets
+  std::optional<int> port;
+};
+
+// True when the text is written as a URI (it holds "://"); such a text means
+// a server only when ParseServerUri takes it.
+bool IsServerUriText(std::string_view text);
+
+// "ldap://" or "ldaps://" (letter case ignored), a host name, IPv4 address or
+// bracketed IPv6 address, then optionally ":" and a port from 1 to 65535 and
+// a final "/". Anything else (another scheme, an empty host, a bad or empty
+// port, a path, user information) is nullopt.
+std::optional<ServerUri> ParseServerUri(std::string_view text);
+
+}  // namespace varnel
