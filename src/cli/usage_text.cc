@@ -13,10 +13,11 @@ constexpr std::string_view kHint = "Type Varnel /help or Varnel /? for usage ass
 
 constexpr std::string_view kExampleDn = "       \"cn=something,ou=something,dc=example,dc=com\"\n";
 
-constexpr std::array<std::string_view, 145> kUsage = {
+constexpr std::array<std::string_view, 146> kUsage = {
     "Usage:\n varnel [switches]\n\n",
     "  Switches: (designated by - or /)\n",
     "   -h host    Host to use, use default LDAP server\n",
+    "              (host[:port], ldap://host[:port] or ldaps://host[:port])\n",
     "   -b basedn  DN to do the work on. If basedn is not specified\n",
     "              the program will read from stdin anything piped to it\n",
     "              or if you want you can type the DNs there followed by\n",
