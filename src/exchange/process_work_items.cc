@@ -154,10 +154,13 @@ class ItemPipeline {
         objectService_(objectService),
         records_(records),
         meter_(reporter, ticks, work.items.size()),
-        readWindow_(std::max<uint32_t>(settings.window, 1)),
+        window_(std::max<uint32_t>(settings.window, 1)),
         // Without -cont no write goes out before the one before it has
         // succeeded; an undo record is taken back only while it is the last.
-        writeWindow_(settings.continueOnError && !records.undo ? readWindow_ : 1) {}
+        writeWindow_(settings.continueOnError && !records.undo ? window_ : 1),
+        // Look-ups leave room for the writes: half the window when writes go
+        // out together, all but one otherwise.
+        lookupWindow_(std::max<uint32_t>(writeWindow_ > 1 ? window_ / 2 : window_ - 1, 1)) {}
 
   // Runs every item; returns the run's tally.
   RunTally Run();
@@ -190,14 +193,16 @@ class ItemPipeline {
   DirectoryObjectService& objectService_;
   RunRecords& records_;
   ProgressMeter meter_;
-  const uint32_t readWindow_;
+  const uint32_t window_;  // requests outstanding at most, look-ups and writes together
   const uint32_t writeWindow_;
+  const uint32_t lookupWindow_;
 
   MdbCache mdbCache_;
   RunTally tally_;
   std::deque<std::unique_ptr<Slot>> slots_;  // looked up or further, not yet shown
   size_t shown_ = 0;                         // items shown so far
   size_t inFlight_ = 0;                      // writes outstanding
+  size_t lookups_ = 0;                       // look-ups outstanding
   bool stopped_ = false;
   std::string stopReason_;
 };
@@ -208,12 +213,14 @@ void ItemPipeline::StartLookup(size_t index) {
   LdapSearchRequest request = StoredDnRequest(items_[index].dn);
   slot->lookupRc = session_.StartSearch(request, &slot->lookupId);
   slot->lookupPending = slot->lookupRc == 0;
+  if (slot->lookupPending) ++lookups_;
   slots_.push_back(std::move(slot));
 }
 
 void ItemPipeline::FinishLookup(Slot& slot) {
   if (!slot.lookupPending) return;
   slot.lookupPending = false;
+  --lookups_;
   std::vector<LdapEntry> entries;
   const int rc = session_.FinishSearch(slot.lookupId, &entries);
   slot.storedDn = rc == 0 && !entries.empty() ? entries.front().dn : "";
@@ -334,7 +341,7 @@ RunTally ItemPipeline::Run() {
   size_t nextLookup = 0;
   size_t nextPlan = 0;
   for (;;) {
-    while (nextLookup < items_.size() && nextLookup < nextPlan + readWindow_)
+    while (nextLookup < items_.size() && lookups_ < lookupWindow_ && lookups_ + inFlight_ < window_)
       StartLookup(nextLookup++);
     ShowFinished();
     if (stopped_) break;
@@ -376,12 +383,19 @@ RunTally ItemPipeline::Run() {
       stopReason_ = "Too many Errors";
       break;
     }
-    if (inFlight_ >= writeWindow_) {
-      FinishOldestWrite();
-      continue;
+    if (nextLookup == nextPlan) {  // the window is full of writes
+      if (inFlight_ != 0) {
+        FinishOldestWrite();
+        continue;
+      }
+      StartLookup(nextLookup++);
     }
     Slot& slot = SlotOf(nextPlan);
     FinishLookup(slot);
+    if (inFlight_ >= writeWindow_ || lookups_ + inFlight_ >= window_) {
+      FinishOldestWrite();
+      continue;
+    }
     // Two items that name the same object are never in flight together, and
     // the later one is planned from what the earlier one left.
     slot.plan.dn = slot.storedDn.empty() ? items_[slot.index].dn : slot.storedDn;

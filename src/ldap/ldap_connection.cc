@@ -24,6 +24,10 @@ int LdapConnection::StartSearch(const LdapSearchRequest& request, int* id) {
 }
 
 int LdapConnection::FinishSearch(int id, std::vector<LdapEntry>* entries) {
+  return TakeAnswer(id, entries);
+}
+
+int LdapConnection::TakeAnswer(int id, std::vector<LdapEntry>* entries) {
   auto found = answered_.find(id);
   if (found == answered_.end()) return kLdapLocalError;
   const int rc = found->second.rc;
@@ -40,7 +44,7 @@ int LdapConnection::StartModify(const std::string& dn, const std::vector<LdapMod
 
 int LdapConnection::FinishModify(int id) {
   std::vector<LdapEntry> none;
-  return FinishSearch(id, &none);
+  return TakeAnswer(id, &none);
 }
 
 }  // namespace varnel

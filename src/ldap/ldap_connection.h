@@ -129,6 +129,7 @@ class LdapConnection {
 
  private:
   // The default asynchronous requests: answered when started.
+  int TakeAnswer(int id, std::vector<LdapEntry>* entries);
   struct Answered {
     int rc = 0;
     std::vector<LdapEntry> entries;

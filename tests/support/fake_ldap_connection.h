@@ -4,6 +4,7 @@
 // escapes, presence), and applies modify requests atomically.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <set>
@@ -67,6 +68,10 @@ class FakeLdapConnection : public LdapConnection {
   void NoteWriteFinished(const std::string& dn);
   size_t maxWritesInFlight = 0;
   bool sameObjectInFlight = false;
+  // Asynchronous requests of any kind not yet finished, and the most at once.
+  void NoteRequestStarted() { maxRequestsInFlight = std::max(maxRequestsInFlight, ++requests_); }
+  void NoteRequestFinished() { --requests_; }
+  size_t maxRequestsInFlight = 0;
 
   int SetOption(LdapOption option, int value) override;
   int SimpleBind(const std::string* dn, const std::string* password) override;
@@ -83,6 +88,7 @@ class FakeLdapConnection : public LdapConnection {
  private:
   std::vector<LdapEntry> entries_;             // in insertion order
   std::multiset<std::string> writesInFlight_;  // lower-case DNs
+  size_t requests_ = 0;
 };
 
 // True when the entry matches the LDAP filter text (parentheses optional

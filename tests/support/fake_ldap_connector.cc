@@ -31,14 +31,24 @@ class FakeSession : public LdapConnection {
   int Modify(const std::string& dn, const std::vector<LdapModification>& mods) override {
     return *broken_ ? kServerDown : directory_->Modify(dn, mods);
   }
-  // Modify requests are answered when started (the base class's way); the
+  // Requests are answered when started (the base class's way); the
   // directory keeps count of those not yet finished.
+  int StartSearch(const LdapSearchRequest& request, int* id) override {
+    const int rc = LdapConnection::StartSearch(request, id);
+    if (rc == 0) directory_->NoteRequestStarted();
+    return rc;
+  }
+  int FinishSearch(int id, std::vector<LdapEntry>* entries) override {
+    directory_->NoteRequestFinished();
+    return LdapConnection::FinishSearch(id, entries);
+  }
   int StartModify(const std::string& dn, const std::vector<LdapModification>& mods,
                   int* id) override {
     const int rc = LdapConnection::StartModify(dn, mods, id);
     if (rc == 0) {
       writing_[*id] = dn;
       directory_->NoteWriteStarted(dn);
+      directory_->NoteRequestStarted();
     }
     return rc;
   }
@@ -46,6 +56,7 @@ class FakeSession : public LdapConnection {
     auto found = writing_.find(id);
     if (found != writing_.end()) {
       directory_->NoteWriteFinished(found->second);
+      directory_->NoteRequestFinished();
       writing_.erase(found);
     }
     return LdapConnection::FinishModify(id);
