@@ -80,6 +80,7 @@ class LiveProcess {
   void Resume();
   // Standard output read so far.
   const std::string& Output() const { return out_; }
+  pid_t pid() const { return pid_; }
   // Closes standard input, reads standard output to its end and waits for
   // the process, killing it after the timeout.
   ProcessResult Finish(std::chrono::milliseconds timeout = std::chrono::seconds(300));

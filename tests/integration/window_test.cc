@@ -1,0 +1,93 @@
+// Runs that keep several requests outstanding (-window): what they show and
+// write is that of one request at a time, and a link that goes silent ends
+// the run in bounded time.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cctype>
+
+#include "integration/sandbox_harness.h"
+
+namespace varnel::integration {
+namespace {
+
+using std::chrono::seconds;
+
+TEST(WindowIT, OutstandingRequestsLeaveOutputFilesAndStatusAsOneAtATime) {
+  const std::string ou = FreshOu("window-same");
+  std::vector<std::string> dns;
+  for (int i = 0; i < 12; ++i)
+    dns.push_back(AddContact(ou, "Window " + std::to_string(i),
+                             "mail: w" + std::to_string(i) + "@example.com\n"));
+  // Good, missing and repeated objects (one in other letter case).
+  std::string input;
+  for (int i = 0; i < 12; ++i) {
+    input += dns[i] + "\n";
+    if (i % 4 == 1) input += "CN=Window Missing " + std::to_string(i) + "," + ou + "\n";
+    if (i % 5 == 2) {
+      std::string lower = dns[i / 2];
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      input += lower + "\n";
+    }
+  }
+  struct Run {
+    ProcessResult result;
+    std::string report;
+    std::string failed;
+  };
+  auto run = [&](const std::vector<std::string>& extra) {
+    const std::string report = ScratchPath("window.jsonl");
+    const std::string failed = ScratchPath("window.failed");
+    std::vector<std::string> args = {"-upd",    "-hfal",   "-quota", "10:20:30", "-cont",
+                                     "-unsafe", "-report", report,   "-failed",  failed};
+    args.insert(args.end(), extra.begin(), extra.end());
+    Run r{RunVarnel(args, input), ReadFileBytes(report), ReadFileBytes(failed)};
+    unlink(report.c_str());
+    unlink(failed.c_str());
+    return r;
+  };
+  const Run one = run({"-window", "1"});
+  const Run many = run({});
+  EXPECT_EQ(one.result.status, 32);
+  EXPECT_EQ(many.result.status, one.result.status);
+  EXPECT_EQ(many.result.out, one.result.out);
+  EXPECT_EQ(many.result.err, one.result.err);
+  EXPECT_EQ(many.report, one.report);
+  EXPECT_EQ(many.failed, one.failed);
+  EXPECT_EQ(Count(one.failed, "\n"), 3u);
+}
+
+TEST(WindowIT, ARelayThatGoesSilentEndsTheRunInBoundedTime) {
+  LiveProcess relay({"python3", VARNEL_DELAY_RELAY, "127.0.0.1", "389", "0"}, {});
+  ASSERT_TRUE(relay.WaitForOutput("\n", 1, seconds(20))) << relay.Output();
+  const std::string port = relay.Output().substr(0, relay.Output().find('\n'));
+
+  const std::string ou = FreshOu("window-silent");
+  std::vector<std::string> dns;
+  for (int i = 0; i < 12; ++i) dns.push_back(AddUser(ou, "Silent " + std::to_string(i)));
+  const std::string report = ScratchPath("silent.jsonl");
+  std::unique_ptr<LiveProcess> varnel =
+      StartVarnel({"-h", "localhost:" + port, "-upd", "-quota", "10:20:30", "-cont", "-unsafe",
+                   "-window", "1", "-report", report});
+  varnel->Write(Lines(dns));
+  varnel->CloseInput();
+  ASSERT_TRUE(varnel->WaitForOutput("   DN: ", 4, seconds(120))) << varnel->Output();
+  ASSERT_TRUE(varnel->Pause());
+  ASSERT_EQ(kill(relay.pid(), SIGUSR1), 0);
+  varnel->Resume();
+  ProcessResult r = varnel->Finish(seconds(200));
+  EXPECT_FALSE(r.timedOut);
+  // One answer's timeout, then tries to connect again that stop 30 seconds
+  // after the loss.
+  EXPECT_LT(r.elapsed, seconds(100));
+  EXPECT_EQ(r.status, 0x55) << r.out << r.err;  // timed out
+  EXPECT_EQ(Count(r.err, "ERROR: Lost the connection to the directory server"), 1u) << r.err;
+  const std::string lines = ReadFileBytes(report);
+  EXPECT_EQ(Count(lines, "\"outcome\":\"ok\""),
+            static_cast<size_t>(SummaryNumber(r.out, "Successful    : ")));
+  EXPECT_GE(Count(lines, "\"outcome\":\"not processed\""), 12u - 5u) << lines;
+  unlink(report.c_str());
+}
+
+}  // namespace
+}  // namespace varnel::integration
