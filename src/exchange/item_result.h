@@ -14,7 +14,7 @@ struct ItemResult {
   ItemOutcome outcome = ItemOutcome::kOk;
   std::string storedDn;  // the DN as the directory holds it; empty when not found
   int status = 0;        // the exit status the item alone would give; 0 unless it failed
-  std::string message;   // the error's text, or why the item was not processed
+  std::string message;   // the error's text; empty unless it failed
 };
 
 // The result of an item that ended in `outcome`.

@@ -204,7 +204,6 @@ class ItemPipeline {
   size_t inFlight_ = 0;                      // writes outstanding
   size_t lookups_ = 0;                       // look-ups outstanding
   bool stopped_ = false;
-  std::string stopReason_;
 };
 
 void ItemPipeline::StartLookup(size_t index) {
@@ -331,7 +330,6 @@ void ItemPipeline::ShowFinished() {
     if (stopped_) continue;
     if (!broken.ok()) {
       tally_.lastError = broken;
-      stopReason_ = OutcomeMessage(broken);
       stopped_ = true;
     }
   }
@@ -356,7 +354,6 @@ RunTally ItemPipeline::Run() {
                          "connect again; stopping."
                       << EndLine;
       tally_.lastError = Outcome::Ldap(loss);
-      stopReason_ = "the connection to the directory server was lost";
       break;
     }
     if (nextPlan == items_.size()) {
@@ -371,7 +368,6 @@ RunTally ItemPipeline::Run() {
         continue;
       }
       reporter_.out() << "WARN: UpTo limit achieved, stopping..." << EndLine;
-      stopReason_ = "UpTo limit achieved";
       break;
     }
     if (!settings_.continueOnError && (inFlight_ != 0 || tally_.errors != 0)) {
@@ -380,7 +376,6 @@ RunTally ItemPipeline::Run() {
         continue;
       }
       reporter_.out() << "ERROR: Too many Errors, stopping..." << EndLine;
-      stopReason_ = "Too many Errors";
       break;
     }
     if (nextLookup == nextPlan) {  // the window is full of writes
@@ -416,7 +411,7 @@ RunTally ItemPipeline::Run() {
     }
   }
   for (size_t index = shown_; index < items_.size(); ++index) {
-    records_.ItemEnded(reporter_, items_[index], {ItemOutcome::kNotProcessed, "", 0, stopReason_});
+    records_.ItemEnded(reporter_, items_[index], {ItemOutcome::kNotProcessed, "", 0, ""});
   }
   if (Outcome finished = records_.Finish(reporter_); !finished.ok()) tally_.lastError = finished;
   meter_.Finish();
