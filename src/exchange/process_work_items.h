@@ -1,7 +1,5 @@
-// The per-object processing loop: for each work item in order, the -upto and
-// error stop rules, the progress line and per-item overrides (with their mail
-// database cache); then the action's plan for the object, sent in one modify
-// request; then the closing summary.
+// The processing of a run's work items: the action's banner, the items
+// (item_pipeline.h), then the closing summary and the run's outcome.
 #pragma once
 
 #include <cstdint>
