@@ -43,7 +43,15 @@ Expected Model(const std::string& text) {
     if (folded != "ldap://"[i]) return expected;
   }
   const std::string rest = text.substr(kPrefixSize);
-  const size_t slash = rest.find('/');
+  // A server given as an LDAP URI keeps the "//" of its scheme: it ends at
+  // the first "/" after that, and without one the path is bad.
+  std::string folded = rest.substr(0, 8);
+  for (char& c : folded) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+  size_t from = 0;
+  if (folded.rfind("ldaps://", 0) == 0) from = 8;
+  if (folded.rfind("ldap://", 0) == 0) from = 7;
+  const size_t slash = rest.find('/', from);
+  if (from != 0 && slash == std::string::npos) return expected;
   if (slash != std::string::npos) {
     const std::string head = rest.substr(0, slash);
     if (head.find('=') == std::string::npos) {
@@ -87,7 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VARNEL_FUZZ_CHECK(parsed.dn.find('=') != std::string::npos);
   if (parsed.server) {
     VARNEL_FUZZ_CHECK(!parsed.server->empty());
-    VARNEL_FUZZ_CHECK(parsed.server->find('/') == std::string::npos);
+    // No "/" but the two of a URI's scheme.
+    const std::string server = LowerCase(*parsed.server);
+    const size_t schemeEnd = server.rfind("ldaps://", 0) == 0  ? 8
+                             : server.rfind("ldap://", 0) == 0 ? 7
+                                                               : 0;
+    VARNEL_FUZZ_CHECK(server.find('/', schemeEnd) == std::string::npos);
     VARNEL_FUZZ_CHECK(parsed.server->find('=') == std::string::npos);
   }
 
