@@ -415,11 +415,14 @@ for s in "${SPEC[@]}"; do
   offered="$(complete_words "$COMPLETION" _varnel varnel "-$name" "" | sort)"
   case "$s" in
     :*) [ "$offered" = "$want" ] || fail "after the flag -$name the completion does not offer the switches" ;;
-    h | internetencoding) ;;  # host names, encoding numbers
+    h | internetencoding) ;;          # host names, encoding numbers
+    undo | report | failed) ;;        # file names
     *) [ -z "$offered" ] || fail "after -$name, which takes a value, the completion offers '$offered'" ;;
   esac
 done
 [ "$(complete_words "$COMPLETION" _varnel varnel /CL)" = /CLEAR ] || fail "the completion does not complete /CL to /CLEAR"
+[ "$(complete_words "$COMPLETION" _varnel varnel -undo /var/tm)" = /var/tmp ] ||
+  fail "after -undo the completion does not complete a path that starts with /"
 [ "$(complete_words "$COMPLETION" _varnel varnel -b x -Qu)" = -quota ] || fail "the completion does not complete -Qu to -quota"
 [ "$(complete_words "$COMPLETION" _varnel varnel -internetencoding 131)" = "$(printf '1310720\n131072')" ] ||
   fail "the completion does not offer the internetEncoding values"
