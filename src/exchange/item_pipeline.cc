@@ -59,10 +59,13 @@ class ItemPipeline {
         window_(std::max<uint32_t>(settings.window, 1)),
         // Without -cont no write goes out before the one before it has
         // succeeded; an undo record is taken back only while it is the last.
-        writeWindow_(settings.continueOnError && !records.undo ? window_ : 1),
-        // Look-ups leave room for the writes: half the window when writes go
-        // out together, all but one otherwise.
-        lookupWindow_(std::max<uint32_t>(writeWindow_ > 1 ? window_ / 2 : window_ - 1, 1)) {}
+        // The window is shared: when writes go out together, half of it is
+        // theirs and half the look-ups', so that neither starves the other
+        // (look-ups waited on one at a time would cost a round trip each).
+        writeWindow_(settings.continueOnError && !records.undo
+                         ? std::max<uint32_t>(window_ - window_ / 2, 1)
+                         : 1),
+        lookupWindow_(std::max<uint32_t>(window_ - writeWindow_, 1)) {}
 
   // Runs every item; returns the run's tally.
   RunTally Run();
