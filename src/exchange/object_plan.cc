@@ -10,12 +10,9 @@
 
 namespace varnel {
 
-Outcome SendPlan(Reporter& reporter, LdapConnection& session, const ObjectPlan& plan,
-                 int* resultCode) {
+Outcome SendPlan(Reporter& reporter, LdapConnection& session, const ObjectPlan& plan) {
   if (plan.mods.empty()) return Outcome::Ok();
-  const int rc = session.Modify(plan.dn, plan.mods);
-  if (resultCode != nullptr) *resultCode = rc;
-  return PlanResult(reporter, plan, rc);
+  return PlanResult(reporter, plan, session.Modify(plan.dn, plan.mods));
 }
 
 Outcome PlanResult(Reporter& reporter, const ObjectPlan& plan, int rc) {

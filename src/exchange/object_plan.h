@@ -27,10 +27,8 @@ struct ObjectPlan {
 // Sends the plan in one modify request (nothing when it is empty). A refusal
 // leaves the object as it was and prints the writer's error line: for the
 // directory object service " - ERROR: (SetInfo) " and the mapped code, for a
-// plain modify the LDAP error line unless quiet. *resultCode, when given,
-// receives the request's LDAP code.
-Outcome SendPlan(Reporter& reporter, LdapConnection& session, const ObjectPlan& plan,
-                 int* resultCode = nullptr);
+// plain modify the LDAP error line unless quiet.
+Outcome SendPlan(Reporter& reporter, LdapConnection& session, const ObjectPlan& plan);
 
 // The outcome of a sent plan whose request ended in `rc`, with the writer's
 // error line (and the "DEBUG: uErr=" trace) as SendPlan prints them.

@@ -1,6 +1,7 @@
 #include "exchange/progress_meter.h"
 
-#include <cstdio>
+#include <iomanip>
+#include <sstream>
 
 #include "diag/reporter.h"
 #include "platform/tick_counter.h"
@@ -10,17 +11,16 @@ namespace {
 
 constexpr uint32_t kRedrawMs = 100;
 
+// h:mm:ss from an hour on, m:ss below.
 std::string Duration(uint64_t seconds) {
-  char text[32];
+  std::ostringstream text;
+  text << std::setfill('0');
   if (seconds >= 3600)
-    std::snprintf(text, sizeof text, "%llu:%02llu:%02llu",
-                  static_cast<unsigned long long>(seconds / 3600),
-                  static_cast<unsigned long long>(seconds / 60 % 60),
-                  static_cast<unsigned long long>(seconds % 60));
+    text << seconds / 3600 << ':' << std::setw(2) << seconds / 60 % 60;
   else
-    std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(seconds / 60),
-                  static_cast<unsigned long long>(seconds % 60));
-  return text;
+    text << seconds / 60;
+  text << ':' << std::setw(2) << seconds % 60;
+  return text.str();
 }
 
 }  // namespace
@@ -30,10 +30,10 @@ std::string ProgressText(size_t done, size_t total, size_t errors, uint32_t elap
   std::string left = "--:--";
   if (rate > 0.0 && done <= total)
     left = Duration(static_cast<uint64_t>(static_cast<double>(total - done) / rate + 0.5));
-  char text[160];
-  std::snprintf(text, sizeof text, "%zu/%zu done, %zu error%s, %.1f objects/s, %s left", done,
-                total, errors, errors == 1 ? "" : "s", rate, left.c_str());
-  return text;
+  std::ostringstream text;
+  text << done << '/' << total << " done, " << errors << (errors == 1 ? " error, " : " errors, ")
+       << std::fixed << std::setprecision(1) << rate << " objects/s, " << left << " left";
+  return text.str();
 }
 
 ProgressMeter::ProgressMeter(Reporter& reporter, const TickCounter& ticks, size_t total)

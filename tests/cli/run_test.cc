@@ -315,29 +315,6 @@ class RunFilesTest : public RunTest {
   std::filesystem::path folder;
 };
 
-TEST_F(RunFilesTest, WhatIfWritesEachPlanAsLdifAndSendsNothing) {
-  Output r = Run({"-whatif", "-clear", "-cont"}, "CN=a,DC=x\nCN=zz,DC=x\n");
-  EXPECT_EQ(r.status, 32);  // the missing object fails as in a real run
-  EXPECT_TRUE(directory().modifies.empty());
-  EXPECT_NE(r.out.find("#    DN: CN=a,DC=x...\n"
-                       "dn: CN=a,DC=x\nchangetype: modify\n"
-                       "delete: legacyExchangeDN\n-\ndelete: mail\n-\n\n"),
-            std::string::npos)
-      << r.out;
-  EXPECT_EQ(r.out.find("dn: CN=zz"), std::string::npos);
-  std::istringstream lines(r.out);
-  bool inRecord = false;
-  for (std::string line; std::getline(lines, line);) {
-    if (line.empty()) {
-      inRecord = false;
-    } else if (line.starts_with("dn: ")) {
-      inRecord = true;
-    } else {
-      EXPECT_TRUE(inRecord || line.starts_with("#")) << line;
-    }
-  }
-}
-
 TEST_F(RunFilesTest, UndoKeepsTheFirstValuesOfEachObjectAndTakesBackRefusedChanges) {
   const std::string undo = PathOf("undo.ldif");
   Output r = Run({"-clear", "-cont", "-undo", undo}, "CN=a,DC=x\nCN=A,DC=X\nCN=b,DC=x\n");
@@ -425,35 +402,6 @@ TEST_F(RunFilesTest, AServerThatStaysAwayEndsTheRunWithinTheRetryWindow) {
   for (std::string line; std::getline(lines, line);)
     outcomes.push_back(nlohmann::json::parse(line)["outcome"]);
   EXPECT_EQ(outcomes, (std::vector<std::string>{"ok", "failed", "not processed", "not processed"}));
-}
-
-TEST_F(RunFilesTest, ReportAndFailedLinesAccountForEveryInputLineInOrder) {
-  const std::string report = PathOf("report.json");
-  const std::string failed = PathOf("failed.txt");
-  const std::string input = std::string("CN=a,DC=x\n") + "CN=\xff\xfe,DC=x\tover\n" +
-                            std::string("bad\0line\n", 9) + "\"CN=b,DC=x\"\n";
-  Output r = Run({"-upd", "-hfal", "-report", report, "-failed", failed}, input);
-  EXPECT_EQ(r.status, 32);
-  std::istringstream lines(Read(report));
-  std::vector<nlohmann::json> items;
-  for (std::string line; std::getline(lines, line);)
-    items.push_back(nlohmann::json::parse(line));  // throws on invalid JSON
-  ASSERT_EQ(items.size(), 4u);
-  EXPECT_EQ(items[0], nlohmann::json::parse(
-                          R"({"line":1,"dn":"CN=a,DC=x","stored_dn":"CN=a,DC=x","override":"",
-                              "outcome":"ok","status":0,"message":""})"));
-  EXPECT_EQ(items[1]["line"], 2);
-  EXPECT_EQ(items[1]["dn"], "CN=\xef\xbf\xbd\xef\xbf\xbd,DC=x");
-  EXPECT_EQ(items[1]["stored_dn"], "");
-  EXPECT_EQ(items[1]["override"], "over");
-  EXPECT_EQ(items[1]["outcome"], "failed");
-  EXPECT_EQ(items[1]["status"], 32);
-  EXPECT_EQ(items[2]["line"], 3);  // the skipped line, in its place
-  EXPECT_EQ(items[2]["outcome"], "failed");
-  EXPECT_EQ(items[3]["line"], 4);
-  EXPECT_EQ(items[3]["dn"], "CN=b,DC=x");
-  EXPECT_EQ(items[3]["outcome"], "not processed");
-  EXPECT_EQ(Read(failed), "CN=\xff\xfe,DC=x\tover\n\"CN=b,DC=x\"\n");
 }
 
 }  // namespace

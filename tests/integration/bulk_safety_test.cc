@@ -15,17 +15,13 @@
 #include <sstream>
 
 #include "integration/sandbox_harness.h"
+#include "text/string_helpers.h"
 
 namespace varnel::integration {
 namespace {
 
 using std::chrono::seconds;
 using Entry = std::map<std::string, std::vector<std::string>>;
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
   args.insert(args.end(), more.begin(), more.end());
@@ -68,7 +64,7 @@ struct Ldif {
 bool ValueLine(const std::string& line, std::string* name, std::string* value) {
   const size_t colon = line.find(':');
   if (colon == 0 || colon == std::string::npos) return false;
-  *name = Lower(line.substr(0, colon));
+  *name = LowerCase(line.substr(0, colon));
   for (char c : *name)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != ';') return false;
   const bool base64 = line.compare(colon, 2, "::") == 0;
@@ -137,7 +133,7 @@ Ldif ParseLdif(const std::string& text) {
           state = kOutside;
           fits = true;
         } else if (valueLine && (name == "add" || name == "replace" || name == "delete")) {
-          change = {name, Lower(value), {}};
+          change = {name, LowerCase(value), {}};
           state = kGroup;
           fits = true;
         }
@@ -430,7 +426,7 @@ TEST(BulkSafetyIT, ReportHasOneJsonLinePerItemInInputOrder) {
   const std::string missing = "CN=Report Missing," + ou;
   // A given in lower case, missing, A again with a data field, an empty
   // line, a line holding a NUL byte, B.
-  const std::string input = Lower(a) + "\n" + missing + "\n" + a + "\tnote\n\n" +
+  const std::string input = LowerCase(a) + "\n" + missing + "\n" + a + "\tnote\n\n" +
                             std::string("CN=Nul\0Byte,", 12) + ou + "\n" + b + "\n";
   struct Case {
     std::vector<std::string> args;
@@ -453,7 +449,7 @@ TEST(BulkSafetyIT, ReportHasOneJsonLinePerItemInInputOrder) {
     ASSERT_EQ(Outcomes(items), c.outcomes);
     EXPECT_EQ(CountOutcome(items, "ok"), SummaryNumber(r.out, "Successful    : ")) << r.out;
     EXPECT_EQ(CountOutcome(items, "failed"), SummaryNumber(r.out, "Errors        : ") + 1) << r.out;
-    EXPECT_EQ(items[0].at("dn"), Lower(a));
+    EXPECT_EQ(items[0].at("dn"), LowerCase(a));
     EXPECT_EQ(items[0].at("stored_dn"), a);
     EXPECT_EQ(items[1].at("dn"), missing);
     EXPECT_EQ(items[1].at("stored_dn"), "");

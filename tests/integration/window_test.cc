@@ -4,9 +4,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <cctype>
-
 #include "integration/sandbox_harness.h"
+#include "text/string_helpers.h"
 
 namespace varnel::integration {
 namespace {
@@ -24,11 +23,7 @@ TEST(WindowIT, OutstandingRequestsLeaveOutputFilesAndStatusAsOneAtATime) {
   for (int i = 0; i < 12; ++i) {
     input += dns[i] + "\n";
     if (i % 4 == 1) input += "CN=Window Missing " + std::to_string(i) + "," + ou + "\n";
-    if (i % 5 == 2) {
-      std::string lower = dns[i / 2];
-      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      input += lower + "\n";
-    }
+    if (i % 5 == 2) input += LowerCase(dns[i / 2]) + "\n";
   }
   struct Run {
     ProcessResult result;
