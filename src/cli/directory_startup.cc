@@ -4,12 +4,12 @@
 #include <optional>
 #include <sstream>
 
+#include "actions/action_list.h"
 #include "cli/dn_input.h"
 #include "cli/run_environment.h"
 #include "diag/reporter.h"
-#include "exchange/directory_object_service.h"
-#include "exchange/home_mdb.h"
-#include "exchange/process_work_items.h"
+#include "directory/home_mdb.h"
+#include "directory/run_facts.h"
 #include "exchange/run_settings.h"
 #include "ldap/ldap_connection.h"
 #include "ldap/ldap_session.h"
@@ -17,6 +17,8 @@
 #include "ldap/root_dse.h"
 #include "ldap/search_helpers.h"
 #include "platform/component_runtime.h"
+#include "run/process_work_items.h"
+#include "run/session_channel.h"
 
 namespace varnel {
 namespace {
@@ -49,9 +51,8 @@ std::optional<Outcome> CheckNativeMode(Reporter& reporter, LdapConnection& sessi
 
 }  // namespace
 
-Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings,
-                            const std::vector<std::string>& exchangeAttributes,
-                            RunEnvironment& environment, RunRecords& records) {
+Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnvironment& environment,
+                            RunRecords& records) {
   if (reporter.debug()) reporter.out() << "Opening TCP connection" << EndLine;
   OpenLdapParams params;
   if (!settings.host.empty()) params.server = settings.host;
@@ -108,13 +109,15 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings,
     return kStartupFailed;
   }
 
-  // Objects on the run's own server are bound through the run's session.
-  environment.objectService.ShareSession(
-      settings.host.empty() ? std::nullopt : std::optional<std::string>(settings.host), *session);
   if (environment.errorIsTerminal && work.items.size() > kMeterThreshold)
     reporter.EnableStatusLine();
-  return ProcessWorkItems(reporter, *session, settings, work, exchangeAttributes,
-                          environment.objectService, environment.ticks, records);
+  const std::unique_ptr<Action> action = MakeAction(settings, environment.guids);
+  if (!action) return kStartupFailed;  // the command line lets no run start without one
+  RunFacts facts(*session, settings.exchangeServicesDn, settings.mdbDelimiter,
+                 settings.action == RunAction::CreateMailbox);
+  SessionChannel channel(*session);
+  return ProcessWorkItems(reporter, channel, facts, *action, settings, work, environment.ticks,
+                          records);
 }
 
 }  // namespace varnel

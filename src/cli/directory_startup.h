@@ -4,9 +4,6 @@
 // runtime and hand everything to the processing loop.
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "diag/outcome.h"
 
 namespace varnel {
@@ -18,8 +15,7 @@ struct RunRecords;
 struct RunSettings;
 
 // Returns the run's outcome: a failed start-up, or the processing loop's.
-Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings,
-                            const std::vector<std::string>& exchangeAttributes,
-                            RunEnvironment& environment, RunRecords& records);
+Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnvironment& environment,
+                            RunRecords& records);
 
 }  // namespace varnel

@@ -12,12 +12,12 @@
 #include "cli/usage_text.h"
 #include "diag/reporter.h"
 #include "exchange/exchange_attributes.h"
-#include "exchange/ldap_directory_object_service.h"
-#include "exchange/run_records.h"
 #include "exchange/run_settings.h"
 #include "ldap/openldap_connection.h"
+#include "platform/random_bytes.h"
 #include "platform/standard_streams.h"
 #include "platform/tick_counter.h"
+#include "run/run_records.h"
 
 namespace varnel {
 
@@ -35,7 +35,7 @@ int RunVarnel(int argc, char** argv, RunEnvironment& environment) {
       return 0;
     }
   }
-  const std::vector<std::string>& exchangeAttributes = ExchangeAttributeList();
+  ExchangeAttributeList();  // built once, before any item is planned
   SwitchTable table(argc, argv, CaseMode::kInsensitive, kPathSwitches);
   // A preview's standard output is an LDIF file from its first line on.
   if (table.IsPresent("whatif")) reporter.CommentOutput();
@@ -43,14 +43,12 @@ int RunVarnel(int argc, char** argv, RunEnvironment& environment) {
   if (std::optional<int32_t> stop = RunCommandLineStage(reporter, &table, &settings)) return *stop;
   RunRecords records;
   if (std::optional<int32_t> stop = OpenRunRecords(reporter, settings, &records)) return *stop;
-  return ExitStatus(
-      RunDirectoryStartup(reporter, settings, exchangeAttributes, environment, records));
+  return ExitStatus(RunDirectoryStartup(reporter, settings, environment, records));
 }
 
 int RunVarnel(int argc, char** argv) {
   OpenLdapConnector connector;
-  LdapDirectoryObjectService objectService(connector);
-  RunEnvironment environment{connector, std::cin, objectService, SystemTickCounter(),
+  RunEnvironment environment{connector, std::cin, FillRandomBytes, SystemTickCounter(),
                              StandardErrorIsTerminal()};
   return RunVarnel(argc, argv, environment);
 }

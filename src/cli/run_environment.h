@@ -1,5 +1,5 @@
 // What a run reaches outside itself: the LDAP library, standard input, the
-// directory object service, the tick counter and whether standard error is
+// source of new mailbox GUIDs, the tick counter and whether standard error is
 // a terminal, and how to wait before trying a lost server again. The real run uses the
 // system's; tests hand in their own.
 #pragma once
@@ -8,19 +8,19 @@
 #include <cstdint>
 #include <functional>
 #include <istream>
+#include <span>
 #include <thread>
 
 namespace varnel {
 
 class LdapConnector;
-class DirectoryObjectService;
 class TickCounter;
 
 struct RunEnvironment {
   LdapConnector& connector;
   std::istream& input;
-  // Opens its own sessions lazily, so an unused service costs nothing.
-  DirectoryObjectService& objectService;
+  // Random bytes for each new mailbox's GUID; false when none can be had.
+  std::function<bool(std::span<uint8_t>)> guids;
   const TickCounter& ticks;
   // Standard error is a terminal: a long run may show a progress meter there.
   bool errorIsTerminal = false;

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "diag/reporter.h"
-#include "exchange/run_records.h"
 #include "exchange/run_settings.h"
 #include "platform/record_file.h"
+#include "run/run_records.h"
 
 namespace varnel {
 namespace {

@@ -1,14 +1,13 @@
 // What makes a directory object a mail database that can hold mailboxes, and
-// where such a database lives: the Exchange server above it and that
-// server's message transfer agent. The one set of rules by which both the
-// command line's database and the directory object service resolve one.
+// the facts about a database and the organisation that the mailbox and
+// mail-enable rules decide on. The reads that gather them live in
+// directory/; these are plain values.
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "exchange/hresult.h"
-#include "ldap/ldap_connection.h"
 
 namespace varnel {
 
@@ -16,6 +15,8 @@ namespace varnel {
 // or a server above one is none.
 inline constexpr const char* kMailDatabaseFilter = "(objectClass=msExchPrivateMDB)";
 
+// Where a mail database lives: the Exchange server above it and that server's
+// message transfer agent.
 struct MailDatabaseHome {
   std::string mdbDn;
   std::string serverDn;
@@ -23,21 +24,21 @@ struct MailDatabaseHome {
   std::optional<std::string> mtaDn;  // none when the server has no MTA object
 };
 
-// Reads the home of the private mail database `mdbDn`. Returns
-// kEAdsBadParameter when the DN is empty or names no private mail database or
-// no server lies above it, kEAdsPropertyNotFound when the server has no
-// legacyExchangeDN, or the mapped code of a failed read.
-HResult ReadMailDatabaseHome(LdapConnection& session, const std::string& mdbDn,
-                             MailDatabaseHome* home);
+// One mail database as the run read it: its home, and the legacyExchangeDN
+// of the administrative group above its server (new mailboxes are named
+// below it). Each part carries the code its read ended in.
+struct DatabaseFacts {
+  HResult homeRead = kSOk;
+  MailDatabaseHome home;
+  HResult adminGroupRead = kSOk;
+  std::string adminGroupLegacyDn;
+};
 
-// The nearest object above `dn` of `objectClass` (read with its objectClass
-// and legacyExchangeDN), skipping levels that cannot be read as missing.
-HResult FindAncestor(LdapConnection& session, const std::string& dn, const std::string& objectClass,
-                     LdapEntry* ancestor);
-
-// One object read at its DN: the given attributes, kEDsNoSuchObject (mapped)
-// when there is none.
-HResult ReadObject(LdapConnection& session, const std::string& dn, const std::string& filter,
-                   const std::vector<std::string>& attributes, LdapEntry* entry);
+// The organisation as the run read it: the legacyExchangeDN of its first
+// administrative group, below which mail-enabled recipients are named.
+struct OrganisationFacts {
+  HResult read = kSOk;
+  std::string firstAdminGroupLegacyDn;
+};
 
 }  // namespace varnel

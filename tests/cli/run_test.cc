@@ -15,7 +15,6 @@
 #include "diag/reporter.h"
 #include "platform/tick_counter.h"
 #include "support/capture.h"
-#include "support/fake_directory_object_service.h"
 #include "support/fake_ldap_connector.h"
 
 namespace varnel {
@@ -24,7 +23,6 @@ namespace {
 // Every line of the code under test goes through this reporter.
 Reporter reporter_{std::cout, std::cerr};
 
-using varnel::testing::FakeDirectoryObjectService;
 using varnel::testing::FakeLdapConnection;
 using varnel::testing::FakeLdapConnector;
 
@@ -37,6 +35,9 @@ const char kSg[] =
     "CN=SG1,CN=SRV1,CN=Servers,CN=Org,CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x";
 const char kDb[] =
     "CN=DB1,CN=SG1,CN=SRV1,CN=Servers,CN=Org,CN=Microsoft "
+    "Exchange,CN=Services,CN=Configuration,DC=x";
+const char kDb2[] =
+    "CN=DB2,CN=SG1,CN=SRV1,CN=Servers,CN=Org,CN=Microsoft "
     "Exchange,CN=Services,CN=Configuration,DC=x";
 
 class SteppingTicks : public TickCounter {
@@ -83,7 +84,7 @@ class RunTest : public ::testing::Test {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     std::istringstream in(input);
-    RunEnvironment environment{connector, in, service, ticks};
+    RunEnvironment environment{connector, in, guids, ticks};
     environment.pause = [this](uint32_t ms) {
       pauses.push_back(ms);
       ticks.now += ms;
@@ -95,22 +96,32 @@ class RunTest : public ::testing::Test {
     return {status, GetCapturedStdout(), err};
   }
 
-  // Breaks every open session at the read that plans the clear of `dn` (its
-  // second search), once; with `serverGone` no new session can be opened.
-  void LoseConnectionWhilePlanning(const std::string& dn, bool serverGone) {
-    directory().searchHook = [this, dn, serverGone, seen = 0](const LdapSearchRequest& request,
-                                                              std::vector<LdapEntry>*,
-                                                              int*) mutable {
-      if (request.base == dn && ++seen == 2) {
-        connector.BreakOpenSessions();
-        if (serverGone) connector.openError = 0x51;
-      }
-      return false;
+  // Breaks every open session at the write of `dn`, once, which then never
+  // reaches the directory; with `serverGone` no new session can be opened.
+  void LoseConnectionAtTheWrite(const std::string& dn, bool serverGone) {
+    directory().modifyHook = [this, dn, serverGone, seen = 0](const std::string& to) mutable {
+      if (to != dn || ++seen != 1) return 0;
+      connector.BreakOpenSessions();
+      if (serverGone) connector.openError = 0x51;
+      return 0x51;
     };
   }
 
+  // The DB1 mail database on SRV1, as the mailbox rules read it.
+  void MakeMailDatabases() {
+    using Op = LdapModification::Op;
+    directory().Modify(kDb, {{Op::kReplace, "objectClass", {"msExchPrivateMDB"}}});
+    directory().Modify(kServer, {{Op::kReplace, "objectClass", {"msExchExchangeServer"}},
+                                 {Op::kReplace, "legacyExchangeDN", {"/o=Org/cn=SRV1"}}});
+    directory().modifies.clear();
+  }
+
   FakeLdapConnector connector;
-  FakeDirectoryObjectService service;
+  // New mailboxes get GUIDs 01 01 ..., 02 02 ..., in order.
+  std::function<bool(std::span<uint8_t>)> guids = [n = 0](std::span<uint8_t> bytes) mutable {
+    std::fill(bytes.begin(), bytes.end(), static_cast<uint8_t>(++n));
+    return true;
+  };
   SteppingTicks ticks;
   std::vector<uint32_t> pauses;
 };
@@ -253,6 +264,17 @@ TEST_F(RunTest, MixedModeClearWritesAdcDisabledMail) {
 
 TEST_F(RunTest, OverrideDatabasesResolveOncePerTextAndNeverFallBack) {
   reporter_.Configure({});
+  using Op = LdapModification::Op;
+  MakeMailDatabases();
+  directory().AddEntry(kDb2, {{"objectClass", {"msExchPrivateMDB"}},
+                              {"objectCategory", {"msExchPrivateMDB"}},
+                              {"name", {"DB2"}}});
+  // Four mailboxes in DB2, each moved to the database its line names.
+  for (const char* cn : {"a", "b", "c", "d"})
+    directory().Modify(
+        std::string("CN=") + cn + ",DC=x",
+        {{Op::kReplace, "objectClass", {"top", "user"}}, {Op::kReplace, "homeMDB", {kDb2}}});
+  directory().modifies.clear();
   Output r = Run({"-move", "SRV1:SG1:DB1", "-cont"},
                  "CN=a,DC=x\tsrv1:sg1:db1\nCN=b,DC=x\tSRV1:SG1:DB1\nCN=c,DC=x\tSRV1:SG1:NOPE\n"
                  "CN=d,DC=x\tsrv1:sg1:nope\n");
@@ -266,20 +288,28 @@ TEST_F(RunTest, OverrideDatabasesResolveOncePerTextAndNeverFallBack) {
   EXPECT_NE(r.out.find("ERROR: AD Search couldn't find DataBase: nope\n"), std::string::npos);
   // An override that names no database fails its item; it never falls back
   // to the run's database.
-  size_t moves = 0;
-  for (const std::string& call : service.calls)
-    if (call.rfind("MoveMailbox", 0) == 0) ++moves;
-  EXPECT_EQ(moves, 2u);
+  ASSERT_EQ(directory().modifies.size(), 2u);
+  EXPECT_EQ(directory().Value("CN=a,DC=x", "homeMDB"), kDb);
+  EXPECT_EQ(directory().Value("CN=b,DC=x", "homeMDB"), kDb);
+  EXPECT_EQ(directory().Value("CN=c,DC=x", "homeMDB"), kDb2);
   EXPECT_EQ(r.status, 32);
   EXPECT_NE(r.out.find("Successful    : 2\nErrors        : 2\n"), std::string::npos) << r.out;
-  EXPECT_EQ(service.Outstanding(), 0u);
 }
 
 TEST_F(RunTest, NoDatabaseKnownFailsEachItemWithMinusOne) {
+  MakeMailDatabases();
+  directory().AddEntry("CN=Servers,CN=Org,CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x",
+                       {{"objectClass", {"msExchAdminGroup"}}, {"legacyExchangeDN", {"/o=Org"}}});
+  directory().Modify("CN=b,DC=x", {{LdapModification::Op::kReplace, "objectClass", {"user"}},
+                                   {LdapModification::Op::kReplace, "sAMAccountName", {"bee"}}});
   Output r = Run({"-cr", "SRV9:SG1:DB1", "-cont"}, "CN=a,DC=x\nCN=b,DC=x\tSRV1:SG1:DB1\n");
   EXPECT_EQ(r.status, 255);
-  EXPECT_NE(r.out.find("   DN: CN=a,DC=x... - No valid homeMDB value.\n"), std::string::npos);
+  EXPECT_NE(r.out.find("   DN: CN=a,DC=x... - No valid homeMDB value.\n"), std::string::npos)
+      << r.out << r.err;
   EXPECT_NE(r.out.find("Successful    : 1\nErrors        : 1\n"), std::string::npos) << r.out;
+  EXPECT_EQ(directory().Value("CN=b,DC=x", "mailNickname"), "bee");
+  EXPECT_EQ(directory().Value("CN=b,DC=x", "homeMTA"), "");  // SRV1 has no MTA
+  EXPECT_EQ(directory().Value("CN=b,DC=x", "msExchMailboxGuid"), std::string(16, '\x01'));
 }
 
 TEST_F(RunTest, DebugShowsOverrideLinesEvenWhenTheyDoNotApply) {
@@ -376,7 +406,7 @@ TEST_F(RunTest, OutstandingRequestsChangeNothingThatIsShownOrWritten) {
 }
 
 TEST_F(RunTest, ALostConnectionIsMadeAgainAndTheObjectPlannedAnew) {
-  LoseConnectionWhilePlanning("CN=c,DC=x", false);
+  LoseConnectionAtTheWrite("CN=c,DC=x", false);
   Output r = Run({"-clear", "-q"}, "CN=b,DC=x\nCN=c,DC=x\nCN=d,DC=x\n");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(connector.opens.size(), 2u);
@@ -389,10 +419,10 @@ TEST_F(RunTest, ALostConnectionIsMadeAgainAndTheObjectPlannedAnew) {
 
 TEST_F(RunFilesTest, AServerThatStaysAwayEndsTheRunWithinTheRetryWindow) {
   const std::string report = PathOf("report.json");
-  LoseConnectionWhilePlanning("CN=c,DC=x", true);
+  LoseConnectionAtTheWrite("CN=c,DC=x", true);
   Output r =
       Run({"-clear", "-cont", "-report", report}, "CN=b,DC=x\nCN=c,DC=x\nCN=d,DC=x\nCN=e,DC=x\n");
-  EXPECT_EQ(r.status, 0x51);
+  EXPECT_EQ(r.status, 0x51) << r.out << r.err;
   EXPECT_EQ(connector.opens.size(), 4u);  // the run's session and three tries
   EXPECT_EQ(pauses, (std::vector<uint32_t>{2000, 6000}));
   EXPECT_EQ(Count(r.err, "ERROR: Lost the connection to the directory server"), 1u) << r.err;
@@ -401,7 +431,8 @@ TEST_F(RunFilesTest, AServerThatStaysAwayEndsTheRunWithinTheRetryWindow) {
   std::vector<std::string> outcomes;
   for (std::string line; std::getline(lines, line);)
     outcomes.push_back(nlohmann::json::parse(line)["outcome"]);
-  EXPECT_EQ(outcomes, (std::vector<std::string>{"ok", "failed", "not processed", "not processed"}));
+  EXPECT_EQ(outcomes, (std::vector<std::string>{"ok", "failed", "not processed", "not processed"}))
+      << r.out << r.err;
 }
 
 }  // namespace

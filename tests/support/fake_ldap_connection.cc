@@ -226,6 +226,9 @@ int FakeLdapConnection::Search(const LdapSearchRequest& request, std::vector<Lda
 }
 
 int FakeLdapConnection::Modify(const std::string& dn, const std::vector<LdapModification>& mods) {
+  if (modifyHook) {
+    if (const int rc = modifyHook(dn); rc != 0) return rc;
+  }
   modifies.push_back({dn, mods});
   if (modifyResult != 0) return modifyResult;
   LdapEntry* entry = const_cast<LdapEntry*>(FindEntry(dn));

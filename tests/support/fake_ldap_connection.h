@@ -55,6 +55,10 @@ class FakeLdapConnection : public LdapConnection {
   // Optional hook that may answer a search itself (return true when handled).
   std::function<bool(const LdapSearchRequest&, std::vector<LdapEntry>*, int*)> searchHook;
 
+  // Optional hook called before each modify: a non-zero code answers the
+  // request with it, which then never reaches the directory.
+  std::function<int(const std::string&)> modifyHook;
+
   // Recorded calls.
   std::vector<OptionCall> options;
   std::vector<std::string>

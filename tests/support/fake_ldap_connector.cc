@@ -32,8 +32,10 @@ class FakeSession : public LdapConnection {
     return *broken_ ? kServerDown : directory_->Modify(dn, mods);
   }
   // Requests are answered when started (the base class's way); the
-  // directory keeps count of those not yet finished.
+  // directory keeps count of those not yet finished. A broken session sends
+  // nothing, as a closed socket takes no request.
   int StartSearch(const LdapSearchRequest& request, int* id) override {
+    if (*broken_) return kServerDown;
     const int rc = LdapConnection::StartSearch(request, id);
     if (rc == 0) directory_->NoteRequestStarted();
     return rc;
@@ -44,6 +46,7 @@ class FakeSession : public LdapConnection {
   }
   int StartModify(const std::string& dn, const std::vector<LdapModification>& mods,
                   int* id) override {
+    if (*broken_) return kServerDown;
     const int rc = LdapConnection::StartModify(dn, mods, id);
     if (rc == 0) {
       writing_[*id] = dn;

@@ -1,0 +1,73 @@
+// -clear: removes every Exchange attribute the object holds, in one request.
+// In a mixed-mode organisation legacyExchangeDN is not removed but set to
+// "ADCDisabledMail" in that same request.
+#include <algorithm>
+
+#include "actions/action_list.h"
+#include "diag/held_lines.h"
+#include "exchange/exchange_attributes.h"
+#include "ldap/ldap_error.h"
+#include "text/string_helpers.h"
+
+namespace varnel {
+namespace {
+
+class ClearAction : public Action {
+ public:
+  explicit ClearAction(const RunSettings& settings) : markAdcDisabled_(!settings.nativeMode) {}
+
+  const char* Banner() const override { return "Clearing Exchange Attributes..."; }
+
+  std::vector<std::string> Attributes() const override {
+    std::vector<std::string> names = {"objectClass"};
+    const std::vector<std::string>& list = ExchangeAttributeList();
+    names.insert(names.end(), list.begin(), list.end());
+    return names;
+  }
+
+  ItemPlan Plan(const PlanInput& input) const override {
+    HeldLines held(input.lines);
+    ItemPlan result;
+    result.plan.dn = input.dn;
+    result.outcome = PlanClear(held.reporter(), input, &result.plan.mods);
+    result.out = held.out();
+    result.err = held.err();
+    return result;
+  }
+
+ private:
+  Outcome PlanClear(Reporter& lines, const PlanInput& input,
+                    std::vector<LdapModification>* mods) const {
+    if (lines.debug()) lines.out() << "\nDEBUG: Retrieving DN attributes..." << input.dn << EndLine;
+    // An object whose attributes cannot be read has not been cleared.
+    if (!input.object.found()) {
+      PrintSearchError(lines, input.object.rc);
+      return Outcome::Ldap(input.object.rc);
+    }
+    if (lines.debug()) lines.out() << "\nDEBUG: Clearing DN: " << input.dn << EndLine;
+    const std::string kLegacyDn = "legacyExchangeDN";
+    for (const std::string& name : ExchangeAttributeList()) {
+      if (input.object.entry.Find(name) == nullptr) continue;
+      if (markAdcDisabled_ && LowerCase(name) == LowerCase(kLegacyDn)) continue;  // set below
+      mods->push_back({LdapModification::Op::kDelete, name, {}});
+      if (lines.debug()) lines.out() << "DEBUG: Clear - " << name << EndLine;
+    }
+    if (markAdcDisabled_) {
+      mods->push_back({LdapModification::Op::kReplace, kLegacyDn, {"ADCDisabledMail"}});
+      if (lines.debug())
+        lines.out() << "DEBUG: Set - " << kLegacyDn << " to ADCDisabledMail" << EndLine;
+    }
+    if (lines.debug()) lines.out() << "DEBUG: modcnt=" << static_cast<int>(mods->size()) << EndLine;
+    return Outcome::Ok();
+  }
+
+  const bool markAdcDisabled_;
+};
+
+}  // namespace
+
+std::unique_ptr<Action> MakeClearAction(const RunSettings& settings, const GuidSource&) {
+  return std::make_unique<ClearAction>(settings);
+}
+
+}  // namespace varnel

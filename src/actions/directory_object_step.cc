@@ -1,0 +1,38 @@
+#include "actions/directory_object_step.h"
+
+#include "diag/error_texts.h"
+#include "diag/reporter.h"
+#include "exchange/ads_path.h"
+#include "exchange/ldap_hresult.h"
+#include "text/dual_string.h"
+
+namespace varnel {
+
+const LdapEntry* BindInterface(Reporter& lines, const std::string& adsPath,
+                               const ObjectRead& object, RecipientInterface kind,
+                               const char* noInterfaceLine, Outcome* failed) {
+  AdsPath path;
+  HResult hr = ParseAdsPath(DualString(adsPath).Wide(), &path);
+  if (hr == kSOk && !object.found()) hr = HResultFromLdapCode(object.rc);
+  if (hr != kSOk) {
+    *failed = FailedStep(lines, " - ERROR: (ADsGetObject) ", hr);
+    return nullptr;
+  }
+  if (!OffersInterface(object.entry, kind)) {
+    lines.out() << noInterfaceLine << EndLine;
+    *failed = Outcome::HResult(kENoInterface);
+    return nullptr;
+  }
+  return &object.entry;
+}
+
+Outcome FailedStep(Reporter& lines, const char* prefix, HResult hr) {
+  return Outcome::HResult(PrintAdsError(lines, prefix, hr));
+}
+
+const DatabaseFacts& DatabaseOf(const PlanFacts& facts) {
+  static const DatabaseFacts kUnread{kEFail, {}, kEFail, {}};
+  return facts.database != nullptr ? *facts.database : kUnread;
+}
+
+}  // namespace varnel

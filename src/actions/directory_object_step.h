@@ -1,0 +1,34 @@
+// The first steps of the mailbox and mail-enable actions, as the directory
+// object interfaces take them: the object bound by its ADsPath (the run's
+// server and the DN) from the one read, then the interface the action needs,
+// and the error line of a failed step.
+#pragma once
+
+#include <string>
+
+#include "actions/action.h"
+#include "diag/outcome.h"
+#include "exchange/hresult.h"
+#include "exchange/recipient_rules.h"
+
+namespace varnel {
+
+class Reporter;
+
+// The object bound at `adsPath` and asked for the interface `kind`. On
+// failure returns null and sets *failed: a path that does not parse or an
+// object the read did not find fails as binding does (" - ERROR:
+// (ADsGetObject) " and the code), an object without the interface with
+// `noInterfaceLine`.
+const LdapEntry* BindInterface(Reporter& lines, const std::string& adsPath,
+                               const ObjectRead& object, RecipientInterface kind,
+                               const char* noInterfaceLine, Outcome* failed);
+
+// Prints `prefix` and the code's error line; the outcome of the failed step.
+Outcome FailedStep(Reporter& lines, const char* prefix, HResult hr);
+
+// The facts of the item's database, or facts that fail every step when none
+// were read.
+const DatabaseFacts& DatabaseOf(const PlanFacts& facts);
+
+}  // namespace varnel

@@ -1,0 +1,118 @@
+// -me: a group, contact or user becomes a mail recipient with an external
+// target address (the run's, the object's own mail with -keepmail, or the
+// line's); non-groups also get the run's internetEncoding, and the update of
+// quotas and address-list visibility joins the same request.
+#include "actions/action_list.h"
+#include "actions/directory_object_step.h"
+#include "actions/update_plan.h"
+#include "diag/held_lines.h"
+#include "exchange/ads_path.h"
+#include "ldap/ldap_error.h"
+
+namespace varnel {
+namespace {
+
+class MailEnableAction : public Action {
+ public:
+  explicit MailEnableAction(const RunSettings& settings)
+      : host_(settings.host),
+        targetAddress_(settings.targetAddress),
+        keepMail_(settings.keepMail),
+        internetEncoding_(settings.internetEncoding),
+        update_(settings.update) {}
+
+  const char* Banner() const override { return "Mail Enabling Objects..."; }
+
+  std::vector<std::string> Attributes() const override {
+    std::vector<std::string> names = RecipientRuleAttributes();
+    for (const char* name : {"reportToOriginator", "mAPIRecipient", "internetEncoding"})
+      names.push_back(name);
+    for (std::string& name : UpdateAttributes(update_)) names.push_back(std::move(name));
+    return names;
+  }
+
+  Needs FactsNeeded() const override { return Needs::kOrganisation; }
+  LineOverride Override() const override { return LineOverride::kAddress; }
+
+  ItemPlan Plan(const PlanInput& input) const override {
+    HeldLines held(input.lines);
+    ItemPlan result;
+    result.plan.dn = input.dn;
+    result.outcome = PlanMailEnable(held.reporter(), input, &result.plan);
+    result.out = held.out();
+    result.err = held.err();
+    return result;
+  }
+
+ private:
+  // The run's address, replaced by the object's first mail value with
+  // -keepmail, replaced by the line's; "SMTP:" put in front of an address
+  // without any ":".
+  std::string TargetAddress(Reporter& lines, const PlanInput& input) const {
+    std::string target = targetAddress_;
+    if (keepMail_) {
+      if (lines.debug()) {
+        lines.out() << "DEBUG: LdapGetStrList:" << EndLine;
+        lines.out() << "DEBUG       Base  : " << input.dn << EndLine;
+        lines.out() << "DEBUG       Filter: (objectclass=*)" << EndLine;
+        lines.out() << "DEBUG       Attrib: mail" << EndLine;
+      }
+      // An object that cannot be read leaves the target as it was.
+      if (!input.object.found()) {
+        PrintSearchError(lines, input.object.rc);
+      } else {
+        if (lines.debug()) lines.out() << "DEBUG: Count: 1" << EndLine;
+        if (std::string mail = FirstValue(input.object.entry, "mail"); !mail.empty()) target = mail;
+      }
+    }
+    if (!input.item.overrideText.empty()) target = input.item.overrideText;
+    if (!target.empty() && target.find(':') == std::string::npos) target = "SMTP:" + target;
+    return target;
+  }
+
+  Outcome PlanMailEnable(Reporter& lines, const PlanInput& input, ObjectPlan* plan) const {
+    const std::string target = TargetAddress(lines, input);
+    const std::string path = BuildAdsPath(host_, input.dn);
+    if (lines.debug()) {
+      lines.out() << "DEBUG: ADSPATH [" << path << "]" << EndLine;
+      lines.out() << "DEBUG: Email [" << target << "]" << EndLine;
+    }
+    Outcome failed;
+    const LdapEntry* object =
+        BindInterface(lines, path, input.object, RecipientInterface::kMailRecipient,
+                      " - No MailEnable function for this object type.", &failed);
+    if (object == nullptr) return failed;
+    static const OrganisationFacts kUnread{kEFail, {}};
+    std::vector<LdapModification> staged;
+    if (HResult hr = StageMailEnable(*object, target,
+                                     input.facts.organisation ? *input.facts.organisation : kUnread,
+                                     &staged);
+        hr != kSOk)
+      return FailedStep(lines, " - ERROR: (MailEnable) ", hr);
+    plan->writer = ObjectPlan::Writer::kDirectoryObject;
+    plan->dn = object->dn;
+    plan->mods = std::move(staged);
+
+    const std::string objectClass = MostSpecificClass(*object);
+    if (lines.debug()) lines.out() << "DEBUG: objectclass=" << objectClass << EndLine;
+    // Groups keep their own encoding.
+    if (objectClass.find("group") == std::string::npos)
+      plan->mods.push_back(
+          {LdapModification::Op::kReplace, "internetEncoding", {internetEncoding_}});
+    return AppendUpdate(lines, plan->dn, update_, input.object, &plan->mods);
+  }
+
+  const std::string host_;
+  const std::string targetAddress_;
+  const bool keepMail_;
+  const std::string internetEncoding_;
+  const UpdateOptions update_;
+};
+
+}  // namespace
+
+std::unique_ptr<Action> MakeMailEnableAction(const RunSettings& settings, const GuidSource&) {
+  return std::make_unique<MailEnableAction>(settings);
+}
+
+}  // namespace varnel

@@ -1,0 +1,53 @@
+// The facts of a run that many objects share, each read from the directory
+// once and then kept: the home of every mail database the run meets (the
+// run's own and each line's), the administrative group above its server, and
+// the organisation's first administrative group. These reads grow with the
+// number of databases, not with the number of objects. A line's database
+// text is resolved with its printed lines each time it fails; only what
+// resolved is kept.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "exchange/mail_database.h"
+#include "ldap/ldap_connection.h"
+
+namespace varnel {
+
+class Reporter;
+
+class RunFacts {
+ public:
+  // `exchangeServicesDn` is the Exchange services container of the
+  // configuration; `mdbDelimiter` cuts a Server:StorageGroup:Database text;
+  // with `withAdminGroups` each database's facts include the administrative
+  // group above its server.
+  RunFacts(LdapConnection& session, std::string exchangeServicesDn, std::string mdbDelimiter,
+           bool withAdminGroups);
+
+  // The mail database DN a line's text names, or "" when it does not resolve
+  // (after its lines, as the command line's database prints them).
+  std::string ResolveDatabase(Reporter& reporter, const std::string& text);
+
+  // The database's facts, read on first need. What was read is kept, a
+  // failure too, unless the answer was lost with the connection.
+  const DatabaseFacts& Database(const std::string& mdbDn);
+
+  // The organisation's first administrative group; read on first need.
+  const OrganisationFacts& Organisation();
+
+ private:
+  LdapConnection& session_;
+  const std::string exchangeServicesDn_;
+  const std::string mdbDelimiter_;
+  const bool withAdminGroups_;
+  std::map<std::string, std::string> resolved_;     // lower-case line text -> database DN
+  std::map<std::string, DatabaseFacts> databases_;  // by DN as given
+  std::optional<OrganisationFacts> organisation_;
+  DatabaseFacts unkeptDatabase_;
+  OrganisationFacts unkeptOrganisation_;
+};
+
+}  // namespace varnel

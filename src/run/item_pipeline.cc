@@ -1,0 +1,403 @@
+#include "run/item_pipeline.h"
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "actions/action.h"
+#include "diag/reporter.h"
+#include "exchange/run_settings.h"
+#include "exchange/work_item.h"
+#include "ldap/resilient_session.h"
+#include "ldap/result_codes.h"
+#include "run/item_step.h"
+#include "run/progress_meter.h"
+#include "run/request_channel.h"
+#include "run/run_records.h"
+#include "run/write_result.h"
+#include "text/string_helpers.h"
+
+namespace varnel {
+namespace {
+
+// How often one item is tried when the connection is lost and made again.
+constexpr int kTriesPerItem = 3;
+
+// One item on its way through the run: read, planned, written, shown. Its
+// lines are held until every item before it has been shown.
+struct Slot {
+  enum class State { kReading, kRead, kWriting, kDone };
+  size_t index = 0;
+  State state = State::kReading;
+  uint64_t readSentAt = 0;  // the loop's clock when its read went out
+  int readTries = 0;
+  bool again = false;  // sent back to its read by a lost answer: to be planned again
+  ObjectRead object;
+  ObjectPlan plan;
+  int tries = 0;
+  Outcome outcome;
+  std::ostringstream out;
+  std::ostringstream err;
+  std::string record;  // -whatif: the plan as LDIF
+
+  std::string StoredDn() const { return object.found() ? object.entry.dn : ""; }
+};
+
+class ItemPipeline {
+ public:
+  ItemPipeline(Reporter& reporter, RequestChannel& channel, RunFacts& facts, const Action& action,
+               const RunSettings& settings, const WorkList& work, const TickCounter& ticks,
+               RunRecords& records)
+      : reporter_(reporter),
+        channel_(channel),
+        facts_(facts),
+        action_(action),
+        settings_(settings),
+        items_(work.items),
+        records_(records),
+        meter_(reporter, ticks, work.items.size()),
+        window_(std::max<uint32_t>(settings.window, 1)),
+        // Without -cont no write goes out before the one before it has
+        // succeeded; an undo record is taken back only while it is the last.
+        // The window is shared: when writes go out together, half of it is
+        // theirs and half the reads', so that neither starves the other.
+        writeWindow_(settings.continueOnError && !records.undo
+                         ? std::max<uint32_t>(window_ - window_ / 2, 1)
+                         : 1),
+        readWindow_(std::max<uint32_t>(window_ - writeWindow_, 1)) {
+    read_.scope = LdapScope::kBase;
+    read_.filter = "(objectclass=*)";
+    read_.attributes = action.Attributes();
+  }
+
+  RunTally Run();
+
+ private:
+  Slot& Front() { return *slots_.front(); }
+  Slot& SlotOf(size_t index) { return *slots_[index - shown_]; }
+  size_t Outstanding() const { return reads_ + writes_; }
+  void StartRead(Slot& slot);
+  void NewSlot(size_t index);
+  // Takes one answer and gives it to its item; false when none is outstanding.
+  bool TakeAnswer();
+  void ReadAnswered(Slot& slot, ChannelAnswer& answer);
+  void WriteAnswered(Slot& slot, int rc);
+  // Plans the item and sends its write (or ends it).
+  void Plan(Slot& slot);
+  // True (and the item no longer counted) when the server went away for good
+  // before anything of the item was sent: it is left for the run that follows.
+  bool LeftForTheNextRun(Slot& slot);
+  // `lost`: the request's answer was lost with the connection.
+  void Complete(Slot& slot, const Outcome& outcome, bool lost = false);
+  void ShowFinished();
+  // The earliest item sent back to its read whose read is in, or null.
+  Slot* AgainReady();
+  // True when the item may be planned now; otherwise a wait was made (an
+  // answer taken, or its read sent again).
+  bool ReadyToPlan(Slot& slot);
+  static std::string KeyOf(const Slot& slot, const WorkItem& item) {
+    return LowerCase(slot.object.found() ? slot.object.entry.dn : item.dn);
+  }
+
+  // Sends out() and err() of the reporter to the slot's lines meanwhile.
+  struct Diversion {
+    Diversion(Reporter& reporter, Slot& slot) : reporter_(reporter) {
+      reporter.Divert(slot.out, slot.err);
+    }
+    ~Diversion() { reporter_.Restore(); }
+    Reporter& reporter_;
+  };
+
+  Reporter& reporter_;
+  RequestChannel& channel_;
+  RunFacts& facts_;
+  const Action& action_;
+  const RunSettings& settings_;
+  const std::vector<WorkItem>& items_;
+  RunRecords& records_;
+  ProgressMeter meter_;
+  const uint32_t window_;  // requests outstanding at most, reads and writes together
+  const uint32_t writeWindow_;
+  const uint32_t readWindow_;
+  LdapSearchRequest read_;  // the one read of every object, its base left to fill
+
+  RunTally tally_;
+  std::deque<std::unique_ptr<Slot>> slots_;  // read or further, not yet shown
+  size_t shown_ = 0;                         // items shown so far
+  size_t nextRead_ = 0;
+  size_t nextPlan_ = 0;
+  size_t reads_ = 0;   // reads outstanding
+  size_t writes_ = 0;  // writes outstanding
+  size_t again_ = 0;   // items sent back to their read, not yet planned again
+  bool stopped_ = false;
+  uint64_t clock_ = 0;                       // counts reads sent and writes answered
+  std::map<std::string, uint64_t> written_;  // lower-case DN -> clock of its last write's answer
+};
+
+void ItemPipeline::StartRead(Slot& slot) {
+  LdapSearchRequest request = read_;
+  request.base = items_[slot.index].dn;
+  slot.readSentAt = ++clock_;
+  const int rc = channel_.StartRead(slot.index, request);
+  if (rc == 0) {
+    slot.state = Slot::State::kReading;
+    ++reads_;
+    return;
+  }
+  slot.object = ObjectRead{rc, {}};
+  slot.state = Slot::State::kRead;
+}
+
+void ItemPipeline::NewSlot(size_t index) {
+  auto slot = std::make_unique<Slot>();
+  slot->index = index;
+  slots_.push_back(std::move(slot));
+  StartRead(*slots_.back());
+}
+
+bool ItemPipeline::TakeAnswer() {
+  ChannelAnswer answer;
+  if (!channel_.TakeAnswer(&answer)) return false;
+  Slot& slot = SlotOf(answer.tag);
+  if (slot.state == Slot::State::kReading) {
+    --reads_;
+    ReadAnswered(slot, answer);
+  } else if (slot.state == Slot::State::kWriting) {
+    --writes_;
+    written_[KeyOf(slot, items_[slot.index])] = ++clock_;
+    WriteAnswered(slot, answer.rc);
+  }
+  return true;
+}
+
+void ItemPipeline::ReadAnswered(Slot& slot, ChannelAnswer& answer) {
+  // Lost with a connection that has been made again: read it again.
+  if (IsConnectionLoss(answer.rc) && channel_.ConnectionLoss() == 0 &&
+      ++slot.readTries < kTriesPerItem)
+    return StartRead(slot);
+  slot.state = Slot::State::kRead;
+  slot.object = ObjectRead{answer.rc, {}};
+  if (answer.rc != 0) return;
+  if (answer.entries.empty()) {
+    slot.object.rc = kLdapNoSuchObject;
+    return;
+  }
+  slot.object.entry = std::move(answer.entries.front());
+  if (slot.object.entry.dn.empty()) slot.object.entry.dn = items_[slot.index].dn;
+}
+
+void ItemPipeline::WriteAnswered(Slot& slot, int rc) {
+  Diversion diversion(reporter_, slot);
+  Outcome outcome = PlanResult(reporter_, slot.plan, rc);
+  if (!outcome.ok() && records_.undo && !MayHaveLanded(rc)) {
+    if (Outcome back = records_.undo->TakeBack(reporter_); !back.ok()) outcome = back;
+  }
+  Complete(slot, outcome, IsConnectionLoss(rc));
+}
+
+void ItemPipeline::Plan(Slot& slot) {
+  ++tally_.processed;
+  ++slot.tries;
+  if (slot.again) {
+    slot.again = false;
+    --again_;
+  }
+  Diversion diversion(reporter_, slot);
+  ItemPlan planned =
+      PlanWorkItem(reporter_, facts_, action_, settings_, items_[slot.index], slot.object);
+  slot.plan = std::move(planned.plan);
+  const Outcome& outcome = planned.outcome;
+  // Planned while the server went away for good: nothing was sent, and the
+  // item is left for the run that follows, like every item after it.
+  if (!outcome.ok() && LeftForTheNextRun(slot)) return;
+  if (!outcome.ok() || slot.plan.mods.empty()) return Complete(slot, outcome);
+  if (settings_.whatIf) {
+    slot.record = PlanAsLdif(slot.plan);
+    return Complete(slot, outcome);
+  }
+  // The undo record is on disk before the change goes out.
+  if (records_.undo) {
+    if (Outcome kept = records_.undo->Record(reporter_, slot.plan, slot.object); !kept.ok())
+      return Complete(slot, kept);
+  }
+  const int rc = channel_.StartWrite(slot.index, slot.plan.dn, slot.plan.mods);
+  if (rc != 0 && IsConnectionLoss(rc) && LeftForTheNextRun(slot)) return;
+  if (rc != 0) return Complete(slot, PlanResult(reporter_, slot.plan, rc), IsConnectionLoss(rc));
+  slot.state = Slot::State::kWriting;
+  ++writes_;
+}
+
+bool ItemPipeline::LeftForTheNextRun(Slot& slot) {
+  if (channel_.ConnectionLoss() == 0 || slot.tries != 1) return false;
+  --tally_.processed;
+  return true;
+}
+
+void ItemPipeline::Complete(Slot& slot, const Outcome& outcome, bool lost) {
+  // A change whose answer was lost with the connection may have landed: once
+  // the connection is made again, the object is read and planned anew, so
+  // nothing is applied twice.
+  if (lost && channel_.ConnectionLoss() == 0 && slot.tries < kTriesPerItem) {
+    {
+      Diversion diversion(reporter_, slot);
+      reporter_.err() << "WARN: The connection to the directory server was lost and made again; "
+                         "trying this object again."
+                      << EndLine;
+    }
+    --tally_.processed;
+    slot.again = true;
+    ++again_;
+    slot.readTries = 0;
+    StartRead(slot);
+    return;
+  }
+  slot.state = Slot::State::kDone;
+  slot.outcome = outcome;
+  if (outcome.ok()) {
+    ++tally_.successful;
+  } else {
+    ++tally_.errors;
+    tally_.lastError = outcome;
+  }
+}
+
+void ItemPipeline::ShowFinished() {
+  // After a stop, items that were already on their way are still shown as
+  // they ended.
+  while (!slots_.empty() && Front().state == Slot::State::kDone) {
+    Slot& slot = Front();
+    reporter_.out() << slot.out.str();
+    reporter_.err() << slot.err.str() << std::flush;
+    if (slot.outcome.ok()) {
+      reporter_.out() << EndLine;
+      if (!slot.record.empty()) reporter_.data() << slot.record << std::flush;
+    }
+    const Outcome recorded =
+        records_.ItemEnded(reporter_, items_[slot.index], ResultOf(slot.outcome, slot.StoredDn()));
+    meter_.Update(slot.index + 1, tally_.errors);
+    // A record that could not be kept ends the run: what follows could not
+    // be undone or accounted for.
+    const Outcome broken = !recorded.ok()                             ? recorded
+                           : records_.undo && records_.undo->broken() ? slot.outcome
+                                                                      : Outcome::Ok();
+    slots_.pop_front();
+    ++shown_;
+    if (stopped_) continue;
+    if (!broken.ok()) {
+      tally_.lastError = broken;
+      stopped_ = true;
+    }
+  }
+}
+
+Slot* ItemPipeline::AgainReady() {
+  if (again_ == 0) return nullptr;
+  for (auto& slot : slots_) {
+    if (slot->again && slot->state == Slot::State::kRead) return slot.get();
+  }
+  return nullptr;
+}
+
+bool ItemPipeline::ReadyToPlan(Slot& slot) {
+  // Each wait below has a request outstanding to wait for.
+  const auto wait = [this] {
+    TakeAnswer();
+    return false;
+  };
+  if (slot.state == Slot::State::kReading) return wait();
+  if (writes_ >= writeWindow_ || Outstanding() >= window_) return wait();
+  // Two items that name the same object are never in flight together.
+  const std::string key = KeyOf(slot, items_[slot.index]);
+  for (const auto& other : slots_) {
+    if (other.get() != &slot && other->state == Slot::State::kWriting &&
+        KeyOf(*other, items_[other->index]) == key)
+      return wait();
+  }
+  // Read before an earlier item's change of the object was answered: the
+  // plan is made from what that change left.
+  if (auto written = written_.find(key);
+      written != written_.end() && written->second > slot.readSentAt) {
+    StartRead(slot);
+    return false;
+  }
+  return true;
+}
+
+RunTally ItemPipeline::Run() {
+  for (;;) {
+    while (nextRead_ < items_.size() && reads_ < readWindow_ && Outstanding() < window_)
+      NewSlot(nextRead_++);
+    ShowFinished();
+    if (stopped_) break;
+    // A server that stays away ends the run, with the loss's code: nothing
+    // more is planned, and what is on its way is finished and shown first.
+    if (const int loss = channel_.ConnectionLoss(); loss != 0) {
+      if (TakeAnswer()) continue;
+      reporter_.err() << "ERROR: Lost the connection to the directory server and could not "
+                         "connect again; stopping."
+                      << EndLine;
+      tally_.lastError = Outcome::Ldap(loss);
+      break;
+    }
+    // Items sent back to their read come first: they were let in already.
+    if (Slot* again = AgainReady()) {
+      if (ReadyToPlan(*again)) Plan(*again);
+      continue;
+    }
+    // Writes on their way, and items to be written again, as the stop rules
+    // see them: each may still succeed or fail.
+    const size_t pending = writes_ + again_;
+    if (nextPlan_ == items_.size()) {
+      if (TakeAnswer()) continue;
+      break;
+    }
+    // The stop rules, exactly as if one request at a time went out.
+    if (settings_.upto != 0 && tally_.successful + pending >= settings_.upto) {
+      if (pending != 0 && TakeAnswer()) continue;
+      reporter_.out() << "WARN: UpTo limit achieved, stopping..." << EndLine;
+      break;
+    }
+    if (!settings_.continueOnError && (pending != 0 || tally_.errors != 0)) {
+      if (pending != 0 && TakeAnswer()) continue;
+      reporter_.out() << "ERROR: Too many Errors, stopping..." << EndLine;
+      break;
+    }
+    if (nextRead_ == nextPlan_) {  // the window is full of writes
+      if (TakeAnswer()) continue;
+      NewSlot(nextRead_++);
+    }
+    Slot& slot = SlotOf(nextPlan_);
+    if (!ReadyToPlan(slot)) continue;
+    Plan(slot);
+    ++nextPlan_;
+  }
+  // Requests still outstanding are answered before the run ends; an item
+  // whose answer was lost is planned again once its read is back.
+  for (;;) {
+    if (Slot* again = AgainReady(); again != nullptr && channel_.ConnectionLoss() == 0) {
+      if (ReadyToPlan(*again)) Plan(*again);
+      continue;
+    }
+    if (!TakeAnswer()) break;
+  }
+  ShowFinished();
+  for (size_t index = shown_; index < items_.size(); ++index) {
+    records_.ItemEnded(reporter_, items_[index], {ItemOutcome::kNotProcessed, "", 0, ""});
+  }
+  if (Outcome finished = records_.Finish(reporter_); !finished.ok()) tally_.lastError = finished;
+  meter_.Finish();
+  return tally_;
+}
+
+}  // namespace
+
+RunTally RunItemPipeline(Reporter& reporter, RequestChannel& channel, RunFacts& facts,
+                         const Action& action, const RunSettings& settings, const WorkList& work,
+                         const TickCounter& ticks, RunRecords& records) {
+  ItemPipeline pipeline(reporter, channel, facts, action, settings, work, ticks, records);
+  return pipeline.Run();
+}
+
+}  // namespace varnel

@@ -1,0 +1,42 @@
+// The processing loop of a run: every work item read once, planned without
+// the network, written once and shown, with the reads and writes of many
+// objects in flight on the request channel, up to -window. The stop rules
+// (-upto, a failure without -cont) hold exactly as with one request at a
+// time; two items that name the same object are never in flight together,
+// and the later one is planned from what the earlier one left; an undo
+// record is on disk before its write goes out; each item's lines are held
+// until every item before it has been shown, so output, files and exit
+// status do not depend on the window or on the order answers come in. An
+// answer lost with the connection sends its item back to its read; a server
+// that stays away ends the run.
+#pragma once
+
+#include <cstdint>
+
+#include "diag/outcome.h"
+
+namespace varnel {
+
+class Action;
+class Reporter;
+class RequestChannel;
+class RunFacts;
+class TickCounter;
+struct RunRecords;
+struct RunSettings;
+struct WorkList;
+
+struct RunTally {
+  uint32_t processed = 0;
+  uint32_t successful = 0;
+  uint32_t errors = 0;
+  Outcome lastError;
+};
+
+// Runs every item of `work`; `records` hears how each ended, items a stop
+// rule left alone included.
+RunTally RunItemPipeline(Reporter& reporter, RequestChannel& channel, RunFacts& facts,
+                         const Action& action, const RunSettings& settings, const WorkList& work,
+                         const TickCounter& ticks, RunRecords& records);
+
+}  // namespace varnel

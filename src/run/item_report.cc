@@ -1,0 +1,58 @@
+#include "run/item_report.h"
+
+#include <nlohmann/json.hpp>
+
+namespace varnel {
+namespace {
+
+const char* OutcomeName(ItemOutcome outcome) {
+  switch (outcome) {
+    case ItemOutcome::kOk:
+      return "ok";
+    case ItemOutcome::kFailed:
+      return "failed";
+    case ItemOutcome::kNotProcessed:
+      return "not processed";
+  }
+  return "failed";
+}
+
+// One JSON line. Bytes that are not UTF-8 (a DN may hold any) become U+FFFD,
+// so the line stays valid JSON.
+std::string JsonLine(size_t lineNumber, const std::string& dn, const std::string& storedDn,
+                     const std::string& overrideText, const ItemResult& result) {
+  nlohmann::ordered_json object;
+  object["line"] = lineNumber;
+  object["dn"] = dn;
+  object["stored_dn"] = storedDn;
+  object["override"] = overrideText;
+  object["outcome"] = OutcomeName(result.outcome);
+  object["status"] = result.status;
+  object["message"] = result.message;
+  return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace
+
+bool ItemReport::WriteSkippedBefore(size_t lineNumber, std::string* error) {
+  if (skipped_ == nullptr) return true;
+  for (; nextSkipped_ < skipped_->size(); ++nextSkipped_) {
+    const SkippedLine& line = (*skipped_)[nextSkipped_];
+    if (line.lineNumber >= lineNumber) break;
+    const ItemResult result{ItemOutcome::kFailed, "", ExitStatus(Outcome::Varnel(-1)), line.reason};
+    if (!file_->Append(JsonLine(line.lineNumber, "", "", "", result), false, error)) return false;
+  }
+  return true;
+}
+
+bool ItemReport::Write(const WorkItem& item, const ItemResult& result, std::string* error) {
+  if (!WriteSkippedBefore(item.lineNumber, error)) return false;
+  return file_->Append(
+      JsonLine(item.lineNumber, item.dn, result.storedDn, item.overrideText, result), false, error);
+}
+
+bool ItemReport::Finish(std::string* error) {
+  return WriteSkippedBefore(static_cast<size_t>(-1), error);
+}
+
+}  // namespace varnel

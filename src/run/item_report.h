@@ -1,0 +1,41 @@
+// The item report of a run (-report): JSON Lines, one object per input item
+// in input order, written as each item ends, so that a script can tell what
+// became of every line even when the run is cut short. Input lines that
+// could not be taken appear in their place as failed items.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "exchange/work_item.h"
+#include "platform/record_file.h"
+#include "run/item_result.h"
+
+namespace varnel {
+
+class ItemReport {
+ public:
+  explicit ItemReport(std::unique_ptr<RecordFile> file) : file_(std::move(file)) {}
+
+  // The skipped lines of the run, written in their place among the items.
+  void SetSkippedLines(const std::vector<SkippedLine>* skipped) { skipped_ = skipped; }
+
+  // Writes the item's object (after any skipped line that came before it).
+  // False with the reason in *error when the file cannot be written.
+  bool Write(const WorkItem& item, const ItemResult& result, std::string* error);
+  // Writes the skipped lines not written yet.
+  bool Finish(std::string* error);
+
+  const std::string& path() const { return file_->path(); }
+
+ private:
+  bool WriteSkippedBefore(size_t lineNumber, std::string* error);
+
+  std::unique_ptr<RecordFile> file_;
+  const std::vector<SkippedLine>* skipped_ = nullptr;
+  size_t nextSkipped_ = 0;
+};
+
+}  // namespace varnel

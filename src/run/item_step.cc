@@ -1,0 +1,55 @@
+#include "run/item_step.h"
+
+#include "diag/reporter.h"
+#include "directory/run_facts.h"
+#include "exchange/run_settings.h"
+#include "ldap/result_codes.h"
+
+namespace varnel {
+
+ItemPlan PlanWorkItem(Reporter& reporter, RunFacts& facts, const Action& action,
+                      const RunSettings& settings, const WorkItem& item, const ObjectRead& object) {
+  const std::string dn = object.found() ? object.entry.dn : item.dn;
+  if (!reporter.quiet()) reporter.out() << "   DN: " << dn << "..." << std::flush;
+  if (reporter.debug()) {
+    reporter.out() << EndLine;
+    reporter.out() << "DEBUG:  Data: " << item.overrideText << EndLine;
+  }
+
+  const bool namesDatabase = action.Override() == Action::LineOverride::kDatabase;
+  std::string overrideMdb;
+  if (!item.overrideText.empty()) {
+    if (namesDatabase) overrideMdb = facts.ResolveDatabase(reporter, item.overrideText);
+    if (reporter.debug()) {
+      const bool address = action.Override() == Action::LineOverride::kAddress;
+      reporter.out() << "DEBUG: OverRide MDB  : " << overrideMdb << EndLine;
+      reporter.out() << "DEBUG: OverRide email: " << (address ? item.overrideText : "") << EndLine;
+    }
+  }
+
+  ItemPlan planned;
+  planned.plan.dn = dn;
+  // A line that names a database of its own never falls back to the run's.
+  if (namesDatabase && !item.overrideText.empty() && overrideMdb.empty()) {
+    planned.outcome = Outcome::Ldap(kLdapNoSuchObject);
+    return planned;
+  }
+
+  PlanFacts planFacts;
+  if (namesDatabase) planFacts.mdbDn = overrideMdb.empty() ? settings.homeMdbDn : overrideMdb;
+  // Facts serve an object that was found; one that was not fails before them.
+  if (object.found()) {
+    if (action.FactsNeeded() == Action::Needs::kDatabase && !planFacts.mdbDn.empty())
+      planFacts.database = &facts.Database(planFacts.mdbDn);
+    if (action.FactsNeeded() == Action::Needs::kOrganisation)
+      planFacts.organisation = &facts.Organisation();
+  }
+  planned = action.Plan({item, dn, object, planFacts, {reporter.quiet(), reporter.debug()}});
+  reporter.out() << planned.out;
+  reporter.err() << planned.err;
+  planned.out.clear();
+  planned.err.clear();
+  return planned;
+}
+
+}  // namespace varnel

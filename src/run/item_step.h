@@ -1,0 +1,21 @@
+// One item's plan as the loop makes it: its progress line, the field after
+// its DN (a line's mail database is resolved here, through the run's facts),
+// the facts its action needs, then the action's plan function. The only
+// reads are of facts not yet kept; nothing is written.
+#pragma once
+
+#include "actions/action.h"
+
+namespace varnel {
+
+class Reporter;
+class RunFacts;
+struct RunSettings;
+
+// Plans `item` from `object`, its one read. A line's database that does not
+// resolve fails the item (32); it never falls back to the run's. The lines go
+// to the reporter; the returned plan holds none.
+ItemPlan PlanWorkItem(Reporter& reporter, RunFacts& facts, const Action& action,
+                      const RunSettings& settings, const WorkItem& item, const ObjectRead& object);
+
+}  // namespace varnel
