@@ -1,0 +1,186 @@
+// The processing loop against a channel that answers late and out of order:
+// the window, the same-object rule, -upto, the stop rule, a lost answer and
+// the undo record's place before its write.
+#include "run/item_pipeline.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "actions/action_list.h"
+#include "diag/reporter.h"
+#include "directory/run_facts.h"
+#include "exchange/work_item.h"
+#include "platform/tick_counter.h"
+#include "run/late_channel.h"
+#include "run/run_records.h"
+#include "text/string_helpers.h"
+
+namespace varnel {
+namespace {
+
+using testing::FakeLdapConnection;
+using testing::LateChannel;
+
+class SteppingTicks : public TickCounter {
+ public:
+  uint32_t Now() const override { return now += 10; }
+  mutable uint32_t now = 0;
+};
+
+std::string Dn(int i) { return "CN=u" + std::to_string(i) + ",DC=x"; }
+
+struct Ran {
+  RunTally tally;
+  std::string out;
+  std::string err;
+};
+
+class ItemPipelineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int i = 1; i <= 12; ++i)
+      directory.AddEntry(
+          Dn(i), {{"objectClass", {"user"}}, {"mail", {"u@x"}}, {"extensionAttribute1", {"x"}}});
+    settings.action = RunAction::Clear;
+    settings.nativeMode = true;
+    settings.continueOnError = true;
+  }
+
+  Ran Run(const std::vector<std::string>& dns, RunRecords records = {}) {
+    WorkList work;
+    for (size_t i = 0; i < dns.size(); ++i) work.items.push_back({dns[i], "", i + 1, dns[i]});
+    std::ostringstream out;
+    std::ostringstream err;
+    Reporter reporter(out, err);
+    const auto action = MakeAction(settings, {});
+    RunFacts facts(directory, "CN=Microsoft Exchange", ":", false);
+    Ran ran;
+    ran.tally = RunItemPipeline(reporter, channel, facts, *action, settings, work, ticks, records);
+    ran.out = out.str();
+    ran.err = err.str();
+    return ran;
+  }
+
+  std::vector<std::string> Twelve() {
+    std::vector<std::string> dns;
+    for (int i = 1; i <= 12; ++i) dns.push_back(Dn(i));
+    return dns;
+  }
+
+  FakeLdapConnection directory;
+  LateChannel channel{directory};
+  RunSettings settings;
+  SteppingTicks ticks;
+};
+
+TEST_F(ItemPipelineTest, KeepsTheWindowReadsAndWritesEachObjectOnceAndShowsInInputOrder) {
+  settings.window = 6;
+  const Ran ran = Run(Twelve());
+  EXPECT_EQ(ran.tally.successful, 12u);
+  EXPECT_LE(channel.maxOutstanding, 6u);
+  EXPECT_GT(channel.maxWrites, 1u) << "writes go out together with -cont";
+  for (int i = 1; i <= 12; ++i) {
+    EXPECT_EQ(channel.readsOf[LowerCase(Dn(i))], 1) << Dn(i);
+    EXPECT_EQ(channel.writesOf[LowerCase(Dn(i))], 1) << Dn(i);
+    EXPECT_FALSE(directory.Has(Dn(i), "mail"));
+  }
+  std::string expected;
+  for (int i = 1; i <= 12; ++i) expected += "   DN: " + Dn(i) + "...\n";
+  EXPECT_EQ(ran.out, expected);
+
+  // Without -cont one write at a time.
+  FakeLdapConnection fresh;
+  for (int i = 1; i <= 12; ++i) fresh.AddEntry(Dn(i), {{"mail", {"u@x"}}});
+  LateChannel serial(fresh);
+  settings.continueOnError = false;
+  std::ostringstream out;
+  Reporter reporter(out, out);
+  WorkList work;
+  for (int i = 1; i <= 12; ++i) work.items.push_back({Dn(i), "", size_t(i), Dn(i)});
+  RunFacts facts(fresh, "", ":", false);
+  RunRecords records;
+  RunItemPipeline(reporter, serial, facts, *MakeAction(settings, {}), settings, work, ticks,
+                  records);
+  EXPECT_EQ(serial.maxWrites, 1u);
+  EXPECT_EQ(out.str(), expected);
+}
+
+TEST_F(ItemPipelineTest, ASecondItemOfTheSameObjectIsPlannedFromWhatTheFirstLeft) {
+  settings.window = 8;
+  const Ran ran = Run({Dn(1), Dn(2), "cn=U1,dc=x", Dn(3)});
+  EXPECT_EQ(ran.tally.successful, 4u);
+  EXPECT_FALSE(channel.sameObjectWrites);
+  // The first cleared it; the second found nothing left to remove.
+  EXPECT_EQ(channel.writesOf[LowerCase(Dn(1))], 1);
+  EXPECT_FALSE(directory.Has(Dn(1), "extensionAttribute1"));
+}
+
+TEST_F(ItemPipelineTest, UptoNeverLetsMoreOutThanMaySucceed) {
+  settings.window = 8;
+  settings.upto = 3;
+  const Ran ran = Run(Twelve());
+  EXPECT_EQ(ran.tally.successful, 3u);
+  size_t writes = 0;
+  for (const auto& [dn, count] : channel.writesOf) writes += count;
+  EXPECT_EQ(writes, 3u);
+  EXPECT_NE(ran.out.find("WARN: UpTo limit achieved, stopping...\n"), std::string::npos);
+}
+
+TEST_F(ItemPipelineTest, WithoutContNothingIsWrittenAfterAFailure) {
+  settings.window = 8;
+  settings.continueOnError = false;
+  directory.modifyHook = [](const std::string& dn) { return dn == Dn(3) ? 50 : 0; };
+  const Ran ran = Run(Twelve());
+  EXPECT_EQ(ran.tally.errors, 1u);
+  EXPECT_EQ(ran.tally.lastError.code(), 50);
+  EXPECT_EQ(directory.modifies.size(), 2u);  // u1 and u2; u3 was refused
+  EXPECT_TRUE(directory.Has(Dn(4), "mail"));
+  EXPECT_NE(ran.out.find("ERROR: Too many Errors, stopping...\n"), std::string::npos);
+}
+
+TEST_F(ItemPipelineTest, AnAnswerLostAfterItLandedSendsTheItemBackToItsRead) {
+  settings.window = 8;
+  int lost = 0;
+  channel.loseAnswer = [&](const LateChannel::Request& request) {
+    return request.write && request.dn == Dn(2) && lost++ == 0;
+  };
+  const Ran ran = Run({Dn(1), Dn(2), Dn(3)});
+  EXPECT_EQ(ran.tally.successful, 3u);
+  EXPECT_EQ(ran.tally.processed, 3u);
+  // Read again, planned anew from what landed: nothing left to send.
+  EXPECT_EQ(channel.readsOf[LowerCase(Dn(2))], 2);
+  EXPECT_EQ(channel.writesOf[LowerCase(Dn(2))], 1);
+  EXPECT_NE(ran.err.find("WARN: The connection to the directory server was lost and made again"),
+            std::string::npos);
+}
+
+TEST_F(ItemPipelineTest, TheUndoRecordIsOnDiskBeforeItsWriteGoesOut) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("pipeline-undo-" + std::to_string(getpid())))
+          .string();
+  std::filesystem::remove(path);
+  std::string error;
+  RunRecords records;
+  records.undo = std::make_unique<UndoJournal>(
+      RecordFile::Open(path, RecordFile::OpenMode::kMustBeNew, &error));
+  std::vector<std::string> missing;
+  channel.onWrite = [&](const std::string& dn) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    if (text.str().find("dn: " + dn + "\n") == std::string::npos) missing.push_back(dn);
+  };
+  settings.window = 8;
+  const Ran ran = Run({Dn(1), Dn(2), Dn(3)}, std::move(records));
+  EXPECT_EQ(ran.tally.successful, 3u);
+  EXPECT_TRUE(missing.empty()) << missing.front();
+  EXPECT_EQ(channel.maxWrites, 1u) << "an undo record is taken back only while it is the last";
+  std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace varnel
