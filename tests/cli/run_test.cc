@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -16,6 +17,7 @@
 #include "platform/tick_counter.h"
 #include "support/capture.h"
 #include "support/fake_ldap_connector.h"
+#include "text/string_helpers.h"
 
 namespace varnel {
 namespace {
@@ -310,6 +312,71 @@ TEST_F(RunTest, NoDatabaseKnownFailsEachItemWithMinusOne) {
   EXPECT_EQ(directory().Value("CN=b,DC=x", "mailNickname"), "bee");
   EXPECT_EQ(directory().Value("CN=b,DC=x", "homeMTA"), "");  // SRV1 has no MTA
   EXPECT_EQ(directory().Value("CN=b,DC=x", "msExchMailboxGuid"), std::string(16, '\x01'));
+}
+
+// Every action costs one read and at most one write per object; every other
+// read depends only on the databases the run meets, not on the objects.
+TEST_F(RunTest, OneReadAndOneWritePerObjectWhateverTheAction) {
+  MakeMailDatabases();
+  directory().AddEntry(kDb2, {{"objectClass", {"msExchPrivateMDB"}},
+                              {"objectCategory", {"msExchPrivateMDB"}},
+                              {"name", {"DB2"}}});
+  directory().AddEntry("CN=Servers,CN=Org,CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=x",
+                       {{"objectClass", {"msExchAdminGroup"}}, {"legacyExchangeDN", {"/o=Org"}}});
+  for (int i = 1; i <= 48; ++i) {  // six fresh objects for each run below
+    const std::string n = std::to_string(i);
+    directory().AddEntry("CN=n" + n + ",DC=x", {{"objectClass", {"top", "user"}},
+                                                {"sAMAccountName", {"n" + n}},
+                                                {"showInAddressBook", {"CN=GAL"}}});
+    directory().AddEntry(
+        "CN=m" + n + ",DC=x",
+        {{"objectClass", {"top", "user"}}, {"sAMAccountName", {"m" + n}}, {"homeMDB", {kDb2}}});
+  }
+  const std::vector<std::pair<std::vector<std::string>, char>> runs = {
+      {{"-clear"}, 'n'},
+      {{"-upd", "-hfal"}, 'n'},
+      {{"-upd", "-quota", "1:2:3", "-uhfal"}, 'n'},
+      {{"-upd", "-quota", "::", "-hfal", "-whatif"}, 'n'},
+      {{"-me", "x@y.z", "-keepmail"}, 'n'},
+      {{"-cr", "SRV1:SG1:DB1", "-hfal"}, 'n'},
+      {{"-move", "SRV1:SG1:DB1"}, 'm'},
+      {{"-move", kDb, "-window", "1"}, 'm'},
+  };
+  int fresh = 1;
+  for (const auto& [switches, set] : runs) {
+    // The reads of anything but the objects, for a run over `count` objects.
+    const auto otherReads = [&, set = set](std::vector<std::string> args, int from, int count) {
+      std::string input;
+      std::vector<std::string> dns;
+      for (int i = from; i < from + count; ++i) {
+        dns.push_back(std::string("cn=") + set + std::to_string(i) + ",dc=x");
+        input += "CN=" + std::string(1, set) + std::to_string(i) + ",DC=x\n";
+      }
+      directory().searches.clear();
+      directory().modifies.clear();
+      args.push_back("-cont");
+      const Output r = Run(args, input);
+      EXPECT_EQ(r.status, 0) << args.front() << r.out << r.err;
+      size_t others = 0;
+      for (const LdapSearchRequest& search : directory().searches)
+        others += std::find(dns.begin(), dns.end(), LowerCase(search.base)) == dns.end();
+      for (const std::string& dn : dns) {
+        EXPECT_EQ(
+            std::count_if(directory().searches.begin(), directory().searches.end(),
+                          [&](const LdapSearchRequest& s) { return LowerCase(s.base) == dn; }),
+            1)
+            << args.front() << " " << dn;
+        EXPECT_LE(std::count_if(directory().modifies.begin(), directory().modifies.end(),
+                                [&](const auto& m) { return LowerCase(m.dn) == dn; }),
+                  1)
+            << args.front() << " " << dn;
+      }
+      return others;
+    };
+    EXPECT_EQ(otherReads(switches, fresh, 2), otherReads(switches, fresh + 2, 4))
+        << switches.front();
+    fresh += 6;
+  }
 }
 
 TEST_F(RunTest, DebugShowsOverrideLinesEvenWhenTheyDoNotApply) {
