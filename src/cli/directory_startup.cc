@@ -6,10 +6,12 @@
 
 #include "cli/dn_input.h"
 #include "cli/run_environment.h"
+#include "cli/run_files.h"
 #include "diag/reporter.h"
 #include "exchange/directory_object_service.h"
 #include "exchange/home_mdb.h"
 #include "exchange/process_work_items.h"
+#include "exchange/run_records.h"
 #include "exchange/run_settings.h"
 #include "ldap/ldap_connection.h"
 #include "ldap/ldap_session.h"
@@ -47,11 +49,24 @@ std::optional<Outcome> CheckNativeMode(Reporter& reporter, LdapConnection& sessi
   return std::nullopt;
 }
 
+// A list refused by the safety limit: every item not processed in the
+// report and every line in the failed-lines file, to be run again with a
+// larger -safety.
+void RecordRefusedList(Reporter& reporter, const WorkList& work, RunFiles&& files) {
+  RunRecords records;
+  if (!BeginRunRecords(reporter, std::move(files), &records)) return;
+  if (records.report) records.report->SetSkippedLines(&work.skipped);
+  for (const WorkItem& item : work.items) {
+    if (!records.ItemEnded(reporter, item, {ItemOutcome::kNotProcessed, "", 0, ""}).ok()) return;
+  }
+  records.Finish(reporter);
+}
+
 }  // namespace
 
 Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings,
                             const std::vector<std::string>& exchangeAttributes,
-                            RunEnvironment& environment, RunRecords& records) {
+                            RunEnvironment& environment, RunFiles&& files) {
   if (reporter.debug()) reporter.out() << "Opening TCP connection" << EndLine;
   OpenLdapParams params;
   if (!settings.host.empty()) params.server = settings.host;
@@ -100,7 +115,10 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings,
   // The list is counted and checked before any DN is looked up, so a refused
   // run costs the directory nothing.
   const WorkList work = CollectWorkItems(reporter, settings, environment.input);
-  if (!CheckSafety(reporter, work.items.size(), settings.safety)) return kStartupFailed;
+  if (!CheckSafety(reporter, work.items.size(), settings.safety)) {
+    RecordRefusedList(reporter, work, std::move(files));
+    return kStartupFailed;
+  }
 
   if (InitializeComponentRuntime() != kComponentRuntimeOk) {
     reporter.err() << "ERROR: CoInitializeEx failed." << EndLine;
@@ -113,6 +131,9 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings,
       settings.host.empty() ? std::nullopt : std::optional<std::string>(settings.host), *session);
   if (environment.errorIsTerminal && work.items.size() > kMeterThreshold)
     reporter.EnableStatusLine();
+  // Processing begins: from here on the run's files are its own.
+  RunRecords records;
+  if (!BeginRunRecords(reporter, std::move(files), &records)) return kStartupFailed;
   return ProcessWorkItems(reporter, *session, settings, work, exchangeAttributes,
                           environment.objectService, environment.ticks, records);
 }

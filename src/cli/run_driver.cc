@@ -13,9 +13,9 @@
 #include "diag/reporter.h"
 #include "exchange/exchange_attributes.h"
 #include "exchange/ldap_directory_object_service.h"
-#include "exchange/run_records.h"
 #include "exchange/run_settings.h"
 #include "ldap/openldap_connection.h"
+#include "platform/posix_file_system.h"
 #include "platform/standard_streams.h"
 #include "platform/tick_counter.h"
 
@@ -41,10 +41,12 @@ int RunVarnel(int argc, char** argv, RunEnvironment& environment) {
   if (table.IsPresent("whatif")) reporter.CommentOutput();
   RunSettings settings;
   if (std::optional<int32_t> stop = RunCommandLineStage(reporter, &table, &settings)) return *stop;
-  RunRecords records;
-  if (std::optional<int32_t> stop = OpenRunRecords(reporter, settings, &records)) return *stop;
+  RunFiles files;
+  if (std::optional<int32_t> stop =
+          OpenRunFiles(reporter, settings, environment.files, environment.inputFile, &files))
+    return *stop;
   return ExitStatus(
-      RunDirectoryStartup(reporter, settings, exchangeAttributes, environment, records));
+      RunDirectoryStartup(reporter, settings, exchangeAttributes, environment, std::move(files)));
 }
 
 int RunVarnel(int argc, char** argv) {
@@ -52,6 +54,7 @@ int RunVarnel(int argc, char** argv) {
   LdapDirectoryObjectService objectService(connector);
   RunEnvironment environment{connector, std::cin, objectService, SystemTickCounter(),
                              StandardErrorIsTerminal()};
+  environment.inputFile = DescriptorIdentity(0);
   return RunVarnel(argc, argv, environment);
 }
 

@@ -1,14 +1,19 @@
 // What a run reaches outside itself: the LDAP library, standard input, the
 // directory object service, the tick counter and whether standard error is
-// a terminal, and how to wait before trying a lost server again. The real run uses the
-// system's; tests hand in their own.
+// a terminal, how to wait before trying a lost server again, and the file
+// system its record files are written to. The real run uses the system's;
+// tests hand in their own.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <istream>
+#include <optional>
 #include <thread>
+
+#include "platform/file_system.h"
+#include "platform/posix_file_system.h"
 
 namespace varnel {
 
@@ -28,6 +33,10 @@ struct RunEnvironment {
   std::function<void(uint32_t)> pause = [](uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   };
+  // Where -undo, -report and -failed are opened.
+  FileSystem& files = SystemFileSystem();
+  // The file `input` reads, when it is one: no record file may be it.
+  std::optional<FileIdentity> inputFile = std::nullopt;
 };
 
 }  // namespace varnel
