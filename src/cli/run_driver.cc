@@ -52,9 +52,13 @@ int RunVarnel(int argc, char** argv, RunEnvironment& environment) {
 int RunVarnel(int argc, char** argv) {
   OpenLdapConnector connector;
   LdapDirectoryObjectService objectService(connector);
-  RunEnvironment environment{connector, std::cin, objectService, SystemTickCounter(),
-                             StandardErrorIsTerminal()};
-  environment.inputFile = DescriptorIdentity(0);
+  RunEnvironment environment{.connector = connector,
+                             .input = std::cin,
+                             .objectService = objectService,
+                             .ticks = SystemTickCounter(),
+                             .files = SystemFileSystem(),
+                             .errorIsTerminal = StandardErrorIsTerminal(),
+                             .inputFile = DescriptorIdentity(0)};
   return RunVarnel(argc, argv, environment);
 }
 

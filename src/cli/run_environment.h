@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "platform/file_system.h"
-#include "platform/posix_file_system.h"
 
 namespace varnel {
 
@@ -27,14 +26,14 @@ struct RunEnvironment {
   // Opens its own sessions lazily, so an unused service costs nothing.
   DirectoryObjectService& objectService;
   const TickCounter& ticks;
+  // Where -undo, -report and -failed are opened.
+  FileSystem& files;
   // Standard error is a terminal: a long run may show a progress meter there.
   bool errorIsTerminal = false;
   // Waits between tries to reach a server that went away (milliseconds).
   std::function<void(uint32_t)> pause = [](uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   };
-  // Where -undo, -report and -failed are opened.
-  FileSystem& files = SystemFileSystem();
   // The file `input` reads, when it is one: no record file may be it.
   std::optional<FileIdentity> inputFile = std::nullopt;
 };

@@ -13,6 +13,7 @@
 #include "cli/run_driver.h"
 #include "cli/run_environment.h"
 #include "diag/reporter.h"
+#include "platform/posix_file_system.h"
 #include "platform/tick_counter.h"
 #include "support/capture.h"
 #include "support/fake_directory_object_service.h"
