@@ -8,6 +8,7 @@
 #include "diag/held_lines.h"
 #include "exchange/ads_path.h"
 #include "ldap/ldap_error.h"
+#include "text/string_helpers.h"
 
 namespace varnel {
 namespace {
@@ -71,6 +72,10 @@ class MailEnableAction : public Action {
   }
 
   Outcome PlanMailEnable(Reporter& lines, const PlanInput& input, ObjectPlan* plan) const {
+    // A line's address that holds a control character (a line feed would
+    // become part of targetAddress) is no address.
+    if (HasControlCharacter(input.item.overrideText))
+      return FailedStep(lines, " - ERROR: (MailEnable) ", kEAdsBadParameter);
     const std::string target = TargetAddress(lines, input);
     const std::string path = BuildAdsPath(host_, input.dn);
     if (lines.debug()) {

@@ -98,12 +98,21 @@ bool CheckValues(Reporter& reporter, const SwitchTable& table, SwitchNumbers* nu
       PrintBadValue(reporter, "h", host);
       return false;
     }
-  } else if (const size_t colon = host.find(':'); colon != std::string::npos) {
-    const std::optional<uint64_t> port = ParseDecimal(host.substr(colon + 1), kMaxPort);
+  } else if (const std::optional<HostPort> parts = SplitHostPort(host); !parts) {
+    PrintBadValue(reporter, "h", host);
+    return false;
+  } else if (parts->hasPort) {
+    const std::optional<uint64_t> port = ParseDecimal(parts->port, kMaxPort);
     if (!port || *port == 0) {
       PrintBadValue(reporter, "h", host);
       return false;
     }
+  }
+  // A line feed in an address would become part of the directory value.
+  if (table.IsPresent("me") && HasControlCharacter(table.GetValue("me"))) {
+    reporter.err() << "ERROR: Bad value for -me: an address cannot hold a control character"
+                   << EndLine;
+    return false;
   }
   std::optional<uint32_t> encoding;  // written as the text it was given in
   return TakeNumber(reporter, table, "safety", kNoSafetyLimit, &numbers->safety) &&

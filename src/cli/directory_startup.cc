@@ -7,6 +7,7 @@
 #include "actions/action_list.h"
 #include "cli/dn_input.h"
 #include "cli/run_environment.h"
+#include "cli/run_files.h"
 #include "diag/reporter.h"
 #include "directory/home_mdb.h"
 #include "directory/run_facts.h"
@@ -18,6 +19,7 @@
 #include "ldap/search_helpers.h"
 #include "platform/component_runtime.h"
 #include "run/process_work_items.h"
+#include "run/run_records.h"
 #include "run/session_channel.h"
 
 namespace varnel {
@@ -49,10 +51,23 @@ std::optional<Outcome> CheckNativeMode(Reporter& reporter, LdapConnection& sessi
   return std::nullopt;
 }
 
+// A list refused by the safety limit: every item not processed in the
+// report and every line in the failed-lines file, to be run again with a
+// larger -safety.
+void RecordRefusedList(Reporter& reporter, const WorkList& work, RunFiles&& files) {
+  RunRecords records;
+  if (!BeginRunRecords(reporter, std::move(files), &records)) return;
+  if (records.report) records.report->SetSkippedLines(&work.skipped);
+  for (const WorkItem& item : work.items) {
+    if (!records.ItemEnded(reporter, item, {ItemOutcome::kNotProcessed, "", 0, ""}).ok()) return;
+  }
+  records.Finish(reporter);
+}
+
 }  // namespace
 
 Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnvironment& environment,
-                            RunRecords& records) {
+                            RunFiles&& files) {
   if (reporter.debug()) reporter.out() << "Opening TCP connection" << EndLine;
   OpenLdapParams params;
   if (!settings.host.empty()) params.server = settings.host;
@@ -101,7 +116,10 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
   // The list is counted and checked before any DN is looked up, so a refused
   // run costs the directory nothing.
   const WorkList work = CollectWorkItems(reporter, settings, environment.input);
-  if (!CheckSafety(reporter, work.items.size(), settings.safety)) return kStartupFailed;
+  if (!CheckSafety(reporter, work.items.size(), settings.safety)) {
+    RecordRefusedList(reporter, work, std::move(files));
+    return kStartupFailed;
+  }
 
   if (InitializeComponentRuntime() != kComponentRuntimeOk) {
     reporter.err() << "ERROR: CoInitializeEx failed." << EndLine;
@@ -113,6 +131,9 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
     reporter.EnableStatusLine();
   const std::unique_ptr<Action> action = MakeAction(settings, environment.guids);
   if (!action) return kStartupFailed;  // the command line lets no run start without one
+  // Processing begins: from here on the run's files are its own.
+  RunRecords records;
+  if (!BeginRunRecords(reporter, std::move(files), &records)) return kStartupFailed;
   RunFacts facts(*session, settings.exchangeServicesDn, settings.mdbDelimiter,
                  settings.action == RunAction::CreateMailbox);
   SessionChannel channel(*session);

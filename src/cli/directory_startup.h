@@ -1,7 +1,8 @@
 // The second half of a run: open and bind the directory session, read the
 // RootDSE, check the Exchange organisation's mode, resolve the run-wide mail
 // database, collect the DNs, apply the safety limit, start the component
-// runtime and hand everything to the processing loop.
+// runtime, begin the run's records and hand everything to the processing
+// loop.
 #pragma once
 
 #include "diag/outcome.h"
@@ -11,11 +12,14 @@ namespace varnel {
 class Reporter;
 
 struct RunEnvironment;
-struct RunRecords;
+struct RunFiles;
 struct RunSettings;
 
 // Returns the run's outcome: a failed start-up, or the processing loop's.
+// The files are emptied only once the list has been read: a run refused by
+// the safety limit records every item as not processed; one that ends before
+// leaves them as they were.
 Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnvironment& environment,
-                            RunRecords& records);
+                            RunFiles&& files);
 
 }  // namespace varnel

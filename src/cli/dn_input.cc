@@ -17,7 +17,9 @@ InputLine SplitInputLine(const std::string& line, const std::string& fieldDelimi
 WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::istream& in) {
   WorkList list;
   if (settings.singleDn) {
-    list.items.push_back({RemoveQuotes(settings.dn), "", 0, settings.dn});
+    // An empty DN would name the RootDSE: it is no object to act on.
+    std::string dn = RemoveQuotes(settings.dn);
+    if (!dn.empty()) list.items.push_back({std::move(dn), "", 0, settings.dn});
     return list;
   }
   if (reporter.debug()) reporter.out() << "DEBUG: Reading from STDIN..." << EndLine;
@@ -51,8 +53,11 @@ WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::
       reporter.out() << "DEBUG: DN   - " << fields.dnField << EndLine;
       reporter.out() << "DEBUG: DATA - " << fields.dataField << EndLine;
     }
+    std::string dn = RemoveQuotes(fields.dnField);
+    // `""`, `"` or nothing before the delimiter: as empty as an empty line.
+    if (dn.empty()) continue;
     list.items.push_back(
-        {RemoveQuotes(fields.dnField), RemoveQuotes(fields.dataField), reader.LineNumber(), line});
+        {std::move(dn), RemoveQuotes(fields.dataField), reader.LineNumber(), line});
   }
   return list;
 }

@@ -14,6 +14,7 @@
 #include "exchange/exchange_attributes.h"
 #include "exchange/run_settings.h"
 #include "ldap/openldap_connection.h"
+#include "platform/posix_file_system.h"
 #include "platform/random_bytes.h"
 #include "platform/standard_streams.h"
 #include "platform/tick_counter.h"
@@ -41,15 +42,22 @@ int RunVarnel(int argc, char** argv, RunEnvironment& environment) {
   if (table.IsPresent("whatif")) reporter.CommentOutput();
   RunSettings settings;
   if (std::optional<int32_t> stop = RunCommandLineStage(reporter, &table, &settings)) return *stop;
-  RunRecords records;
-  if (std::optional<int32_t> stop = OpenRunRecords(reporter, settings, &records)) return *stop;
-  return ExitStatus(RunDirectoryStartup(reporter, settings, environment, records));
+  RunFiles files;
+  if (std::optional<int32_t> stop =
+          OpenRunFiles(reporter, settings, environment.files, environment.inputFile, &files))
+    return *stop;
+  return ExitStatus(RunDirectoryStartup(reporter, settings, environment, std::move(files)));
 }
 
 int RunVarnel(int argc, char** argv) {
   OpenLdapConnector connector;
-  RunEnvironment environment{connector, std::cin, FillRandomBytes, SystemTickCounter(),
-                             StandardErrorIsTerminal()};
+  RunEnvironment environment{.connector = connector,
+                             .input = std::cin,
+                             .guids = FillRandomBytes,
+                             .ticks = SystemTickCounter(),
+                             .files = SystemFileSystem(),
+                             .errorIsTerminal = StandardErrorIsTerminal(),
+                             .inputFile = DescriptorIdentity(0)};
   return RunVarnel(argc, argv, environment);
 }
 

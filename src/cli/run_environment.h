@@ -1,15 +1,19 @@
 // What a run reaches outside itself: the LDAP library, standard input, the
-// source of new mailbox GUIDs, the tick counter and whether standard error is
-// a terminal, and how to wait before trying a lost server again. The real run uses the
-// system's; tests hand in their own.
+// source of new mailbox GUIDs, the tick counter and whether standard error
+// is a terminal, how to wait before trying a lost server again, and the file
+// system its record files are written to. The real run uses the system's;
+// tests hand in their own.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <istream>
+#include <optional>
 #include <span>
 #include <thread>
+
+#include "platform/file_system.h"
 
 namespace varnel {
 
@@ -22,12 +26,16 @@ struct RunEnvironment {
   // Random bytes for each new mailbox's GUID; false when none can be had.
   std::function<bool(std::span<uint8_t>)> guids;
   const TickCounter& ticks;
+  // Where -undo, -report and -failed are opened.
+  FileSystem& files;
   // Standard error is a terminal: a long run may show a progress meter there.
   bool errorIsTerminal = false;
   // Waits between tries to reach a server that went away (milliseconds).
   std::function<void(uint32_t)> pause = [](uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   };
+  // The file `input` reads, when it is one: no record file may be it.
+  std::optional<FileIdentity> inputFile = std::nullopt;
 };
 
 }  // namespace varnel

@@ -1,7 +1,7 @@
 #include "cli/run_files.h"
 
-#include <memory>
 #include <string>
+#include <utility>
 
 #include "diag/reporter.h"
 #include "exchange/run_settings.h"
@@ -13,47 +13,87 @@ namespace {
 
 constexpr int32_t kCommandLineStop = 1;
 
-std::unique_ptr<RecordFile> OpenFile(Reporter& reporter, const char* what, const std::string& path,
-                                     RecordFile::OpenMode mode) {
+void PrintCannotUse(Reporter& reporter, const char* what, const std::string& path,
+                    const std::string& reason) {
+  reporter.err() << "ERROR: Cannot use " << path << " as the " << what << ": " << reason << EndLine;
+}
+
+std::unique_ptr<RecordFile> OpenFile(Reporter& reporter, FileSystem& files, const char* what,
+                                     const std::string& path, RecordFile::OpenMode mode) {
   std::string error;
-  std::unique_ptr<RecordFile> file = RecordFile::Open(path, mode, &error);
-  if (!file)
-    reporter.err() << "ERROR: Cannot use " << path << " as the " << what << ": " << error
-                   << EndLine;
+  std::unique_ptr<RecordFile> file = RecordFile::Open(files, path, mode, &error);
+  if (!file) PrintCannotUse(reporter, what, path, error);
   return file;
+}
+
+void PrintSameFile(Reporter& reporter) {
+  reporter.err() << "ERROR: -undo, -report and -failed must name different files." << EndLine;
 }
 
 }  // namespace
 
-std::optional<int32_t> OpenRunRecords(Reporter& reporter, const RunSettings& settings,
-                                      RunRecords* records) {
+std::optional<int32_t> OpenRunFiles(Reporter& reporter, const RunSettings& settings,
+                                    FileSystem& files, const std::optional<FileIdentity>& input,
+                                    RunFiles* opened) {
+  // One name given twice is refused before anything is opened (or created).
   const std::string* paths[] = {&settings.undoPath, &settings.reportPath, &settings.failedPath};
   for (size_t i = 0; i < 3; ++i) {
     for (size_t j = i + 1; j < 3; ++j) {
       if (!paths[i]->empty() && *paths[i] == *paths[j]) {
-        reporter.err() << "ERROR: -undo, -report and -failed must name different files." << EndLine;
+        PrintSameFile(reporter);
         return kCommandLineStop;
       }
     }
   }
-  if (!settings.undoPath.empty()) {
-    std::unique_ptr<RecordFile> file =
-        OpenFile(reporter, "undo file", settings.undoPath, RecordFile::OpenMode::kMustBeNew);
-    if (!file) return kCommandLineStop;
-    records->undo = std::make_unique<UndoJournal>(std::move(file));
+  struct Wanted {
+    const char* what;
+    const std::string& path;
+    RecordFile::OpenMode mode;
+    std::unique_ptr<RecordFile>& file;
+  };
+  Wanted wanted[] = {
+      {"undo file", settings.undoPath, RecordFile::OpenMode::kMustBeNew, opened->undo},
+      {"report file", settings.reportPath, RecordFile::OpenMode::kReplace, opened->report},
+      {"failed-lines file", settings.failedPath, RecordFile::OpenMode::kReplace,
+       opened->failedLines},
+  };
+  for (Wanted& file : wanted) {
+    if (file.path.empty()) continue;
+    file.file = OpenFile(reporter, files, file.what, file.path, file.mode);
+    if (!file.file) return kCommandLineStop;
+    // Written while the list is read, it would lose the lines not read yet.
+    if (input && file.file->identity() == *input) {
+      PrintCannotUse(reporter, file.what, file.path, "the file is also the standard input");
+      return kCommandLineStop;
+    }
   }
-  if (!settings.reportPath.empty()) {
-    std::unique_ptr<RecordFile> file =
-        OpenFile(reporter, "report file", settings.reportPath, RecordFile::OpenMode::kReplace);
-    if (!file) return kCommandLineStop;
-    records->report = std::make_unique<ItemReport>(std::move(file));
-  }
-  if (!settings.failedPath.empty()) {
-    records->failedLines = OpenFile(reporter, "failed-lines file", settings.failedPath,
-                                    RecordFile::OpenMode::kReplace);
-    if (!records->failedLines) return kCommandLineStop;
+  // Two names of one file ("./mix" and "mix", a link): the same file.
+  for (size_t i = 0; i < 3; ++i) {
+    for (size_t j = i + 1; j < 3; ++j) {
+      if (wanted[i].file && wanted[j].file &&
+          wanted[i].file->identity() == wanted[j].file->identity()) {
+        PrintSameFile(reporter);
+        return kCommandLineStop;
+      }
+    }
   }
   return std::nullopt;
+}
+
+bool BeginRunRecords(Reporter& reporter, RunFiles&& opened, RunRecords* records) {
+  std::string error;
+  if (opened.report && !opened.report->Begin(&error)) {
+    PrintCannotUse(reporter, "report file", opened.report->path(), error);
+    return false;
+  }
+  if (opened.failedLines && !opened.failedLines->Begin(&error)) {
+    PrintCannotUse(reporter, "failed-lines file", opened.failedLines->path(), error);
+    return false;
+  }
+  if (opened.undo) records->undo = std::make_unique<UndoJournal>(std::move(opened.undo));
+  if (opened.report) records->report = std::make_unique<ItemReport>(std::move(opened.report));
+  records->failedLines = std::move(opened.failedLines);
+  return true;
 }
 
 }  // namespace varnel

@@ -1,10 +1,16 @@
 // Opens the files a run writes beside its output (-undo, -report, -failed)
 // before the directory is touched, so that a file that cannot be written
-// ends the run before anything has changed.
+// ends the run before anything has changed; and empties them only when the
+// run's processing begins, so that a run that never starts leaves the files
+// of an earlier one as they were.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+
+#include "platform/file_system.h"
+#include "platform/record_file.h"
 
 namespace varnel {
 
@@ -12,10 +18,24 @@ class Reporter;
 struct RunRecords;
 struct RunSettings;
 
-// Fills *records. Returns the exit status (1) after an error line when a file
-// cannot be opened, an undo file is not empty, or two switches name the same
-// file; nullopt when the run goes on.
-std::optional<int32_t> OpenRunRecords(Reporter& reporter, const RunSettings& settings,
-                                      RunRecords* records);
+// The run's files, opened and checked, each null when its switch is absent.
+struct RunFiles {
+  std::unique_ptr<RecordFile> undo;
+  std::unique_ptr<RecordFile> report;
+  std::unique_ptr<RecordFile> failedLines;
+};
+
+// Fills *opened. Returns the exit status (1) after an error line when a file
+// cannot be opened or is not a regular file, an undo file is not empty or is
+// in use by another run, two switches name the same file, or a file is the
+// run's standard input (`input`, when known); nullopt when the run goes on.
+std::optional<int32_t> OpenRunFiles(Reporter& reporter, const RunSettings& settings,
+                                    FileSystem& files, const std::optional<FileIdentity>& input,
+                                    RunFiles* opened);
+
+// Processing begins: empties the files an earlier run may have filled and
+// hands them to *records. False after an error line when one cannot be
+// emptied.
+bool BeginRunRecords(Reporter& reporter, RunFiles&& opened, RunRecords* records);
 
 }  // namespace varnel

@@ -28,7 +28,9 @@ std::string DisplayServerText(const std::optional<std::string>& server) {
     const std::optional<ServerUri> uri = ParseServerUri(*server);
     return uri ? uri->host : *server;
   }
-  std::string text = server->substr(0, server->find(':'));
+  const std::optional<HostPort> parts = SplitHostPort(*server);
+  if (!parts) return *server;
+  std::string text = parts->host;
   if (!text.empty() && text[0] == '.') text = "localhost";
   return text;
 }
@@ -42,12 +44,12 @@ int ChoosePort(const std::optional<std::string>& server, int port) {
     return uri && uri->port ? *uri->port : (tls ? 636 : 389);
   }
   int chosen = 389;
-  if (server && server->find(':') != std::string::npos) {
-    std::vector<std::string> pieces;
-    Split(*server, ":", &pieces);
-    std::string portText = pieces.size() > 1 ? pieces[1].substr(0, 6) : "";
-    int parsed = std::atoi(portText.c_str());
-    if (parsed != 0) chosen = parsed;
+  if (server) {
+    const std::optional<HostPort> parts = SplitHostPort(*server);
+    if (parts && parts->hasPort) {
+      int parsed = std::atoi(parts->port.substr(0, 6).c_str());
+      if (parsed != 0) chosen = parsed;
+    }
   }
   if (port == 1) chosen = 3268;
   if (port >= 2) chosen = port;

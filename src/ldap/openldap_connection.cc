@@ -329,8 +329,12 @@ std::unique_ptr<LdapConnection> OpenLdapConnector::Open(const std::string* serve
     tls = parsed->tls;
     uri = (tls ? "ldaps://" : "ldap://") + parsed->host + ":" + std::to_string(port);
   } else if (server != nullptr) {
-    std::string host = server->substr(0, server->find(':'));
-    uri = "ldap://" + host + ":" + std::to_string(port);
+    const std::optional<HostPort> parts = SplitHostPort(*server);
+    if (!parts) {
+      *systemError = NormalizeLdapCode(LDAP_PARAM_ERROR);
+      return nullptr;
+    }
+    uri = "ldap://" + parts->host + ":" + std::to_string(port);
   }
   LDAP* raw = nullptr;
   int rc = ldap_initialize(&raw, server != nullptr ? uri.c_str() : nullptr);

@@ -19,6 +19,27 @@ bool IsAddress6Character(char c) {
 
 }  // namespace
 
+std::optional<HostPort> SplitHostPort(std::string_view text) {
+  HostPort parts;
+  size_t hostEnd = text.find(':');
+  if (!text.empty() && text.front() == '[') {
+    hostEnd = text.find(']');
+    if (hostEnd == std::string_view::npos || hostEnd == 1) return std::nullopt;
+    for (char c : text.substr(1, hostEnd - 1))
+      if (!IsAddress6Character(c)) return std::nullopt;
+    ++hostEnd;
+    if (hostEnd < text.size() && text[hostEnd] != ':') return std::nullopt;
+  }
+  if (hostEnd >= text.size()) {
+    parts.host = std::string(text);
+    return parts;
+  }
+  parts.host = std::string(text.substr(0, hostEnd));
+  parts.hasPort = true;
+  parts.port = std::string(text.substr(hostEnd + 1));
+  return parts;
+}
+
 bool IsServerUriText(std::string_view text) { return text.find("://") != std::string_view::npos; }
 
 std::optional<ServerUri> ParseServerUri(std::string_view text) {

@@ -1,6 +1,6 @@
-// The server text of -h and of an ADsPath: "host[:port]", as it always was,
-// or an LDAP URI, "ldap://host[:port]" or "ldaps://host[:port]". Over ldaps://
-// the session runs inside TLS from its first byte.
+// The server text of -h and of an ADsPath: "host[:port]", as it always was
+// (the host may be a bracketed IPv6 address, "[::1]:389"), or an LDAP URI, "ldap://host[:port]" or
+// "ldaps://host[:port]". Over ldaps:// the session runs inside TLS from its first byte.
 #pragma once
 
 #include <optional>
@@ -24,5 +24,18 @@ bool IsServerUriText(std::string_view text);
 // a final "/". Anything else (another scheme, an empty host, a bad or empty
 // port, a path, user information) is nullopt.
 std::optional<ServerUri> ParseServerUri(std::string_view text);
+
+// A server text in the "host[:port]" form, cut into its parts.
+struct HostPort {
+  std::string host;  // a bracketed IPv6 address keeps its brackets
+  bool hasPort = false;
+  std::string port;  // the text after the host's colon, unchecked
+};
+
+// "[" IPv6 address "]", optionally followed by ":" and the port text;
+// nullopt when the bracket does not close around an address or something
+// else follows it. Any other text is cut at its first colon, as it always
+// was.
+std::optional<HostPort> SplitHostPort(std::string_view text);
 
 }  // namespace varnel

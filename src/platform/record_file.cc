@@ -1,77 +1,42 @@
 #include "platform/record_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 namespace varnel {
-namespace {
 
-std::string ErrnoText() { return std::strerror(errno); }
-
-}  // namespace
-
-std::unique_ptr<RecordFile> RecordFile::Open(const std::string& path, OpenMode mode,
-                                             std::string* error) {
-  const mode_t permissions = mode == OpenMode::kMustBeNew ? 0600 : 0666;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, permissions);
-  if (fd < 0) {
-    *error = ErrnoText();
-    return nullptr;
-  }
-  auto file = std::make_unique<RecordFile>(Key(), fd, path);
-  struct stat status {};
-  if (::fstat(fd, &status) != 0) {
-    *error = ErrnoText();
-    return nullptr;
-  }
-  const bool regular = S_ISREG(status.st_mode);
-  if (mode == OpenMode::kMustBeNew) {
-    // Records are taken back by cutting the file, and each is flushed to disk:
-    // only a regular file can hold them.
-    if (!regular) {
-      *error = "not a regular file";
-      return nullptr;
-    }
-    if (status.st_size != 0) {
-      *error = "the file exists and is not empty";
-      return nullptr;
-    }
-  } else if (regular && ::ftruncate(fd, 0) != 0) {
-    *error = ErrnoText();
-    return nullptr;
-  }
-  return file;
+std::unique_ptr<RecordFile> RecordFile::Open(FileSystem& files, const std::string& path,
+                                             OpenMode mode, std::string* error) {
+  std::unique_ptr<WritableFile> file = files.OpenForAppend(path, mode, error);
+  if (!file) return nullptr;
+  return std::make_unique<RecordFile>(std::move(file), path, mode);
 }
 
-RecordFile::~RecordFile() { ::close(fd_); }
+RecordFile::RecordFile(std::unique_ptr<WritableFile> file, std::string path, OpenMode mode)
+    : file_(std::move(file)), path_(std::move(path)), begun_(mode == OpenMode::kMustBeNew) {}
 
-bool RecordFile::Append(std::string_view bytes, bool sync, std::string* error) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      *error = ErrnoText();
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-    size_ += static_cast<uint64_t>(written);
-  }
-  if (sync && ::fsync(fd_) != 0) {
-    *error = ErrnoText();
-    return false;
-  }
+bool RecordFile::Begin(std::string* error) {
+  if (begun_) return true;
+  if (!file_->Truncate(0, error)) return false;
+  begun_ = true;
+  size_ = 0;
   return true;
 }
 
+bool RecordFile::Append(std::string_view bytes, bool sync, std::string* error) {
+  if (!Begin(error)) return false;
+  if (file_->Append(bytes, error) && (!sync || file_->Sync(error))) {
+    size_ += bytes.size();
+    return true;
+  }
+  std::string ignored;  // the write's own reason is the one to report
+  if (file_->Truncate(size_, &ignored) && sync) file_->Sync(&ignored);
+  return false;
+}
+
 bool RecordFile::CutTo(uint64_t size, std::string* error) {
-  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0 || ::fsync(fd_) != 0) {
-    *error = ErrnoText();
+  if (size > size_) {
+    *error = "cannot cut the file beyond its end";
     return false;
   }
+  if (!file_->Truncate(size, error) || !file_->Sync(error)) return false;
   size_ = size;
   return true;
 }

@@ -1,7 +1,8 @@
 // A file a run writes record by record beside its output (the undo file, the
 // item report, the lines to run again): opened once before the directory is
-// touched, appended to, flushed to disk when a record must survive a crash,
-// and cut back to an earlier size when a record is taken back.
+// touched, emptied only when the run's processing begins, appended to a
+// whole record at a time, flushed to disk when a record must survive a
+// crash, and cut back to an earlier size when a record is taken back.
 #pragma once
 
 #include <cstdint>
@@ -10,43 +11,43 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/file_system.h"
+
 namespace varnel {
 
 class RecordFile {
  public:
-  enum class OpenMode {
-    kReplace,    // created, or emptied when it exists (a regular file)
-    kMustBeNew,  // created with mode 0600; refused when it exists and is not empty
-  };
+  using OpenMode = RecordOpenMode;
 
   // Null on failure, with the reason in *error.
-  static std::unique_ptr<RecordFile> Open(const std::string& path, OpenMode mode,
+  static std::unique_ptr<RecordFile> Open(FileSystem& files, const std::string& path, OpenMode mode,
                                           std::string* error);
 
- private:
-  struct Key {
-    explicit Key() = default;
-  };
-
- public:
-  RecordFile(Key, int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  ~RecordFile();
+  RecordFile(std::unique_ptr<WritableFile> file, std::string path, OpenMode mode);
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
 
+  // Empties a kReplace file, which keeps what an earlier run wrote until
+  // then; a must-be-new file is empty already. The first Append does it at
+  // the latest.
+  bool Begin(std::string* error);
   // Writes all of bytes at the end; with sync, also flushes them to the disk.
-  // False with the reason in *error.
+  // False with the reason in *error: the file is then cut back to its size
+  // before the call, so that it holds no half record unless that failed too.
   bool Append(std::string_view bytes, bool sync, std::string* error);
   // The number of bytes written so far.
   uint64_t Size() const { return size_; }
-  // Drops everything after the first `size` bytes and flushes that to disk.
+  // Drops everything after the first `size` bytes, never more than were
+  // written, and flushes that to disk.
   bool CutTo(uint64_t size, std::string* error);
 
   const std::string& path() const { return path_; }
+  FileIdentity identity() const { return file_->Identity(); }
 
  private:
-  int fd_;
+  std::unique_ptr<WritableFile> file_;
   std::string path_;
+  bool begun_;
   uint64_t size_ = 0;
 };
 

@@ -119,4 +119,17 @@ std::string RemoveQuotes(std::string_view text) {
   return result;
 }
 
+bool HasControlCharacter(std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x20 || byte == 0x7F) return true;
+    // C1 controls: 0xC2 followed by 0x80 to 0x9F.
+    if (byte == 0xC2 && i + 1 < text.size()) {
+      const auto next = static_cast<unsigned char>(text[i + 1]);
+      if (next >= 0x80 && next <= 0x9F) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace varnel

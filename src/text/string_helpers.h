@@ -1,5 +1,6 @@
 // Text helpers shared by every subsystem: ASCII case folding, splitting at a
-// delimiter text and substring replacement. Narrow text is a byte string.
+// delimiter text, substring replacement, strict numbers, quote removal and
+// the control-character check. Narrow text is a byte string.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +52,11 @@ std::string ReplaceAll(std::string_view text, std::string_view pattern,
 // nullopt: no sign, blanks, fraction or trailing text is taken, and an empty
 // text is no number.
 std::optional<uint64_t> ParseDecimal(std::string_view text, uint64_t maximum);
+
+// True when the text holds a control character: a byte below 0x20, DEL
+// (0x7F), or one of U+0080 to U+009F written in UTF-8. Such a character in
+// an address would end up in a directory value (a line feed, for one).
+bool HasControlCharacter(std::string_view text);
 
 // Removes every double quote except one escaped by a backslash: in a DN `\"`
 // is a quote character of the name. A backslash and the character after it

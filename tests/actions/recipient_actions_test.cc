@@ -164,6 +164,10 @@ TEST(MailEnablePlanTest, TheTargetIsTheRunsTheObjectsMailOrTheLines) {
   settings.targetAddress.clear();
   settings.keepMail = false;
   EXPECT_EQ(Enable(contact, settings).outcome.code(), kEAdsBadParameter);
+  // A line's address with a control character in it is refused, not stored.
+  const ItemPlan newline = Enable(contact, settings, "a@b.org\ndn: x");
+  EXPECT_EQ(newline.outcome.code(), kEAdsBadParameter);
+  EXPECT_TRUE(newline.plan.mods.empty());
 }
 
 TEST(MailEnablePlanTest, GroupsGetNoTargetAndKeepTheirEncoding) {

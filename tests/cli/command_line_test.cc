@@ -221,6 +221,13 @@ TEST_F(CommandLineTest, BadValuesEndTheRunBeforeTheDirectory) {
       {{"-h", "ldaps://dc1:0"}, "ERROR: Bad value for -h: ldaps://dc1:0\n"},
       {{"-h", "ldaps://dc1:"}, "ERROR: Bad value for -h: ldaps://dc1:\n"},
       {{"-h", "ldap://dc1/dc=x"}, "ERROR: Bad value for -h: ldap://dc1/dc=x\n"},
+      {{"-h", "[::1"}, "ERROR: Bad value for -h: [::1\n"},
+      {{"-h", "[::1]x"}, "ERROR: Bad value for -h: [::1]x\n"},
+      {{"-h", "[::1]:0"}, "ERROR: Bad value for -h: [::1]:0\n"},
+      {{"-me", "a@b.org\ndn: x"},
+       "ERROR: Bad value for -me: an address cannot hold a control character\n"},
+      {{"-me", "a@b.org\t"},
+       "ERROR: Bad value for -me: an address cannot hold a control character\n"},
       {{"-quota", "abc:def:ghi"}, "ERROR: Bad quota values\n"},
       {{"-quota", "1:2:3:4"}, "ERROR: Bad quota values\n"},
       {{"-hfal", "-uhfal"}, "ERROR: -hfal and -uhfal contradict each other; give one of them.\n"},
@@ -237,7 +244,8 @@ TEST_F(CommandLineTest, BadValuesEndTheRunBeforeTheDirectory) {
                           "-upto", "4294967295", "-quota", "-1:-1:100"});
   EXPECT_EQ(good.status, std::nullopt) << good.err;
   EXPECT_EQ(good.settings.upto, 4294967295u);
-  for (const char* uri : {"ldaps://dc1.example.com", "LDAP://dc1:3268/", "ldaps://[::1]:636"}) {
+  for (const char* uri :
+       {"ldaps://dc1.example.com", "LDAP://dc1:3268/", "ldaps://[::1]:636", "[::1]", "[::1]:389"}) {
     StageResult taken = Run({"-q", "-upd", "-h", uri});
     EXPECT_EQ(taken.status, std::nullopt) << taken.err;
     EXPECT_EQ(taken.settings.host, uri);

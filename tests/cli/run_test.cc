@@ -14,8 +14,10 @@
 #include "cli/run_driver.h"
 #include "cli/run_environment.h"
 #include "diag/reporter.h"
+#include "platform/posix_file_system.h"
 #include "platform/tick_counter.h"
 #include "support/capture.h"
+#include "support/fake_file_system.h"
 #include "support/fake_ldap_connector.h"
 #include "text/string_helpers.h"
 
@@ -25,6 +27,7 @@ namespace {
 // Every line of the code under test goes through this reporter.
 Reporter reporter_{std::cout, std::cerr};
 
+using varnel::testing::FakeFileSystem;
 using varnel::testing::FakeLdapConnection;
 using varnel::testing::FakeLdapConnector;
 
@@ -86,7 +89,12 @@ class RunTest : public ::testing::Test {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     std::istringstream in(input);
-    RunEnvironment environment{connector, in, guids, ticks};
+    RunEnvironment environment{.connector = connector,
+                               .input = in,
+                               .guids = guids,
+                               .ticks = ticks,
+                               .files = files ? *files : SystemFileSystem(),
+                               .inputFile = inputFile};
     environment.pause = [this](uint32_t ms) {
       pauses.push_back(ms);
       ticks.now += ms;
@@ -126,6 +134,10 @@ class RunTest : public ::testing::Test {
   };
   SteppingTicks ticks;
   std::vector<uint32_t> pauses;
+  // Where the run's record files go (the system's when null), and the file
+  // its standard input is.
+  FakeFileSystem* files = nullptr;
+  std::optional<FileIdentity> inputFile;
 };
 
 TEST_F(RunTest, StartupLinesAndEmptyInput) {
@@ -199,6 +211,56 @@ TEST_F(RunTest, SafetyLimitRefusesBeforeAnythingIsTouched) {
   // Counted before any look-up: no DN of the list was read.
   for (const LdapSearchRequest& search : directory().searches) EXPECT_NE(search.base, "CN=a,DC=x");
   EXPECT_EQ(Run({"-clear", "-upto", "11", "-q"}, input).status, 0);
+}
+
+TEST_F(RunTest, RecordFilesMustBeThreeFilesAndNoneTheInput) {
+  FakeFileSystem fake;
+  files = &fake;
+  fake.Put("mix", "");
+  fake.Link("mix", "./mix");
+  Output r = Run({"-clear", "-q", "-undo", "./mix", "-report", "mix"}, "CN=a,DC=x\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "ERROR: -undo, -report and -failed must name different files.\n");
+  EXPECT_TRUE(connector.opens.empty());
+
+  inputFile = fake.Put("rest.txt", "CN=a,DC=x\n").identity;
+  r = Run({"-clear", "-q", "-failed", "rest.txt"}, "CN=a,DC=x\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "ERROR: Cannot use rest.txt as the failed-lines file: the file is also the standard "
+            "input\n");
+  EXPECT_EQ(fake.Contents("rest.txt"), "CN=a,DC=x\n");
+  EXPECT_TRUE(connector.opens.empty());
+}
+
+TEST_F(RunTest, ARunRefusedBeforeProcessingKeepsOrWritesItsFilesAsThatEnds) {
+  FakeFileSystem fake;
+  files = &fake;
+  fake.Put("report.json", "{\"earlier\": 1}\n");
+  fake.Put("failed.txt", "CN=earlier,DC=x\n");
+  const std::vector<std::string> args = {"-clear",      "-q",      "-report",
+                                         "report.json", "-failed", "failed.txt"};
+  directory().bindResult = 49;
+  EXPECT_EQ(Run(args, "CN=a,DC=x\n").status, 255);
+  EXPECT_EQ(fake.Contents("report.json"), "{\"earlier\": 1}\n");
+  EXPECT_EQ(fake.Contents("failed.txt"), "CN=earlier,DC=x\n");
+  directory().bindResult = 0;
+
+  // Refused by the safety limit: every line is left to run again.
+  std::string input;
+  for (int i = 0; i < 11; ++i)
+    input += "CN=" + std::string(1, static_cast<char>('a' + i % 5)) + ",DC=x\n";
+  input.insert(0, std::string("CN=\0z\n", 6));
+  EXPECT_EQ(Run(args, input).status, 255);
+  EXPECT_TRUE(directory().modifies.empty());
+  EXPECT_EQ(fake.Contents("failed.txt"), input.substr(6));
+  std::istringstream lines(fake.Contents("report.json"));
+  std::vector<std::string> outcomes;
+  for (std::string line; std::getline(lines, line);)
+    outcomes.push_back(nlohmann::json::parse(line)["outcome"]);
+  std::vector<std::string> expected(12, "not processed");
+  expected[0] = "failed";  // the line that could not be taken
+  EXPECT_EQ(outcomes, expected);
 }
 
 TEST_F(RunTest, SkippedInputLinesFailTheRun) {

@@ -45,5 +45,26 @@ TEST(ServerUriTest, PortAndDisplayTextOfUris) {
   EXPECT_EQ(ChoosePort("dc1:3269", 0), 3269);
 }
 
+TEST(HostPortTest, BracketedIPv6AddressInThePlainForm) {
+  auto split = [](std::string_view text) -> std::string {
+    const std::optional<HostPort> parts = SplitHostPort(text);
+    if (!parts) return "refused";
+    return parts->host + (parts->hasPort ? " port " + parts->port : "");
+  };
+  EXPECT_EQ(split("[::1]"), "[::1]");
+  EXPECT_EQ(split("[::1]:389"), "[::1] port 389");
+  EXPECT_EQ(split("[fe80::1:2]:"), "[fe80::1:2] port ");
+  EXPECT_EQ(split("dc1:636"), "dc1 port 636");
+  EXPECT_EQ(split("dc1"), "dc1");
+  EXPECT_EQ(split("dc1:1:2"), "dc1 port 1:2");  // cut at the first colon, as always
+  for (const char* bad : {"[::1", "[]", "[::1]x", "[::1]389", "[dc-1]", "[::1]]"})
+    EXPECT_EQ(split(bad), "refused") << bad;
+
+  EXPECT_EQ(ChoosePort("[::1]", 0), 389);
+  EXPECT_EQ(ChoosePort("[::1]:1389", 0), 1389);
+  EXPECT_EQ(ChoosePort("[::1]:1389", 1), 3268);
+  EXPECT_EQ(DisplayServerText("[::1]:1389"), "[::1]");
+}
+
 }  // namespace
 }  // namespace varnel

@@ -4,10 +4,7 @@
 #include "run/item_pipeline.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "actions/action_list.h"
@@ -17,6 +14,7 @@
 #include "platform/tick_counter.h"
 #include "run/late_channel.h"
 #include "run/run_records.h"
+#include "support/fake_file_system.h"
 #include "text/string_helpers.h"
 
 namespace varnel {
@@ -159,27 +157,20 @@ TEST_F(ItemPipelineTest, AnAnswerLostAfterItLandedSendsTheItemBackToItsRead) {
 }
 
 TEST_F(ItemPipelineTest, TheUndoRecordIsOnDiskBeforeItsWriteGoesOut) {
-  const std::string path =
-      (std::filesystem::temp_directory_path() / ("pipeline-undo-" + std::to_string(getpid())))
-          .string();
-  std::filesystem::remove(path);
-  std::string error;
+  testing::FakeFileSystem files;
   RunRecords records;
-  records.undo = std::make_unique<UndoJournal>(
-      RecordFile::Open(path, RecordFile::OpenMode::kMustBeNew, &error));
+  records.undo =
+      std::make_unique<UndoJournal>(files.OpenRecordFile("undo.ldif", RecordOpenMode::kMustBeNew));
   std::vector<std::string> missing;
   channel.onWrite = [&](const std::string& dn) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    if (text.str().find("dn: " + dn + "\n") == std::string::npos) missing.push_back(dn);
+    if (files.Durable("undo.ldif").find("dn: " + dn + "\n") == std::string::npos)
+      missing.push_back(dn);
   };
   settings.window = 8;
   const Ran ran = Run({Dn(1), Dn(2), Dn(3)}, std::move(records));
   EXPECT_EQ(ran.tally.successful, 3u);
   EXPECT_TRUE(missing.empty()) << missing.front();
   EXPECT_EQ(channel.maxWrites, 1u) << "an undo record is taken back only while it is the last";
-  std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -128,5 +128,21 @@ TEST(ReplaceTest, ReplaceAllAlwaysEnds) {
   EXPECT_EQ(ReplaceAll("xx", "x", "xy"), "xyxy");
 }
 
+TEST(HasControlCharacterTest, C0DelAndC1ButNotOtherText) {
+  for (const std::string& text : {std::string("a@b.org\ndn: x"), std::string("a\tb"),
+                                  std::string("a\rb"), std::string("\x7f"), std::string("x\0y", 3),
+                                  std::string("a\xc2\x85"
+                                              "b"),
+                                  std::string("\xc2\x9f")})
+    EXPECT_TRUE(HasControlCharacter(text)) << text;
+  for (const std::string& text : {std::string(""),
+                                  std::string("smtp:Ren\xc3\xa9"
+                                              "e@example.com"),
+                                  std::string("a\xc2\xa0"
+                                              "b"),
+                                  std::string("\xc2"), std::string("x400:c=US;a= ;p=Org")})
+    EXPECT_FALSE(HasControlCharacter(text)) << text;
+}
+
 }  // namespace
 }  // namespace varnel

@@ -1,0 +1,135 @@
+// The files a run writes beside its output (-undo, -report, -failed), with
+// the real binary: one file under two names, a file that is also standard
+// input, runs that end before processing, and two runs that want the same
+// new undo file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "integration/sandbox_harness.h"
+
+namespace varnel::integration {
+namespace {
+
+using std::chrono::seconds;
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+// Runs varnel with its standard input read from `inputPath`, as `< file` does.
+ProcessResult RunWithInputFile(const std::vector<std::string>& args, const std::string& inputPath) {
+  std::vector<std::string> argv = {"bash", "-c", "exec \"$@\" < " + Quoted(inputPath), "bash"};
+  for (std::string& word : VarnelCommand(args)) argv.push_back(std::move(word));
+  return RunProcess(argv, "", SandboxEnv());
+}
+
+TEST(RecordFilesIT, OneFileUnderTwoNamesOrAsTheInputIsRefused) {
+  const std::string ou = FreshOu("records-same");
+  const std::string dn = AddContact(ou, "Same File", "mail: same@example.com\n");
+  const std::string usn = ReadValue(dn, "uSNChanged");
+
+  // "/tmp/./x" and "/tmp/x": two texts, one file.
+  const std::string mix = ScratchPath("mix");
+  const std::string dotted = "/tmp/." + mix.substr(4);
+  ProcessResult r = RunVarnel({"-clear", "-undo", dotted, "-report", mix}, dn + "\n");
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_NE(r.err.find("ERROR: -undo, -report and -failed must name different files.\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.out.find("Using server"), std::string::npos) << r.out;
+  unlink(mix.c_str());
+
+  // The list to run again, given as the input of the run that writes it.
+  const std::string rest = ScratchPath("rest.txt");
+  WriteFile(rest, dn + "\n");
+  r = RunWithInputFile({"-clear", "-failed", rest}, rest);
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_NE(r.err.find("ERROR: Cannot use " + rest +
+                       " as the failed-lines file: the file is also the standard input\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadFileBytes(rest), dn + "\n");
+  EXPECT_EQ(ReadValue(dn, "uSNChanged"), usn);
+  unlink(rest.c_str());
+}
+
+TEST(RecordFilesIT, ARunEndedBeforeProcessingKeepsOrWritesItsFilesAsItEnded) {
+  const std::string ou = FreshOu("records-begin");
+  std::string input;
+  for (int i = 0; i < 11; ++i)
+    input += AddContact(ou, "Begin " + std::to_string(i), "mail: b@example.com\n") + "\n";
+  const std::string report = ScratchPath("report.jsonl"), failed = ScratchPath("failed.txt");
+  const std::string earlierReport = "{\"line\":1}\n", earlierFailed = "CN=earlier\n";
+  WriteFile(report, earlierReport);
+  WriteFile(failed, earlierFailed);
+  const std::vector<std::string> files = {"-report", report, "-failed", failed};
+
+  // Refused at bind time: the files of the earlier run stay as they were.
+  std::vector<std::string> args = {"-clear", "-h", "127.0.0.1:1"};
+  args.insert(args.end(), files.begin(), files.end());
+  ProcessResult r = RunVarnel(args, input);
+  EXPECT_EQ(r.status, 255) << r.out << r.err;
+  EXPECT_EQ(ReadFileBytes(report), earlierReport);
+  EXPECT_EQ(ReadFileBytes(failed), earlierFailed);
+
+  // Refused by the safety limit: every item not processed, every line left
+  // to run again, so the list can be run with -safety.
+  args = {"-clear"};
+  args.insert(args.end(), files.begin(), files.end());
+  r = RunVarnel(args, input);
+  EXPECT_EQ(r.status, 255) << r.out << r.err;
+  EXPECT_NE(r.out.find("More DNs than allowed for by safety setting of 10\n"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(failed), input);
+  std::istringstream lines(ReadFileBytes(report));
+  size_t count = 0;
+  for (std::string line; std::getline(lines, line); ++count)
+    EXPECT_EQ(nlohmann::json::parse(line)["outcome"], "not processed") << line;
+  EXPECT_EQ(count, 11u);
+  EXPECT_EQ(ReadValue(input.substr(0, input.find('\n')), "mail"), "b@example.com");
+
+  r = RunWithInputFile({"-clear", "-safety", "11", "-q"}, failed);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(ReadValue(input.substr(0, input.find('\n')), "mail"), "");
+  unlink(report.c_str());
+  unlink(failed.c_str());
+}
+
+TEST(RecordFilesIT, TwoRunsStartedTogetherCannotShareANewUndoFile) {
+  const std::string ou = FreshOu("records-undo-race");
+  const std::string a = AddContact(ou, "Race A", "mail: a@example.com\n");
+  const std::string b = AddContact(ou, "Race B", "mail: b@example.com\n");
+  const std::string undo = ScratchPath("race.ldif");
+  // Both have opened their files before they read a line of input.
+  std::unique_ptr<LiveProcess> first = StartVarnel({"-clear", "-undo", undo});
+  std::unique_ptr<LiveProcess> second = StartVarnel({"-clear", "-undo", undo});
+  first->Write(a + "\n");
+  second->Write(b + "\n");
+  const ProcessResult one = first->Finish(seconds(60));
+  const ProcessResult two = second->Finish(seconds(60));
+  const std::multiset<int> statuses = {one.status, two.status};
+  EXPECT_EQ(statuses, (std::multiset<int>{0, 1})) << one.err << two.err;
+  const ProcessResult& refused = one.status == 1 ? one : two;
+  EXPECT_NE(refused.err.find("ERROR: Cannot use " + undo +
+                             " as the undo file: the file is in use by another run\n"),
+            std::string::npos)
+      << refused.err;
+  // The refused run changed nothing; the undo file holds the other's record.
+  const std::string& untouched = one.status == 1 ? a : b;
+  const std::string& changed = one.status == 1 ? b : a;
+  EXPECT_NE(ReadValue(untouched, "mail"), "");
+  EXPECT_EQ(ReadValue(changed, "mail"), "");
+  const std::string records = ReadFileBytes(undo);
+  EXPECT_NE(records.find("dn: " + changed + "\n"), std::string::npos) << records;
+  EXPECT_EQ(records.find("dn: " + untouched + "\n"), std::string::npos) << records;
+  unlink(undo.c_str());
+}
+
+}  // namespace
+}  // namespace varnel::integration
