@@ -63,10 +63,19 @@ class ResolveHomeMdbTest : public ::testing::Test {
     return dn;
   }
 
+  // The bases of the searches made, in order: what was looked below.
+  std::vector<std::string> Bases() const {
+    std::vector<std::string> bases;
+    for (const LdapSearchRequest& request : ldap_.searches) bases.push_back(request.base);
+    return bases;
+  }
+
   testing::FakeLdapConnection ldap_;
   std::string out_;
   std::string err_;
 };
+
+using Strings = std::vector<std::string>;
 
 TEST_F(ResolveHomeMdbTest, ShortFormRunsThreeNarrowingSearches) {
   EXPECT_EQ(Resolve("SERVER1:SG1:DB1"), kDb1);
@@ -74,12 +83,10 @@ TEST_F(ResolveHomeMdbTest, ShortFormRunsThreeNarrowingSearches) {
             "\nResolving homeMDB [SERVER1:SG1:DB1]...\n"
             "Looking for Server...\nLooking for Storage Group...\nLooking for Mail Database...\n");
   EXPECT_EQ(err_, "");
-  ASSERT_EQ(ldap_.searches.size(), 3u);
-  EXPECT_EQ(ldap_.searches[0].base, kBase);
+  // Each search is made below what the one before it found.
+  ASSERT_EQ(Bases(), (Strings{kBase, kServer1, kSg1}));
   EXPECT_EQ(ldap_.searches[0].filter, "(&(objectcategory=msExchExchangeServer)(name=SERVER1))");
-  EXPECT_EQ(ldap_.searches[1].base, kServer1);
   EXPECT_EQ(ldap_.searches[1].filter, "(&(objectcategory=msExchStorageGroup)(name=SG1))");
-  EXPECT_EQ(ldap_.searches[2].base, kSg1);
   EXPECT_EQ(ldap_.searches[2].filter, "(&(objectcategory=msExchPrivateMDB)(name=DB1))");
   for (const LdapSearchRequest& request : ldap_.searches) {
     EXPECT_EQ(request.scope, LdapScope::kSubtree);
@@ -102,14 +109,14 @@ TEST_F(ResolveHomeMdbTest, EachMissingNameStopsTheSearches) {
   EXPECT_EQ(out_,
             "\nResolving homeMDB [NOSRV:SG1:DB1]...\nLooking for Server...\n"
             "ERROR: AD Search couldn't find Exchange Server: NOSRV\n");
-  EXPECT_EQ(ldap_.searches.size(), 1u);
+  EXPECT_EQ(Bases(), Strings{kBase}) << "nothing is looked for below a server that is not there";
 
   ldap_.searches.clear();
   EXPECT_EQ(Resolve("SERVER1:NoSG:DB1"), "");
   EXPECT_EQ(out_,
             "\nResolving homeMDB [SERVER1:NoSG:DB1]...\nLooking for Server...\n"
             "Looking for Storage Group...\nERROR: AD Search couldn't find Storage Group: NoSG\n");
-  EXPECT_EQ(ldap_.searches.size(), 2u);
+  EXPECT_EQ(Bases(), (Strings{kBase, kServer1})) << "no database is looked for without its group";
 
   // A public database of that name is not a mail database for mailboxes.
   EXPECT_EQ(Resolve("SERVER1:SG1:Public"), "");
@@ -136,14 +143,12 @@ TEST_F(ResolveHomeMdbTest, FieldsFollowTheDelimiter) {
   ldap_.searches.clear();
   EXPECT_EQ(Resolve("SERVER1:SG1:DB1", "/"), "");
   EXPECT_EQ(out_, "Looking for specified homeMDB...\nERROR: Invalid HomeMDB [SERVER1:SG1:DB1]\n");
-  ASSERT_EQ(ldap_.searches.size(), 1u);
-  EXPECT_EQ(ldap_.searches[0].base, "SERVER1:SG1:DB1");
+  EXPECT_EQ(Bases(), Strings{"SERVER1:SG1:DB1"}) << "read as the DN it is";
 }
 
 TEST_F(ResolveHomeMdbTest, TwoFieldsOrALeadingDelimiterAreTheFullForm) {
   EXPECT_EQ(Resolve(kDb1 + ":SG1"), kDb1);
-  ASSERT_EQ(ldap_.searches.size(), 1u);
-  EXPECT_EQ(ldap_.searches[0].base, kDb1);
+  EXPECT_EQ(Bases(), Strings{kDb1}) << "the first field alone is the DN";
 
   EXPECT_EQ(Resolve(kUser + ":SG1"), "");
   EXPECT_EQ(out_, "Looking for specified homeMDB...\nERROR: Invalid HomeMDB [" + kUser + "]\n");
@@ -152,13 +157,13 @@ TEST_F(ResolveHomeMdbTest, TwoFieldsOrALeadingDelimiterAreTheFullForm) {
   ldap_.searches.clear();
   EXPECT_EQ(Resolve(":SG1:DB1"), "");
   EXPECT_EQ(out_, "Looking for specified homeMDB...\nERROR: Invalid HomeMDB []\n");
-  EXPECT_TRUE(ldap_.searches.empty());
+  EXPECT_EQ(Bases(), Strings{}) << "an empty DN is not searched for";
 }
 
 TEST_F(ResolveHomeMdbTest, FullFormAcceptsOnlyAMailDatabaseItself) {
   EXPECT_EQ(Resolve(kDb1), kDb1);
   EXPECT_EQ(out_, "Looking for specified homeMDB...\n");
-  ASSERT_EQ(ldap_.searches.size(), 1u);
+  ASSERT_EQ(Bases(), Strings{kDb1}) << "the DN itself, read once";
   EXPECT_EQ(ldap_.searches[0].filter, kMailDatabaseFilter);
   EXPECT_EQ(ldap_.searches[0].scope, LdapScope::kBase);
 
