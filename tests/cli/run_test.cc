@@ -173,6 +173,17 @@ TEST_F(RunTest, RootDseFailureAndBindFailure) {
             "LDAP_BIND: [dc9] Error 0x31 (49) - Invalid credentials\n"
             "ERROR: No valid Kerberos ticket was found in the credential cache "
             "FILE:/tmp/krb5cc_none; run kinit to get one.\nTerminating program.\n");
+
+  // A server that cannot be reached is not the ticket's fault.
+  connector.Directory("dc9:636").bindResult = 0x51;
+  r = Run({"-upd", "-q", "-h", "dc9:636"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.err,
+            "LDAP_BIND: [dc9] Error 0x51 (81) - Can't contact LDAP server\nTerminating program.\n");
+  // The client's own SASL step failing is how a missing ticket shows.
+  connector.Directory("dc9:636").bindResult = 0x52;
+  r = Run({"-upd", "-q", "-h", "dc9:636"});
+  EXPECT_NE(r.err.find("run kinit to get one.\n"), std::string::npos) << r.err;
 }
 
 TEST_F(RunTest, SafetyLimitRefusesBeforeAnythingIsTouched) {
