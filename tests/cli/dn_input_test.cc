@@ -172,6 +172,113 @@ TEST_F(DnInputTest, DebugShowsFieldsAsRead) {
             "DEBUG: Reading from STDIN...\nDEBUG: DN   - \"cn=q\"\nDEBUG: DATA - \"d\"\n");
 }
 
+// ldapsearch output: a version line, comments (folded as well), a DN
+// folded across lines, a base64 DN, attributes, CR LF, no final line feed.
+TEST_F(DnInputTest, LdifRecordsGiveTheirDnsFromTheirFirstLines) {
+  const std::string longDn =
+      "CN=A rather long common name for one person,OU=Sales and Marketing,OU=Staff,DC=example,"
+      "DC=com";
+  std::vector<WorkItem> items = Collect(
+      "\n"
+      "version: 1\n"
+      "\n"
+      "# alice, a comment\n"
+      "  folded onto a second line\n"
+      "dn: " +
+      longDn.substr(0, 72) + "\n " + longDn.substr(72) +
+      "\n"
+      "objectClass: user\n"
+      "\n"
+      "\n"
+      "dn:: Q049SsO8cmdlbixEQz14\n"  // CN=Jürgen,DC=x
+      "cn: J\xC3\xBCrgen\r\n"
+      "\r\n"
+      "dn: CN=\"quoted\"\tx,DC=x\n"
+      "changetype: delete\n"
+      "\n"
+      "dn: CN=last,DC=x");
+  ASSERT_EQ(items.size(), 4u);
+  EXPECT_EQ(skipped, 0u);
+  EXPECT_EQ(items[0].dn, longDn);
+  EXPECT_EQ(items[0].lineNumber, 6u);
+  EXPECT_EQ(items[1].dn, "CN=J\xC3\xBCrgen,DC=x");
+  EXPECT_EQ(items[1].lineNumber, 11u);
+  // The DN stands as written: no quote is removed, a TAB is no delimiter.
+  EXPECT_EQ(items[2].dn, "CN=\"quoted\"\tx,DC=x");
+  EXPECT_EQ(items[2].overrideText, "");
+  EXPECT_EQ(items[2].lineNumber, 14u);
+  EXPECT_EQ(items[3].dn, "CN=last,DC=x");
+  EXPECT_EQ(items[3].lineNumber, 17u);
+  // To be run again, an item is a record of its own.
+  EXPECT_EQ(items[3].inputLine, "dn: CN=last,DC=x\n");
+  EXPECT_EQ(items[1].inputLine, "dn:: Q049SsO8cmdlbixEQz14\n");
+
+  // The form is read after byte-order marks and UTF-16 as well.
+  std::string wide = "\xFF\xFE";
+  for (char ch : std::string("\r\ndn: CN=w,DC=x\r\n")) wide += std::string{ch, '\0'};
+  items = Collect(wide);
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].dn, "CN=w,DC=x");
+  EXPECT_EQ(items[0].lineNumber, 2u);
+}
+
+TEST_F(DnInputTest, OnlyTheFirstLineThatIsNotEmptyChoosesLdif) {
+  auto dns = [&](const std::string& input) {
+    std::vector<std::string> found;
+    for (const WorkItem& item : Collect(input)) found.push_back(item.dn);
+    return found;
+  };
+  EXPECT_EQ(dns("\n\nDN: CN=a,DC=x\n"), std::vector<std::string>{"CN=a,DC=x"});
+  // Plain lists keep their meaning, whatever their later lines hold.
+  EXPECT_EQ(dns("CN=a,DC=x\ndn: CN=b,DC=x\n"),
+            (std::vector<std::string>{"CN=a,DC=x", "dn: CN=b,DC=x"}));
+  EXPECT_EQ(dns(" dn: CN=a,DC=x\n"), std::vector<std::string>{" dn: CN=a,DC=x"});
+  EXPECT_EQ(dns("CN=dn:x,DC=x\n"), std::vector<std::string>{"CN=dn:x,DC=x"});
+}
+
+TEST_F(DnInputTest, LdifRecordsThatCannotBeTakenAreSkippedWithWarnings) {
+  CaptureStderr();
+  std::vector<WorkItem> items = Collect(
+      "dn: CN=a,DC=x\n"
+      "\n"
+      "cn: no dn here\n"
+      "\n"
+      "dn:: !!!not base64\n"
+      "\n"
+      "dn: CN=b,DC=x\n"
+      "description: " +
+      std::string(kLineBufferSize, 'x') +
+      "\n"
+      "\n"
+      "dn: CN=c,DC=x\n" +
+      std::string("cn: c\0d\n", 8) +
+      "\n"
+      "dn:: Q049YQBiLERDPXg=\n"  // CN=a, NUL, b,DC=x
+      "\n"
+      "version: 1\n"
+      "\n"
+      "dn: CN=z,DC=x\n");
+  // libldap's parser adds its own lines about what it refused; ours are the WARN lines.
+  std::istringstream captured(GetCapturedStderr());
+  std::string err;
+  for (std::string line; std::getline(captured, line);)
+    if (line.starts_with("WARN: ")) err += line + "\n";
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].dn, "CN=a,DC=x");
+  EXPECT_EQ(items[1].dn, "CN=z,DC=x");
+  EXPECT_EQ(items[1].lineNumber, 17u);
+  EXPECT_EQ(err,
+            "WARN: Skipped the LDIF record at line 3, which has no dn: line.\n"
+            "WARN: Skipped the LDIF record at line 5, which is not valid LDIF.\n"
+            "WARN: Skipped an input line longer than 10239 characters.\n"
+            "WARN: Skipped the LDIF record at line 7, which holds a line that was skipped.\n"
+            "WARN: Skipped an input line holding a NUL byte.\n"
+            "WARN: Skipped the LDIF record at line 10, which holds a line that was skipped.\n"
+            "WARN: Skipped the LDIF record at line 13, whose DN holds a NUL byte.\n"
+            "WARN: Skipped the LDIF record at line 15, which has no dn: line.\n");
+  EXPECT_EQ(skipped, 8u);
+}
+
 TEST(CheckSafetyTest, CountAndLimit) {
   Reporter quiet(std::cout, std::cerr, {.quiet = true});
   CaptureStdout();
