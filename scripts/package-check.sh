@@ -416,7 +416,7 @@ for s in "${SPEC[@]}"; do
   case "$s" in
     :*) [ "$offered" = "$want" ] || fail "after the flag -$name the completion does not offer the switches" ;;
     h | internetencoding) ;;          # host names, encoding numbers
-    undo | report | failed) ;;        # file names
+    f | undo | report | failed) ;;    # file names
     *) [ -z "$offered" ] || fail "after -$name, which takes a value, the completion offers '$offered'" ;;
   esac
 done

@@ -51,7 +51,8 @@ std::optional<Outcome> CheckNativeMode(Reporter& reporter, LdapConnection& sessi
 
 Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings,
                             const std::vector<std::string>& exchangeAttributes,
-                            RunEnvironment& environment, RunRecords& records) {
+                            RunEnvironment& environment, std::istream& dnList,
+                            RunRecords& records) {
   if (reporter.debug()) reporter.out() << "Opening TCP connection" << EndLine;
   OpenLdapParams params;
   if (!settings.host.empty()) params.server = settings.host;
@@ -99,7 +100,11 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings,
 
   // The list is counted and checked before any DN is looked up, so a refused
   // run costs the directory nothing.
-  const WorkList work = CollectWorkItems(reporter, settings, environment.input);
+  if (!settings.singleDn && settings.dnListPath.empty() && environment.inputIsTerminal) {
+    reporter.err() << "Reading the DN list from the terminal: one DN per line, end it with ctrl-D."
+                   << EndLine;
+  }
+  const WorkList work = CollectWorkItems(reporter, settings, dnList);
   if (!CheckSafety(reporter, work.items.size(), settings.safety)) return kStartupFailed;
 
   if (InitializeComponentRuntime() != kComponentRuntimeOk) {

@@ -1,5 +1,6 @@
 #include "cli/run_driver.h"
 
+#include <fstream>
 #include <iostream>
 #include <optional>
 
@@ -41,17 +42,24 @@ int RunVarnel(int argc, char** argv, RunEnvironment& environment) {
   if (table.IsPresent("whatif")) reporter.CommentOutput();
   RunSettings settings;
   if (std::optional<int32_t> stop = RunCommandLineStage(reporter, &table, &settings)) return *stop;
+  std::ifstream dnFile;
+  if (std::optional<int32_t> stop = OpenDnList(reporter, settings, &dnFile)) return *stop;
   RunRecords records;
   if (std::optional<int32_t> stop = OpenRunRecords(reporter, settings, &records)) return *stop;
+  std::istream& dnList = settings.dnListPath.empty() ? environment.input : dnFile;
   return ExitStatus(
-      RunDirectoryStartup(reporter, settings, exchangeAttributes, environment, records));
+      RunDirectoryStartup(reporter, settings, exchangeAttributes, environment, dnList, records));
 }
 
 int RunVarnel(int argc, char** argv) {
   OpenLdapConnector connector;
   LdapDirectoryObjectService objectService(connector);
-  RunEnvironment environment{connector, std::cin, objectService, SystemTickCounter(),
-                             StandardErrorIsTerminal()};
+  RunEnvironment environment{connector,
+                             std::cin,
+                             objectService,
+                             SystemTickCounter(),
+                             StandardErrorIsTerminal(),
+                             StandardInputIsTerminal()};
   return RunVarnel(argc, argv, environment);
 }
 

@@ -1,5 +1,9 @@
 #include "cli/run_files.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -24,6 +28,28 @@ std::unique_ptr<RecordFile> OpenFile(Reporter& reporter, const char* what, const
 }
 
 }  // namespace
+
+std::optional<int32_t> OpenDnList(Reporter& reporter, const RunSettings& settings,
+                                  std::ifstream* file) {
+  const std::string& path = settings.dnListPath;
+  if (path.empty()) return std::nullopt;
+  // A folder opens as a stream and then reads nothing, as if it were empty.
+  struct stat info {};
+  int error = 0;
+  if (stat(path.c_str(), &info) != 0) {
+    error = errno;
+  } else if (S_ISDIR(info.st_mode)) {
+    error = EISDIR;
+  } else {
+    errno = 0;
+    file->open(path, std::ios::binary);
+    if (!file->is_open()) error = errno != 0 ? errno : EIO;
+  }
+  if (error == 0) return std::nullopt;
+  reporter.err() << "ERROR: Cannot read the DN list " << path << ": " << std::strerror(error)
+                 << EndLine;
+  return kCommandLineStop;
+}
 
 std::optional<int32_t> OpenRunRecords(Reporter& reporter, const RunSettings& settings,
                                       RunRecords* records) {
