@@ -104,12 +104,11 @@ ssize_t LdifDnReader::Read(void* self, char* out, size_t size) {
       // The LDIF reader must never see a NUL byte (it reads lines as C
       // strings); a line it cannot be given stands as a comment, and the
       // record around it is refused.
-      if (line.kind == LdifSourceLine::Kind::kUnusable ||
-          line.text.find('\0') != std::string::npos) {
-        reader->unusableLines_.push_back(reader->linesGiven_);
-        line.text = "#";
-      }
-      reader->pending_ = std::move(line.text);
+      const bool unusable = line.kind == LdifSourceLine::Kind::kUnusable ||
+                            line.text.find('\0') != std::string::npos;
+      if (unusable) reader->unusableLines_.push_back(reader->linesGiven_);
+      reader->pending_.clear();
+      reader->pending_.append(unusable ? std::string_view("#") : std::string_view(line.text));
       reader->pending_ += '\n';
       reader->pendingAt_ = 0;
     }
