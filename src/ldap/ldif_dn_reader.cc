@@ -60,6 +60,8 @@ size_t LeadingCommentLines(const std::vector<std::string_view>& lines) {
 
 void LdifDnReader::FileCloser::operator()(LDIFFP* file) const { ldif_close(file); }
 
+void LdifDnReader::BufferFree::operator()(char* buffer) const { ber_memfree(buffer); }
+
 LdifDnReader::LdifDnReader(std::function<LdifSourceLine()> nextLine, size_t linesBefore)
     : nextLine_(std::move(nextLine)), linesGiven_(linesBefore), lineCounter_(linesBefore) {
   cookie_io_functions_t functions{};
@@ -81,11 +83,6 @@ LdifDnReader::LdifDnReader(std::function<LdifSourceLine()> nextLine, size_t line
   file_.reset(handle);
 }
 
-LdifDnReader::~LdifDnReader() {
-  file_.reset();
-  ber_memfree(buffer_);
-}
-
 ssize_t LdifDnReader::Read(void* self, char* out, size_t size) {
   auto* reader = static_cast<LdifDnReader*>(self);
   size_t given = 0;
@@ -104,8 +101,8 @@ ssize_t LdifDnReader::Read(void* self, char* out, size_t size) {
       // The LDIF reader must never see a NUL byte (it reads lines as C
       // strings); a line it cannot be given stands as a comment, and the
       // record around it is refused.
-      const bool unusable = line.kind == LdifSourceLine::Kind::kUnusable ||
-                            line.text.find('\0') != std::string::npos;
+      const bool unusable =
+          line.kind == LdifSourceLine::Kind::kUnusable || line.text.find('\0') != std::string::npos;
       if (unusable) reader->unusableLines_.push_back(reader->linesGiven_);
       reader->pending_.clear();
       reader->pending_.append(unusable ? std::string_view("#") : std::string_view(line.text));
@@ -134,20 +131,23 @@ std::optional<LdifDnRecord> LdifDnReader::Next() {
     return LdifDnRecord{LdifDnRecord::Kind::kReadFailed, static_cast<size_t>(lineCounter_), ""};
   }
   if (!file_) return std::nullopt;
-  const int read = ldif_read_record(file_.get(), &lineCounter_, &buffer_, &bufferSize_);
+  // The reader grows the buffer with ber_memrealloc; it stays ours throughout.
+  char* buffer = buffer_.release();
+  const int read = ldif_read_record(file_.get(), &lineCounter_, &buffer, &bufferSize_);
+  buffer_.reset(buffer);
   if (read < 0) {
     file_.reset();
     return LdifDnRecord{LdifDnRecord::Kind::kReadFailed, static_cast<size_t>(lineCounter_), ""};
   }
-  if (read == 0 || buffer_ == nullptr) {
+  if (read == 0 || buffer == nullptr) {
     file_.reset();
     return std::nullopt;
   }
   // The counter stands on the empty line that ended the record, or on its
   // last line when the input ended instead.
   const size_t last = static_cast<size_t>(lineCounter_) - (feof(file_->fp) ? 0 : 1);
-  const std::vector<std::string_view> lines = TextLines(buffer_);
-  const size_t first = last + 1 - lines.size();
+  const std::vector<std::string_view> lines = TextLines(buffer);
+  const size_t first = lines.size() <= last ? last + 1 - lines.size() : 1;
   const size_t comments = LeadingCommentLines(lines);
   LdifDnRecord record{LdifDnRecord::Kind::kDn, first + comments, ""};
   if (SpanHoldsUnusableLine(first, last)) {
@@ -160,7 +160,7 @@ std::optional<LdifDnRecord> LdifDnReader::Next() {
       firstRecord_ && lines.size() == comments + 1 && StartsWithName(lines.back(), "version:");
   firstRecord_ = false;
   ParsedRecord parsed;
-  berval text{std::strlen(buffer_), buffer_};  // the parser moves along its own copy
+  berval text{std::strlen(buffer), buffer};  // the parser moves along its own copy
   const int rc =
       ldap_parse_ldif_record(&text, static_cast<unsigned long>(record.line), parsed.get(), "varnel",
                              LDIF_DEFAULT_ADD | LDIF_NO_CONTROLS);

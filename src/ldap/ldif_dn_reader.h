@@ -50,7 +50,7 @@ class LdifDnReader {
   // `nextLine` is called for each line in turn; `linesBefore` lines of the
   // input were read before the first one it gives.
   LdifDnReader(std::function<LdifSourceLine()> nextLine, size_t linesBefore);
-  ~LdifDnReader();
+  ~LdifDnReader() = default;
   LdifDnReader(const LdifDnReader&) = delete;
   LdifDnReader& operator=(const LdifDnReader&) = delete;
 
@@ -60,6 +60,9 @@ class LdifDnReader {
  private:
   struct FileCloser {
     void operator()(LDIFFP* file) const;
+  };
+  struct BufferFree {
+    void operator()(char* buffer) const;
   };
 
   static ssize_t Read(void* self, char* out, size_t size);
@@ -72,8 +75,8 @@ class LdifDnReader {
   size_t linesGiven_ = 0;              // input lines numbered so far
   std::vector<size_t> unusableLines_;  // ascending
   std::unique_ptr<LDIFFP, FileCloser> file_;
-  unsigned long lineCounter_ = 0;  // ldif_read_record's count
-  char* buffer_ = nullptr;         // ldif_read_record's record buffer
+  unsigned long lineCounter_ = 0;             // ldif_read_record's count
+  std::unique_ptr<char, BufferFree> buffer_;  // ldif_read_record's record buffer
   int bufferSize_ = 0;
   bool failed_ = false;
   bool firstRecord_ = true;  // only the first may be the version line alone
