@@ -80,12 +80,6 @@ TEST(LdifInputIT, FoldedAndBase64DnsStraightFromLdapsearch) {
   EXPECT_NE(std::find(dns.begin(), dns.end(), folded), dns.end());
   EXPECT_NE(std::find(dns.begin(), dns.end(), accented), dns.end());
   EXPECT_EQ(ReadFileBytes(failed), "dn: " + gone + "\n\n");
-
-  // The failed records, read back with -f, finish the job.
-  AddContact(ou, "Not There Yet", "mail: late@example.com\n");
-  r = RunVarnel({"-clear", "-q", "-f", failed});
-  EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(ReadValue(gone, "mail"), "");
 }
 
 TEST(LdifInputIT, PagedSearchOfManyObjectsThroughAFile) {
@@ -117,18 +111,6 @@ TEST(LdifInputIT, PagedSearchOfManyObjectsThroughAFile) {
       << r.err;
   for (int i : {0, 999, 1000, kObjects - 1})
     EXPECT_EQ(ReadValue("CN=Paged " + std::to_string(i) + "," + ou, "mail"), "") << i;
-}
-
-TEST(LdifInputIT, AListThatCannotBeReadEndsTheRunBeforeTheDirectory) {
-  const std::string missing = ScratchPath("ldif-missing");
-  ProcessResult r = RunVarnel({"-clear", "-f", missing});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_NE(
-      r.err.find("ERROR: Cannot read the DN list " + missing + ": No such file or directory\n"),
-      std::string::npos)
-      << r.err;
-  EXPECT_EQ(r.err.find("LDAP_BIND"), std::string::npos) << r.err;
 }
 
 }  // namespace
