@@ -2,7 +2,9 @@
 # Builds the Debian package, installs it (over any installed copy) and tries
 # what it installed:
 #   - the package: file name, control fields, every library the binary needs
-#     covered by Depends, the file list;
+#     covered by Depends, the file list, the changelog, one version and one
+#     date in the changelog and both manual pages, lintian without an error
+#     or a warning;
 #   - the installed files: the same bytes as in the package, varnel /? from
 #     /usr/bin, the manual pages, the bash completion (its switches against
 #     src/cli/switch_specs.h);
@@ -212,15 +214,31 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for tool in cmake cpack dpkg-deb dpkg-query apt-get readelf ldd gzip; do
+for tool in cmake cpack dpkg-deb dpkg-query apt-get readelf ldd gzip lintian; do
   command -v "$tool" >/dev/null 2>&1 || fail "'$tool' is missing (run scripts/install-deps.sh)"
 done
 
 VERSION="$(sed -n 's/^project(varnel VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)"
 [ -n "$VERSION" ] || fail "no 'project(varnel VERSION x.y.z ...)' line in CMakeLists.txt"
+# The package version is the project version and a Debian revision, as the
+# changelog's first line names it.
+PKG_VERSION="$(sed -n '1s/^varnel (\([^)]*\)) .*/\1/p' packaging/changelog)"
+[[ $PKG_VERSION == "$VERSION"-[0-9]* ]] ||
+  fail "packaging/changelog starts with version '$PKG_VERSION', expected the project version $VERSION and a Debian revision"
 ARCH="$(dpkg --print-architecture)"
-DEB_NAME="varnel_${VERSION}_${ARCH}.deb"
+DEB_NAME="varnel_${PKG_VERSION}_${ARCH}.deb"
 DEB="$BUILD/$DEB_NAME"
+
+# One version and one date: the changelog's newest entry and the .TH lines
+# of both manual pages ("Month Year", "Varnel x.y.z").
+CHANGELOG_DATE="$(sed -n 's/^ -- .*>  \(.*\)$/\1/p' packaging/changelog | head -n 1)"
+MONTH_YEAR="$(LC_ALL=C date -u -d "$CHANGELOG_DATE" '+%B %Y' 2>/dev/null)" ||
+  fail "packaging/changelog: no date in its newest trailer line (' -- name <mail>  date')"
+for page in docs/varnel.1 packaging/man/varnel-sandbox.1; do
+  th="$(grep -m 1 '^\.TH ' "$page")"
+  [[ $th == *"\"$MONTH_YEAR\" \"Varnel $VERSION\""* ]] ||
+    fail "$page: '$th' does not carry the date \"$MONTH_YEAR\" of the changelog and \"Varnel $VERSION\""
+done
 
 # ---------------------------------------------------------------- build
 
@@ -243,7 +261,7 @@ field() { dpkg-deb -f "$DEB" "$1"; }
 relation_names() { field "$1" | sed 's/[,|]/\n/g' | sed 's/(.*//; s/:.*//; s/[[:space:]]//g' | sed '/^$/d'; }
 
 [ "$(field Package)" = varnel ] || fail "Package is '$(field Package)', expected 'varnel'"
-[ "$(field Version)" = "$VERSION" ] || fail "Version is '$(field Version)', expected the project version $VERSION"
+[ "$(field Version)" = "$PKG_VERSION" ] || fail "Version is '$(field Version)', expected $PKG_VERSION (packaging/changelog)"
 [ "$(field Architecture)" = "$ARCH" ] || fail "Architecture is '$(field Architecture)', expected $ARCH"
 [ "$(field Section)" = admin ] || fail "Section is '$(field Section)', expected 'admin'"
 [ -n "$(field Maintainer)" ] || fail "the package has no Maintainer"
@@ -285,6 +303,8 @@ EXPECTED_FILES=(
   usr/share/varnel/sample-organisation.ldif
   usr/share/varnel/README.md
   usr/share/doc/varnel/copyright
+  usr/share/doc/varnel/changelog.Debian.gz
+  usr/share/lintian/overrides/varnel
 )
 dpkg-deb -c "$DEB" >"$WORK/contents"
 for f in "${EXPECTED_FILES[@]}"; do
@@ -314,7 +334,13 @@ awk '/^Files: \*$/ { files = 1; next } files && /^License: / { print $2; exit }'
   grep -qxF Apache-2.0 || fail "usr/share/doc/varnel/copyright has no 'Files: *' paragraph under License: Apache-2.0"
 { grep -qF '/usr/share/common-licenses/Apache-2.0' "$COPYRIGHT" && [ -f /usr/share/common-licenses/Apache-2.0 ]; } ||
   fail "usr/share/doc/varnel/copyright does not point at an existing /usr/share/common-licenses/Apache-2.0"
-say "  package fields, library dependencies and file list checked"
+# The changelog as Debian ships it: gzip -9n (no name, no time stamp).
+gzip -9 -n -c packaging/changelog | cmp -s - "$WORK/unpacked/usr/share/doc/varnel/changelog.Debian.gz" ||
+  fail "usr/share/doc/varnel/changelog.Debian.gz is not packaging/changelog compressed with gzip -9n"
+# lintian: every error and warning fails the check (overrides: packaging/lintian).
+lintian --fail-on error,warning --display-level '>=warning' "$DEB" >"$WORK/lintian.log" 2>&1 ||
+  { cat "$WORK/lintian.log" >&2; fail "lintian reports errors or warnings for $DEB_NAME"; }
+say "  package fields, library dependencies, file list, changelog, versions and lintian checked"
 
 # ---------------------------------------------------------------- install
 
@@ -335,7 +361,7 @@ if ! apt_install; then
   apt-get update -q >>"$WORK/apt.log" 2>&1 || true
   apt_install || { show "$WORK/apt.log"; fail "apt-get install $DEB failed"; }
 fi
-[ "$(dpkg-query -W -f='${Status} ${Version}' varnel)" = "install ok installed $VERSION" ] ||
+[ "$(dpkg-query -W -f='${Status} ${Version}' varnel)" = "install ok installed $PKG_VERSION" ] ||
   fail "after the install dpkg reports '$(dpkg-query -W -f='${Status} ${Version}' varnel)'"
 # The installed files are those of this package file, byte for byte.
 dpkg-deb -I "$DEB" md5sums | sort >"$WORK/md5.deb"
@@ -416,7 +442,7 @@ for s in "${SPEC[@]}"; do
   case "$s" in
     :*) [ "$offered" = "$want" ] || fail "after the flag -$name the completion does not offer the switches" ;;
     h | internetencoding) ;;          # host names, encoding numbers
-    undo | report | failed) ;;        # file names
+    f | undo | report | failed) ;;    # file names
     *) [ -z "$offered" ] || fail "after -$name, which takes a value, the completion offers '$offered'" ;;
   esac
 done

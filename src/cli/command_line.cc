@@ -29,8 +29,8 @@ void PrintSwitchList(Reporter& reporter, std::string_view heading,
 
 // Switches that mean nothing without a value: given as the last argument,
 // with an empty value or followed by another switch, the command line is bad.
-constexpr std::array<std::string_view, 8> kValueRequired = {
-    "failed", "internetencoding", "quota", "report", "safety", "undo", "upto", "window"};
+constexpr std::array<std::string_view, 9> kValueRequired = {
+    "f", "failed", "internetencoding", "quota", "report", "safety", "undo", "upto", "window"};
 
 // The most requests a run keeps outstanding at once.
 constexpr uint64_t kMaxWindow = 1024;
@@ -88,6 +88,10 @@ bool CheckValues(Reporter& reporter, const SwitchTable& table, SwitchNumbers* nu
     reporter.err() << "ERROR: -hfal and -uhfal contradict each other; give one of them." << EndLine;
     return false;
   }
+  if (table.IsPresent("b") && table.IsPresent("f")) {
+    reporter.err() << "ERROR: -b and -f contradict each other; give one of them." << EndLine;
+    return false;
+  }
   if (table.IsPresent("quota") && !ParseQuota(table.GetValue("quota"))) {
     reporter.err() << "ERROR: Bad quota values" << EndLine;
     return false;
@@ -140,6 +144,24 @@ RunAction ChooseAction(const SwitchTable& table, RunSettings* settings) {
   return RunAction::None;
 }
 
+// Arguments that are neither switches nor their values change nothing; a
+// file name given without -f would otherwise be dropped without a word.
+void WarnIgnoredArguments(Reporter& reporter, const SwitchTable& table,
+                          const RunSettings& settings) {
+  if (table.Positionals().empty()) return;
+  reporter.err() << "WARN: Arguments that are not switches are ignored:";
+  for (const std::string& argument : table.Positionals())
+    reporter.err() << " \"" << argument << "\"";
+  if (settings.singleDn) {
+    reporter.err() << ". The run works on the DN of -b only." << EndLine;
+  } else if (!settings.dnListPath.empty()) {
+    reporter.err() << ". The DN list is read from " << settings.dnListPath << "." << EndLine;
+  } else {
+    reporter.err() << ". The DN list is read from standard input; -f FILE reads it from a file."
+                   << EndLine;
+  }
+}
+
 }  // namespace
 
 std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* table,
@@ -173,6 +195,7 @@ std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* tabl
     settings->singleDn = true;
     settings->dn = table->GetValue("b");
   }
+  settings->dnListPath = table->GetValue("f");
   settings->showElapsed = table->IsPresent("elapsed");
   settings->showElapsedMs = table->IsPresent("elapsedms");
   settings->upto = numbers.upto.value_or(0);
@@ -207,6 +230,7 @@ std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* tabl
     PrintUsage(reporter.err());
     return kCommandLineStop;
   }
+  WarnIgnoredArguments(reporter, *table, *settings);
   return std::nullopt;
 }
 

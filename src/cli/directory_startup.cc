@@ -67,7 +67,7 @@ void RecordRefusedList(Reporter& reporter, const WorkList& work, RunFiles&& file
 }  // namespace
 
 Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnvironment& environment,
-                            RunFiles&& files) {
+                            std::istream& dnList, RunFiles&& files) {
   if (reporter.debug()) reporter.out() << "Opening TCP connection" << EndLine;
   OpenLdapParams params;
   if (!settings.host.empty()) params.server = settings.host;
@@ -115,7 +115,11 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
 
   // The list is counted and checked before any DN is looked up, so a refused
   // run costs the directory nothing.
-  const WorkList work = CollectWorkItems(reporter, settings, environment.input);
+  if (!settings.singleDn && settings.dnListPath.empty() && environment.inputIsTerminal) {
+    reporter.err() << "Reading the DN list from the terminal: one DN per line, end it with ctrl-D."
+                   << EndLine;
+  }
+  const WorkList work = CollectWorkItems(reporter, settings, dnList);
   if (!CheckSafety(reporter, work.items.size(), settings.safety)) {
     RecordRefusedList(reporter, work, std::move(files));
     return kStartupFailed;

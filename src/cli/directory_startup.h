@@ -1,9 +1,11 @@
 // The second half of a run: open and bind the directory session, read the
 // RootDSE, check the Exchange organisation's mode, resolve the run-wide mail
-// database, collect the DNs, apply the safety limit, start the component
-// runtime, begin the run's records and hand everything to the processing
-// loop.
+// database, collect the DNs from `dnList` (standard input or the -f file),
+// apply the safety limit, start the component runtime, begin the run's
+// records and hand everything to the processing loop.
 #pragma once
+
+#include <istream>
 
 #include "diag/outcome.h"
 
@@ -20,6 +22,6 @@ struct RunSettings;
 // the safety limit records every item as not processed; one that ends before
 // leaves them as they were.
 Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnvironment& environment,
-                            RunFiles&& files);
+                            std::istream& dnList, RunFiles&& files);
 
 }  // namespace varnel

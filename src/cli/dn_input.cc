@@ -1,11 +1,130 @@
 #include "cli/dn_input.h"
 
+#include <strings.h>
+
 #include "cli/input_lines.h"
 #include "diag/reporter.h"
 #include "exchange/run_settings.h"
+#include "ldap/ldif_dn_reader.h"
+#include "ldap/ldif_record.h"
 #include "text/string_helpers.h"
 
 namespace varnel {
+namespace {
+
+enum class ListLine {
+  kText,     // a line to take
+  kSkipped,  // a line that could not be taken; warned about and counted
+  kEnd,
+};
+
+// The lines of the list, with the lines no form can take warned about and
+// counted as skipped.
+class ListLines {
+ public:
+  ListLines(Reporter& reporter, std::istream& in, WorkList* list)
+      : reporter_(reporter), reader_(in), list_(list) {}
+
+  ListLine Next(std::string* line) {
+    const LineStatus status = reader_.Next(line);
+    switch (status) {
+      case LineStatus::kEnd:
+        return ListLine::kEnd;
+      case LineStatus::kTooLong:
+        Skip("Skipped an input line longer than " + std::to_string(kLineBufferSize - 1) +
+             " characters.");
+        return ListLine::kSkipped;
+      case LineStatus::kUndecodable:
+        Skip("Skipped input line " + std::to_string(reader_.LineNumber()) +
+             ", which is not valid UTF-16.");
+        return ListLine::kSkipped;
+      case LineStatus::kLine:
+        break;
+    }
+    if (line->find('\0') != std::string::npos) {
+      // A DN cannot hold a NUL byte, and the library would cut it short there.
+      Skip("Skipped an input line holding a NUL byte.");
+      return ListLine::kSkipped;
+    }
+    return ListLine::kText;
+  }
+
+  size_t LineNumber() const { return reader_.LineNumber(); }
+
+  void Skip(std::string reason, size_t lineNumber = 0) {
+    reporter_.err() << "WARN: " << reason << EndLine;
+    list_->skipped.push_back(
+        {lineNumber != 0 ? lineNumber : reader_.LineNumber(), std::move(reason)});
+  }
+
+ private:
+  Reporter& reporter_;
+  InputLineReader reader_;
+  WorkList* list_;
+};
+
+// Whether the first line of the list that is not empty makes it LDIF. No
+// DN starts with "dn:" or "version:", so a plain list never does.
+bool StartsLdif(const std::string& line) {
+  return strncasecmp(line.c_str(), "dn:", 3) == 0 || strncasecmp(line.c_str(), "version:", 8) == 0;
+}
+
+// Reads the rest of the list as LDIF, `first` being its first line that is
+// not empty. Each record gives the item of its DN, exactly as written (no
+// quotes are removed, no override field); to run again it is written as a
+// record of its own.
+void CollectLdifItems(Reporter& reporter, ListLines& lines, const std::string& first,
+                      WorkList* list) {
+  bool firstGiven = false;
+  auto next = [&]() -> LdifSourceLine {
+    if (!firstGiven) {
+      firstGiven = true;
+      return {LdifSourceLine::Kind::kText, first};
+    }
+    std::string line;
+    switch (lines.Next(&line)) {
+      case ListLine::kText:
+        return {LdifSourceLine::Kind::kText, std::move(line)};
+      case ListLine::kSkipped:
+        return {LdifSourceLine::Kind::kUnusable, ""};
+      case ListLine::kEnd:
+        break;
+    }
+    return {LdifSourceLine::Kind::kEnd, ""};
+  };
+  LdifDnReader reader(next, lines.LineNumber() - 1);
+  while (std::optional<LdifDnRecord> record = reader.Next()) {
+    const std::string where = "Skipped the LDIF record at line " + std::to_string(record->line);
+    switch (record->kind) {
+      case LdifDnRecord::Kind::kDn:
+        break;
+      case LdifDnRecord::Kind::kVersion:
+        continue;
+      case LdifDnRecord::Kind::kNoDn:
+        lines.Skip(where + ", which has no dn: line.", record->line);
+        continue;
+      case LdifDnRecord::Kind::kInvalid:
+        lines.Skip(where + ", which is not valid LDIF.", record->line);
+        continue;
+      case LdifDnRecord::Kind::kUnusableLine:
+        lines.Skip(where + ", which holds a line that was skipped.", record->line);
+        continue;
+      case LdifDnRecord::Kind::kReadFailed:
+        lines.Skip("Stopped reading the LDIF input at line " + std::to_string(record->line) +
+                       ": an include: line names a file that cannot be read.",
+                   record->line);
+        return;
+    }
+    if (record->dn.find('\0') != std::string::npos) {
+      lines.Skip(where + ", whose DN holds a NUL byte.", record->line);
+      continue;
+    }
+    if (reporter.debug()) reporter.out() << "DEBUG: DN   - " << record->dn << EndLine;
+    list->items.push_back({record->dn, "", record->line, LdifDnLine(record->dn)});
+  }
+}
+
+}  // namespace
 
 InputLine SplitInputLine(const std::string& line, const std::string& fieldDelimiter) {
   if (fieldDelimiter.empty()) return {line, ""};
@@ -22,31 +141,26 @@ WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::
     if (!dn.empty()) list.items.push_back({std::move(dn), "", 0, settings.dn});
     return list;
   }
-  if (reporter.debug()) reporter.out() << "DEBUG: Reading from STDIN..." << EndLine;
-  InputLineReader reader(in);
+  if (reporter.debug()) {
+    if (settings.dnListPath.empty()) {
+      reporter.out() << "DEBUG: Reading from STDIN..." << EndLine;
+    } else {
+      reporter.out() << "DEBUG: Reading from " << settings.dnListPath << "..." << EndLine;
+    }
+  }
+  ListLines lines(reporter, in, &list);
   std::string line;
-  auto skip = [&](std::string reason) {
-    reporter.err() << "WARN: " << reason << EndLine;
-    list.skipped.push_back({reader.LineNumber(), std::move(reason)});
-  };
+  bool formKnown = false;
   for (;;) {
-    const LineStatus status = reader.Next(&line);
-    if (status == LineStatus::kEnd) break;
-    if (status == LineStatus::kTooLong) {
-      skip("Skipped an input line longer than " + std::to_string(kLineBufferSize - 1) +
-           " characters.");
-      continue;
-    }
-    if (status == LineStatus::kUndecodable) {
-      skip("Skipped input line " + std::to_string(reader.LineNumber()) +
-           ", which is not valid UTF-16.");
-      continue;
-    }
-    if (line.empty()) continue;
-    if (line.find('\0') != std::string::npos) {
-      // A DN cannot hold a NUL byte, and the library would cut it short there.
-      skip("Skipped an input line holding a NUL byte.");
-      continue;
+    const ListLine status = lines.Next(&line);
+    if (status == ListLine::kEnd) break;
+    if (status == ListLine::kSkipped || line.empty()) continue;
+    if (!formKnown) {
+      formKnown = true;
+      if (StartsLdif(line)) {
+        CollectLdifItems(reporter, lines, line, &list);
+        break;
+      }
     }
     InputLine fields = SplitInputLine(line, settings.fieldDelimiter);
     if (reporter.debug()) {
@@ -56,8 +170,7 @@ WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::
     std::string dn = RemoveQuotes(fields.dnField);
     // `""`, `"` or nothing before the delimiter: as empty as an empty line.
     if (dn.empty()) continue;
-    list.items.push_back(
-        {std::move(dn), RemoveQuotes(fields.dataField), reader.LineNumber(), line});
+    list.items.push_back({std::move(dn), RemoveQuotes(fields.dataField), lines.LineNumber(), line});
   }
   return list;
 }

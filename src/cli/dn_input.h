@@ -1,5 +1,7 @@
-// The run's list of work items: the one DN of -b, or one DN per standard
-// input line with optional override text after the field delimiter; and the
+// The run's list of work items: the one DN of -b, or the DN list (standard
+// input or the -f file) in one of two forms: one DN per line with optional
+// override text after the field delimiter, or LDIF (its first line that is
+// not empty starts with "dn:" or "version:"), one item per record. And the
 // safety limit on their number. Reading the list touches no directory.
 #pragma once
 
@@ -28,8 +30,8 @@ struct InputLine {
 InputLine SplitInputLine(const std::string& line, const std::string& fieldDelimiter);
 
 // Reads the work items: the -b value when settings.singleDn, otherwise every
-// line of `in`. A line that cannot be taken is skipped with a "WARN:" line on
-// standard error and counted.
+// line or LDIF record of `in`. A line or record that cannot be taken is
+// skipped with a "WARN:" line on standard error and counted.
 WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::istream& in);
 
 // Prints the DN count (unless quiet); returns false after printing the safety

@@ -1,5 +1,6 @@
 #include "cli/run_driver.h"
 
+#include <fstream>
 #include <iostream>
 #include <optional>
 
@@ -42,11 +43,17 @@ int RunVarnel(int argc, char** argv, RunEnvironment& environment) {
   if (table.IsPresent("whatif")) reporter.CommentOutput();
   RunSettings settings;
   if (std::optional<int32_t> stop = RunCommandLineStage(reporter, &table, &settings)) return *stop;
+  std::ifstream dnFile;
+  if (std::optional<int32_t> stop = OpenDnList(reporter, settings, &dnFile)) return *stop;
+  // The list's own file may be named by no record file either.
+  const std::optional<FileIdentity> listFile =
+      settings.dnListPath.empty() ? environment.inputFile : PathIdentity(settings.dnListPath);
   RunFiles files;
   if (std::optional<int32_t> stop =
-          OpenRunFiles(reporter, settings, environment.files, environment.inputFile, &files))
+          OpenRunFiles(reporter, settings, environment.files, listFile, &files))
     return *stop;
-  return ExitStatus(RunDirectoryStartup(reporter, settings, environment, std::move(files)));
+  std::istream& dnList = settings.dnListPath.empty() ? environment.input : dnFile;
+  return ExitStatus(RunDirectoryStartup(reporter, settings, environment, dnList, std::move(files)));
 }
 
 int RunVarnel(int argc, char** argv) {
@@ -57,6 +64,7 @@ int RunVarnel(int argc, char** argv) {
                              .ticks = SystemTickCounter(),
                              .files = SystemFileSystem(),
                              .errorIsTerminal = StandardErrorIsTerminal(),
+                             .inputIsTerminal = StandardInputIsTerminal(),
                              .inputFile = DescriptorIdentity(0)};
   return RunVarnel(argc, argv, environment);
 }

@@ -1,8 +1,8 @@
 // What a run reaches outside itself: the LDAP library, standard input, the
-// source of new mailbox GUIDs, the tick counter and whether standard error
-// is a terminal, how to wait before trying a lost server again, and the file
-// system its record files are written to. The real run uses the system's;
-// tests hand in their own.
+// source of new mailbox GUIDs, the tick counter, whether standard input and
+// standard error are terminals, how to wait before trying a lost server
+// again, and the file system its record files are written to. The real run
+// uses the system's; tests hand in their own.
 #pragma once
 
 #include <chrono>
@@ -30,6 +30,8 @@ struct RunEnvironment {
   FileSystem& files;
   // Standard error is a terminal: a long run may show a progress meter there.
   bool errorIsTerminal = false;
+  // Standard input is a terminal: the DN list is typed there.
+  bool inputIsTerminal = false;
   // Waits between tries to reach a server that went away (milliseconds).
   std::function<void(uint32_t)> pause = [](uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));

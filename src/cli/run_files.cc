@@ -1,5 +1,10 @@
 #include "cli/run_files.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -32,6 +37,28 @@ void PrintSameFile(Reporter& reporter) {
 
 }  // namespace
 
+std::optional<int32_t> OpenDnList(Reporter& reporter, const RunSettings& settings,
+                                  std::ifstream* file) {
+  const std::string& path = settings.dnListPath;
+  if (path.empty()) return std::nullopt;
+  // A folder opens as a stream and then reads nothing, as if it were empty.
+  struct stat info {};
+  int error = 0;
+  if (stat(path.c_str(), &info) != 0) {
+    error = errno;
+  } else if (S_ISDIR(info.st_mode)) {
+    error = EISDIR;
+  } else {
+    errno = 0;
+    file->open(path, std::ios::binary);
+    if (!file->is_open()) error = errno != 0 ? errno : EIO;
+  }
+  if (error == 0) return std::nullopt;
+  reporter.err() << "ERROR: Cannot read the DN list " << path << ": " << std::strerror(error)
+                 << EndLine;
+  return kCommandLineStop;
+}
+
 std::optional<int32_t> OpenRunFiles(Reporter& reporter, const RunSettings& settings,
                                     FileSystem& files, const std::optional<FileIdentity>& input,
                                     RunFiles* opened) {
@@ -63,7 +90,9 @@ std::optional<int32_t> OpenRunFiles(Reporter& reporter, const RunSettings& setti
     if (!file.file) return kCommandLineStop;
     // Written while the list is read, it would lose the lines not read yet.
     if (input && file.file->identity() == *input) {
-      PrintCannotUse(reporter, file.what, file.path, "the file is also the standard input");
+      PrintCannotUse(reporter, file.what, file.path,
+                     settings.dnListPath.empty() ? "the file is also the standard input"
+                                                 : "the file is also the DN list (-f)");
       return kCommandLineStop;
     }
   }

@@ -1,11 +1,13 @@
-// Opens the files a run writes beside its output (-undo, -report, -failed)
-// before the directory is touched, so that a file that cannot be written
-// ends the run before anything has changed; and empties them only when the
-// run's processing begins, so that a run that never starts leaves the files
-// of an earlier one as they were.
+// Opens the files a run reads and writes beside its standard streams (the
+// DN list of -f; -undo, -report, -failed) before the directory is touched,
+// so that a file that cannot be used ends the run before anything has
+// changed; and empties the record files only when the run's processing
+// begins, so that a run that never starts leaves those of an earlier one as
+// they were.
 #pragma once
 
 #include <cstdint>
+#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -24,6 +26,11 @@ struct RunFiles {
   std::unique_ptr<RecordFile> report;
   std::unique_ptr<RecordFile> failedLines;
 };
+
+// Opens the -f file into *file when settings name one. Returns the exit
+// status (1) after an error line when it cannot be read; nullopt otherwise.
+std::optional<int32_t> OpenDnList(Reporter& reporter, const RunSettings& settings,
+                                  std::ifstream* file);
 
 // Fills *opened. Returns the exit status (1) after an error line when a file
 // cannot be opened or is not a regular file, an undo file is not empty or is

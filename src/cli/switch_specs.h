@@ -7,17 +7,17 @@
 
 namespace varnel {
 
-inline constexpr std::array<std::string_view, 31> kVarnelSwitchSpecs = {
+inline constexpr std::array<std::string_view, 32> kVarnelSwitchSpecs = {
     ":q",         ":d",     ":help",   ":?",      ":v",        ":elapsed",
     ":elapsedms", ":clear", ":cont",   ":unsafe", ":keepmail", ":upd",
     ":hfal",      ":uhfal", "h",       "b",       "cr",        "me",
     "move",       "delim",  "fdelim",  "safety",  "upto",      "internetencoding",
     "quota",      "qb",     ":whatif", "undo",    "report",    "failed",
-    "window",
+    "window",     "f",
 };
 
 // The switches whose value names a file: they take the next argument as it
 // is, even when it begins with "/" or "-".
-inline constexpr std::array<std::string_view, 3> kPathSwitches = {"undo", "report", "failed"};
+inline constexpr std::array<std::string_view, 4> kPathSwitches = {"undo", "report", "failed", "f"};
 
 }  // namespace varnel

@@ -13,7 +13,7 @@ constexpr std::string_view kHint = "Type Varnel /help or Varnel /? for usage ass
 
 constexpr std::string_view kExampleDn = "       \"cn=something,ou=something,dc=example,dc=com\"\n";
 
-constexpr std::array<std::string_view, 146> kUsage = {
+constexpr std::array<std::string_view, 148> kUsage = {
     "Usage:\n varnel [switches]\n\n",
     "  Switches: (designated by - or /)\n",
     "   -h host    Host to use, use default LDAP server\n",
@@ -22,6 +22,8 @@ constexpr std::array<std::string_view, 146> kUsage = {
     "              the program will read from stdin anything piped to it\n",
     "              or if you want you can type the DNs there followed by\n",
     "              a ctrl-D to terminate the pipe.\n",
+    "   -f file    Read the DN list from file instead of stdin: one DN a line,\n",
+    "              or LDIF as ldapsearch writes it.\n",
     "   -elapsed   Display elapsed time in seconds\n",
     "   -cr MDB    Create Mailbox in MDB  - See Format Below for that value\n",
     "   -move MDB  Move Mailbox to MDB  - See Format Below for that value\n",

@@ -47,8 +47,9 @@ struct RunSettings {
   std::string exchangeServicesDn;  // filled by the directory start-up
   bool singleDn = false;           // -b given: work on `dn` instead of stdin
   std::string dn;
-  UpdateOptions update;   // -hfal, -uhfal, -quota
-  bool keepMail = false;  // -keepmail
+  std::string dnListPath;  // -f: read the DN list from this file instead of stdin
+  UpdateOptions update;    // -hfal, -uhfal, -quota
+  bool keepMail = false;   // -keepmail
 
   uint32_t window = 32;    // -window: requests outstanding at once
   bool whatIf = false;     // -whatif: plans are written as LDIF, not sent

@@ -5,6 +5,8 @@
 #include <ctime>
 #include <memory>
 
+#include "ldap/result_codes.h"
+
 namespace varnel {
 namespace {
 
@@ -64,6 +66,14 @@ std::optional<std::string> MissingKerberosTicket() {
   name += ":";
   name += krb5_cc_get_name(context.get(), cache.get());
   return name;
+}
+
+bool BindFailureMayBeCredentials(int code) {
+  // A missing ticket fails inside the client's GSS-API step, before the
+  // server hears of it: libldap reports that as a local error, or as an
+  // unknown method when no mechanism could start.
+  return code == kLdapInappropriateAuth || code == kLdapInvalidCredentials ||
+         code == kLdapLocalError || code == kLdapAuthUnknown;
 }
 
 std::string MissingTicketLine(const std::string& cacheName) {

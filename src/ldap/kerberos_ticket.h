@@ -14,6 +14,12 @@ namespace varnel {
 // Kerberos library itself cannot be used (then the bind's own error stands).
 std::optional<std::string> MissingKerberosTicket();
 
+// Whether a negotiate bind that failed with `code` (the tool's numbering)
+// may have failed for want of credentials: the server refused them, or the
+// client's SASL step could not make any. A server that cannot be reached, or
+// a TLS failure, is never the ticket's fault.
+bool BindFailureMayBeCredentials(int code);
+
 // The line printed after a negotiate bind failed for want of a ticket.
 std::string MissingTicketLine(const std::string& cacheName);
 

@@ -155,7 +155,7 @@ std::unique_ptr<LdapConnection> OpenLDAP(Reporter& reporter, LdapConnector& conn
                    << "TLS_CACERTDIR in ldap.conf or LDAPTLS_CACERT, and name the host as "
                    << "written) or the TLS handshake failed." << EndLine;
   }
-  if (!params.simple) {
+  if (!params.simple && BindFailureMayBeCredentials(rc)) {
     if (std::optional<std::string> cache = session->MissingTicketCache())
       reporter.err() << MissingTicketLine(*cache) << EndLine;
   }

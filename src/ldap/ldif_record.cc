@@ -36,4 +36,10 @@ std::string LdifModifyRecord(const std::string& dn, const std::vector<LdapModifi
   return record;
 }
 
+std::string LdifDnLine(const std::string& dn) {
+  std::string line;
+  PutLine(&line, LDIF_PUT_VALUE, "dn", dn);
+  return line;
+}
+
 }  // namespace varnel

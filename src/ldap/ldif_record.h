@@ -16,4 +16,8 @@ namespace varnel {
 std::string LdifModifyRecord(const std::string& dn, const std::vector<LdapModification>& mods,
                              const std::function<bool(const std::string&)>& isBinary);
 
+// The "dn:" line of a DN (folded, base64 when the DN is not safe as text),
+// with its line feed: the start of a record that names the DN.
+std::string LdifDnLine(const std::string& dn);
+
 }  // namespace varnel

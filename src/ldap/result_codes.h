@@ -7,9 +7,12 @@ namespace varnel {
 
 constexpr int kLdapSuccess = 0;
 constexpr int kLdapNoSuchObject = 0x20;
+constexpr int kLdapInappropriateAuth = 0x30;
+constexpr int kLdapInvalidCredentials = 0x31;
 constexpr int kLdapServerDown = 0x51;
 constexpr int kLdapLocalError = 0x52;
 constexpr int kLdapTimeout = 0x55;
+constexpr int kLdapAuthUnknown = 0x56;
 constexpr int kLdapNotSupported = 0x5c;
 
 // Turns a code returned by libldap into the tool's numbering.

@@ -148,4 +148,10 @@ std::optional<FileIdentity> DescriptorIdentity(int fd) {
   return IdentityOf(status);
 }
 
+std::optional<FileIdentity> PathIdentity(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return IdentityOf(status);
+}
+
 }  // namespace varnel

@@ -14,5 +14,8 @@ FileSystem& SystemFileSystem();
 
 // The file an open descriptor leads to; nullopt when it is not open.
 std::optional<FileIdentity> DescriptorIdentity(int fd);
+// The identity of the file a path names (links followed); nullopt when there
+// is none.
+std::optional<FileIdentity> PathIdentity(const std::string& path);
 
 }  // namespace varnel

@@ -25,4 +25,6 @@ void IgnoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
+bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
 }  // namespace varnel

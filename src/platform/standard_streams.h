@@ -20,4 +20,7 @@ void IgnoreBrokenPipes();
 // True when standard error is a terminal (where a status line may be drawn).
 bool StandardErrorIsTerminal();
 
+// True when standard input is a terminal (where a person types the DN list).
+bool StandardInputIsTerminal();
+
 }  // namespace varnel

@@ -26,6 +26,13 @@ class DnInputTest : public ::testing::Test {
     return list.items;
   }
 
+  // The DNs of the items, in order.
+  std::vector<std::string> Dns(const std::string& input) {
+    std::vector<std::string> found;
+    for (const WorkItem& item : Collect(input)) found.push_back(item.dn);
+    return found;
+  }
+
   RunSettings settings;
   size_t skipped = 0;
 };
@@ -135,12 +142,7 @@ TEST_F(DnInputTest, LineWithNulByteIsSkippedWithWarning) {
 // CR LF, UTF-16 LE and BE with a byte-order mark.
 TEST_F(DnInputTest, ByteOrderMarksAndUtf16) {
   const std::vector<std::string> expected = {"cn=J\xC3\xBCrgen,dc=x", "cn=\xF0\x9F\x98\x80,dc=x"};
-  auto dns = [&](const std::string& input) {
-    std::vector<std::string> found;
-    for (const WorkItem& item : Collect(input)) found.push_back(item.dn);
-    return found;
-  };
-  EXPECT_EQ(dns("\xEF\xBB\xBF" + expected[0] + "\r\n" + expected[1] + "\r\n"), expected);
+  EXPECT_EQ(Dns("\xEF\xBB\xBF" + expected[0] + "\r\n" + expected[1] + "\r\n"), expected);
   auto utf16 = [](const std::u16string& text, bool bigEndian) {
     std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
     for (char16_t u : text) {
@@ -150,8 +152,8 @@ TEST_F(DnInputTest, ByteOrderMarksAndUtf16) {
     return bytes;
   };
   const std::u16string wide = u"cn=J\u00FCrgen,dc=x\r\ncn=\U0001F600,dc=x\r\n";
-  EXPECT_EQ(dns(utf16(wide, false)), expected);
-  EXPECT_EQ(dns(utf16(wide, true)), expected);
+  EXPECT_EQ(Dns(utf16(wide, false)), expected);
+  EXPECT_EQ(Dns(utf16(wide, true)), expected);
   EXPECT_EQ(skipped, 0u);
 
   // A lone surrogate, a NUL unit and a trailing odd byte are skipped lines.
@@ -169,7 +171,7 @@ TEST_F(DnInputTest, ByteOrderMarksAndUtf16) {
             "WARN: Skipped an input line holding a NUL byte.\n"
             "WARN: Skipped input line 5, which is not valid UTF-16.\n");
   // Bytes that only start like a mark are text.
-  EXPECT_EQ(dns("\xEF\xBBx\n"), std::vector<std::string>{"\xEF\xBBx"});
+  EXPECT_EQ(Dns("\xEF\xBBx\n"), std::vector<std::string>{"\xEF\xBBx"});
 }
 
 TEST_F(DnInputTest, DebugShowsFieldsAsRead) {
@@ -178,6 +180,100 @@ TEST_F(DnInputTest, DebugShowsFieldsAsRead) {
   Collect("\"cn=q\"\t\"d\"\n");
   EXPECT_EQ(GetCapturedStdout(),
             "DEBUG: Reading from STDIN...\nDEBUG: DN   - \"cn=q\"\nDEBUG: DATA - \"d\"\n");
+}
+
+// ldapsearch output: a version line, comments (folded as well), a DN
+// folded across lines, a base64 DN, attributes, CR LF, no final line feed.
+TEST_F(DnInputTest, LdifRecordsGiveTheirDnsFromTheirFirstLines) {
+  const std::string longDn =
+      "CN=A rather long common name for one person,OU=Sales and Marketing,OU=Staff,DC=example,"
+      "DC=com";
+  std::vector<WorkItem> items = Collect(
+      "\n"
+      "version: 1\n"
+      "\n"
+      "# alice, a comment\n"
+      "  folded onto a second line\n"
+      "dn: " +
+      longDn.substr(0, 72) + "\n " + longDn.substr(72) +
+      "\n"
+      "objectClass: user\n"
+      "\n"
+      "\n"
+      "dn:: Q049SsO8cmdlbixEQz14\n"  // CN=Jürgen,DC=x
+      "cn: J\xC3\xBCrgen\r\n"
+      "\r\n"
+      "dn: CN=\"quoted\"\tx,DC=x\n"
+      "changetype: delete\n"
+      "\n"
+      "dn: CN=last,DC=x");
+  ASSERT_EQ(items.size(), 4u);
+  EXPECT_EQ(skipped, 0u);
+  EXPECT_EQ(items[0].dn, longDn);
+  EXPECT_EQ(items[0].lineNumber, 6u);
+  EXPECT_EQ(items[1].dn, "CN=J\xC3\xBCrgen,DC=x");
+  EXPECT_EQ(items[1].lineNumber, 11u);
+  // The DN stands as written: no quote is removed, a TAB is no delimiter.
+  EXPECT_EQ(items[2].dn, "CN=\"quoted\"\tx,DC=x");
+  EXPECT_EQ(items[2].overrideText, "");
+  EXPECT_EQ(items[2].lineNumber, 14u);
+  EXPECT_EQ(items[3].dn, "CN=last,DC=x");
+  EXPECT_EQ(items[3].lineNumber, 17u);
+  // To be run again, an item is a record of its own.
+  EXPECT_EQ(items[3].inputLine, "dn: CN=last,DC=x\n");
+  EXPECT_EQ(items[1].inputLine, "dn:: Q049SsO8cmdlbixEQz14\n");
+}
+
+TEST_F(DnInputTest, OnlyTheFirstLineThatIsNotEmptyChoosesLdif) {
+  EXPECT_EQ(Dns("\n\nDN: CN=a,DC=x\n"), std::vector<std::string>{"CN=a,DC=x"});
+  // Plain lists keep their meaning, whatever their later lines hold.
+  EXPECT_EQ(Dns("CN=a,DC=x\ndn: CN=b,DC=x\n"),
+            (std::vector<std::string>{"CN=a,DC=x", "dn: CN=b,DC=x"}));
+  EXPECT_EQ(Dns(" dn: CN=a,DC=x\n"), std::vector<std::string>{" dn: CN=a,DC=x"});
+  EXPECT_EQ(Dns("CN=dn:x,DC=x\n"), std::vector<std::string>{"CN=dn:x,DC=x"});
+}
+
+TEST_F(DnInputTest, LdifRecordsThatCannotBeTakenAreSkippedWithWarnings) {
+  CaptureStderr();
+  std::vector<WorkItem> items = Collect(
+      "dn: CN=a,DC=x\n"
+      "\n"
+      "cn: no dn here\n"
+      "\n"
+      "dn:: !!!not base64\n"
+      "\n"
+      "dn: CN=b,DC=x\n"
+      "description: " +
+      std::string(kLineBufferSize, 'x') +
+      "\n"
+      "\n"
+      "dn: CN=c,DC=x\n" +
+      std::string("cn: c\0d\n", 8) +
+      "\n"
+      "dn:: Q049YQBiLERDPXg=\n"  // CN=a, NUL, b,DC=x
+      "\n"
+      "version: 1\n"
+      "\n"
+      "dn: CN=z,DC=x\n");
+  // libldap's parser adds its own lines about what it refused; ours are the WARN lines.
+  std::istringstream captured(GetCapturedStderr());
+  std::string err;
+  for (std::string line; std::getline(captured, line);)
+    if (line.starts_with("WARN: ")) err += line + "\n";
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].dn, "CN=a,DC=x");
+  EXPECT_EQ(items[1].dn, "CN=z,DC=x");
+  EXPECT_EQ(items[1].lineNumber, 17u);
+  EXPECT_EQ(err,
+            "WARN: Skipped the LDIF record at line 3, which has no dn: line.\n"
+            "WARN: Skipped the LDIF record at line 5, which is not valid LDIF.\n"
+            "WARN: Skipped an input line longer than 10239 characters.\n"
+            "WARN: Skipped the LDIF record at line 7, which holds a line that was skipped.\n"
+            "WARN: Skipped an input line holding a NUL byte.\n"
+            "WARN: Skipped the LDIF record at line 10, which holds a line that was skipped.\n"
+            "WARN: Skipped the LDIF record at line 13, whose DN holds a NUL byte.\n"
+            "WARN: Skipped the LDIF record at line 15, which has no dn: line.\n");
+  EXPECT_EQ(skipped, 8u);
 }
 
 TEST(CheckSafetyTest, CountAndLimit) {

@@ -94,6 +94,7 @@ class RunTest : public ::testing::Test {
                                .guids = guids,
                                .ticks = ticks,
                                .files = files ? *files : SystemFileSystem(),
+                               .inputIsTerminal = inputIsTerminal,
                                .inputFile = inputFile};
     environment.pause = [this](uint32_t ms) {
       pauses.push_back(ms);
@@ -138,6 +139,7 @@ class RunTest : public ::testing::Test {
   // its standard input is.
   FakeFileSystem* files = nullptr;
   std::optional<FileIdentity> inputFile;
+  bool inputIsTerminal = false;
 };
 
 TEST_F(RunTest, StartupLinesAndEmptyInput) {
@@ -198,6 +200,17 @@ TEST_F(RunTest, RootDseFailureAndBindFailure) {
             "LDAP_BIND: [dc9] Error 0x31 (49) - Invalid credentials\n"
             "ERROR: No valid Kerberos ticket was found in the credential cache "
             "FILE:/tmp/krb5cc_none; run kinit to get one.\nTerminating program.\n");
+
+  // A server that cannot be reached is not the ticket's fault.
+  connector.Directory("dc9:636").bindResult = 0x51;
+  r = Run({"-upd", "-q", "-h", "dc9:636"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.err,
+            "LDAP_BIND: [dc9] Error 0x51 (81) - Can't contact LDAP server\nTerminating program.\n");
+  // The client's own SASL step failing is how a missing ticket shows.
+  connector.Directory("dc9:636").bindResult = 0x52;
+  r = Run({"-upd", "-q", "-h", "dc9:636"});
+  EXPECT_NE(r.err.find("run kinit to get one.\n"), std::string::npos) << r.err;
 }
 
 TEST_F(RunTest, SafetyLimitRefusesBeforeAnythingIsTouched) {
@@ -272,6 +285,25 @@ TEST_F(RunTest, SkippedInputLinesFailTheRun) {
   // A failed item's own status wins over the skipped line.
   r = Run({"-upd", "-uhfal", "-q", "-cont"}, std::string("CN=zz,DC=x\nCN=\0b,DC=x\n", 21));
   EXPECT_EQ(r.status, 32);
+}
+
+// Arguments that are not switches change nothing, but are named; a DN list
+// typed at a terminal is announced with how to end it.
+TEST_F(RunTest, IgnoredArgumentsAndATypedListAreExplained) {
+  Output r = Run({"-upd", "-q", "dns.txt", "-hfal", "two words"}, "CN=a,DC=x\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err,
+            "WARN: Arguments that are not switches are ignored: \"dns.txt\" \"two words\". The "
+            "DN list is read from standard input; -f FILE reads it from a file.\n");
+  EXPECT_EQ(directory().Value("CN=a,DC=x", "msExchHideFromAddressLists"), "TRUE");
+  r = Run({"-upd", "-q", "-b", "CN=a,DC=x", "extra"});
+  EXPECT_NE(r.err.find("\"extra\". The run works on the DN of -b only.\n"), std::string::npos)
+      << r.err;
+
+  inputIsTerminal = true;
+  r = Run({"-upd", "-q"}, "CN=a,DC=x\n");
+  EXPECT_EQ(r.err, "Reading the DN list from the terminal: one DN per line, end it with ctrl-D.\n");
+  EXPECT_EQ(Run({"-upd", "-q", "-b", "CN=a,DC=x"}).err, "");
 }
 
 TEST_F(RunTest, ClearWithUptoStopsAfterTwoSuccesses) {
@@ -502,6 +534,49 @@ TEST_F(RunFilesTest, UndoKeepsTheFirstValuesOfEachObjectAndTakesBackRefusedChang
   directory().modifyResult = 0x51;
   EXPECT_EQ(Run({"-clear", "-undo", second}, "CN=d,DC=x\n").status, 0x51);
   EXPECT_NE(Read(second).find("dn: CN=d,DC=x\n"), std::string::npos);
+}
+
+// -f reads the list (here LDIF) from a file instead of standard input; the
+// failed-lines file then holds the records that failed, as LDIF again.
+TEST_F(RunFilesTest, DnListFromAFileAndItsFailedRecords) {
+  const std::string list = PathOf("dns.ldif");
+  std::ofstream(list) << "version: 1\n\ndn: CN=a,DC=x\n\ndn:: Q049bm9uZSxEQz14\n\n";
+  const std::string failed = PathOf("rest.ldif");
+  inputIsTerminal = true;  // not where the list comes from
+  Output r = Run({"-clear", "-q", "-cont", "-f", list, "-failed", failed, "stray"}, "CN=b,DC=x\n");
+  EXPECT_EQ(r.status, 32);
+  EXPECT_EQ(r.err.find("Reading the DN list from the terminal"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("WARN: Arguments that are not switches are ignored: \"stray\". The DN list "
+                       "is read from " +
+                       list + ".\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(directory().Value("CN=a,DC=x", "mail"), "");
+  EXPECT_EQ(directory().Value("CN=b,DC=x", "mail"), "b@x");  // standard input is not read
+  EXPECT_EQ(Read(failed), "dn: CN=none,DC=x\n\n");
+
+  // The list's own file is never a record file: that would empty the work.
+  Output same = Run({"-clear", "-f", list, "-failed", list});
+  EXPECT_EQ(same.status, 1);
+  EXPECT_NE(same.err.find("the file is also the DN list (-f)"), std::string::npos) << same.err;
+  EXPECT_NE(Read(list).find("dn: CN=a,DC=x"), std::string::npos);
+}
+
+TEST_F(RunFilesTest, ADnListThatCannotBeReadEndsTheRunFirst) {
+  for (const std::string& path : {PathOf("missing"), folder.string()}) {
+    Output r = Run({"-clear", "-f", path, "-report", PathOf("run.json")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.substr(r.err.find("ERROR")),
+              "ERROR: Cannot read the DN list " + path + ": " +
+                  (path == folder.string() ? "Is a directory" : "No such file or directory") +
+                  "\n");
+  }
+  EXPECT_TRUE(connector.opens.empty());
+  EXPECT_FALSE(std::filesystem::exists(PathOf("run.json")));
+  // -f with -b, or without a value, is a bad command line.
+  EXPECT_EQ(Run({"-clear", "-b", "CN=a,DC=x", "-f", PathOf("missing")}).status, 1);
+  EXPECT_EQ(Run({"-clear", "-f"}).status, 1);
+  EXPECT_TRUE(connector.opens.empty());
 }
 
 TEST_F(RunTest, OutstandingRequestsChangeNothingThatIsShownOrWritten) {

@@ -20,12 +20,12 @@ std::string CapturedUsage() {
 }
 
 TEST(UsageTextTest, HasEveryItemAndFramesTheText) {
-  ASSERT_EQ(UsageTextItems().size(), 146u);
+  ASSERT_EQ(UsageTextItems().size(), 148u);
   for (std::string_view item : UsageTextItems()) {
     EXPECT_FALSE(item.empty());
     EXPECT_TRUE(item.ends_with('\n')) << item;
   }
-  EXPECT_EQ(UsageTextItems()[141], "\n\n\n");
+  EXPECT_EQ(UsageTextItems()[143], "\n\n\n");
   const std::string usage = CapturedUsage();
   EXPECT_TRUE(
       usage.starts_with("Usage:\n varnel [switches]\n\n  Switches: (designated by - or /)\n"

@@ -75,6 +75,14 @@ TEST(StrictInputIT, NoTicketSaysToRunKinit) {
                        "FILE:/nonexistent/varnel-no-ticket; run kinit to get one.\n"),
             std::string::npos)
       << r.err;
+
+  // No ticket either, but no server to refuse it: the ticket is not named.
+  r = RunProcess(VarnelCommand({"-upd", "-b", TestOu(), "-h", "127.0.0.1:1"}), "", env);
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.err.find("kinit"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can't contact LDAP server\n"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST(StrictInputIT, GnuHelpAndVersion) {

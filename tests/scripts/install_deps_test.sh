@@ -147,7 +147,7 @@ check_install() {
 run_script root 0 ""
 mapfile -t all <"$work/root/dpkg-query"
 [ "${#all[@]}" -ge 10 ] || fail "install-deps.sh asked dpkg-query about ${#all[@]} packages only"
-for p in build-essential cmake libldap-dev samba-ad-dc valgrind shellcheck file; do
+for p in build-essential cmake libldap-dev samba-ad-dc valgrind shellcheck file lintian; do
   [[ " ${all[*]} " == *" $p "* ]] || fail "install-deps.sh does not check for $p"
 done
 check_install root "" "${all[@]}"

@@ -1,0 +1,180 @@
+#include "ldap/ldif_dn_reader.h"
+
+#include <lber.h>
+#include <ldap.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace varnel {
+namespace {
+
+// Frees what ldap_parse_ldif_record allocated, however the parse ended.
+class ParsedRecord {
+ public:
+  ParsedRecord() { std::memset(&record_, 0, sizeof(record_)); }
+  ~ParsedRecord() { ldap_ldif_record_done(&record_); }
+  ParsedRecord(const ParsedRecord&) = delete;
+  ParsedRecord& operator=(const ParsedRecord&) = delete;
+  LDIFRecord* get() { return &record_; }
+
+ private:
+  LDIFRecord record_;
+};
+
+bool StartsWithName(std::string_view line, std::string_view name) {
+  return line.size() >= name.size() && strncasecmp(line.data(), name.data(), name.size()) == 0;
+}
+
+// The lines of a record's text, each without its line feed.
+std::vector<std::string_view> TextLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    lines.push_back(text.substr(0, end));
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+// How many lines at the start of a record's text are comments; the LDIF
+// reader keeps the comments before a record (and their folded lines) with it.
+size_t LeadingCommentLines(const std::vector<std::string_view>& lines) {
+  size_t count = 0;
+  bool inComment = false;
+  for (std::string_view line : lines) {
+    if (line.starts_with('#')) {
+      inComment = true;
+    } else if (!(inComment && line.starts_with(' '))) {
+      break;
+    }
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
+void LdifDnReader::FileCloser::operator()(LDIFFP* file) const { ldif_close(file); }
+
+void LdifDnReader::BufferFree::operator()(char* buffer) const { ber_memfree(buffer); }
+
+LdifDnReader::LdifDnReader(std::function<LdifSourceLine()> nextLine, size_t linesBefore)
+    : nextLine_(std::move(nextLine)), linesGiven_(linesBefore), lineCounter_(linesBefore) {
+  cookie_io_functions_t functions{};
+  functions.read = &LdifDnReader::Read;
+  FILE* stream = fopencookie(this, "r", functions);
+  if (stream == nullptr) {
+    failed_ = true;
+    return;
+  }
+  // ldif_close frees the handle with ber_memfree, so it comes from ber_memalloc.
+  auto* handle = static_cast<LDIFFP*>(ber_memalloc(sizeof(LDIFFP)));
+  if (handle == nullptr) {
+    fclose(stream);
+    failed_ = true;
+    return;
+  }
+  handle->fp = stream;
+  handle->prev = nullptr;
+  file_.reset(handle);
+}
+
+ssize_t LdifDnReader::Read(void* self, char* out, size_t size) {
+  auto* reader = static_cast<LdifDnReader*>(self);
+  size_t given = 0;
+  // One line at most per call: the input is read no further ahead than the
+  // LDIF reader has come, so warnings about lines keep their place.
+  while (given < size) {
+    if (reader->pendingAt_ == reader->pending_.size()) {
+      if (given > 0) break;
+      if (reader->ended_) break;
+      LdifSourceLine line = reader->nextLine_();
+      if (line.kind == LdifSourceLine::Kind::kEnd) {
+        reader->ended_ = true;
+        break;
+      }
+      ++reader->linesGiven_;
+      // The LDIF reader must never see a NUL byte (it reads lines as C
+      // strings); a line it cannot be given stands as a comment, and the
+      // record around it is refused.
+      const bool unusable =
+          line.kind == LdifSourceLine::Kind::kUnusable || line.text.find('\0') != std::string::npos;
+      if (unusable) reader->unusableLines_.push_back(reader->linesGiven_);
+      reader->pending_.clear();
+      reader->pending_.append(unusable ? std::string_view("#") : std::string_view(line.text));
+      reader->pending_ += '\n';
+      reader->pendingAt_ = 0;
+    }
+    const size_t count = std::min(size - given, reader->pending_.size() - reader->pendingAt_);
+    std::memcpy(out + given, reader->pending_.data() + reader->pendingAt_, count);
+    reader->pendingAt_ += count;
+    given += count;
+  }
+  return static_cast<ssize_t>(given);
+}
+
+bool LdifDnReader::SpanHoldsUnusableLine(size_t first, size_t last) {
+  bool holds = false;
+  for (size_t number : unusableLines_) holds = holds || (number >= first && number <= last);
+  std::erase_if(unusableLines_, [last](size_t number) { return number <= last; });
+  return holds;
+}
+
+std::optional<LdifDnRecord> LdifDnReader::Next() {
+  if (failed_) {
+    failed_ = false;
+    file_.reset();
+    return LdifDnRecord{LdifDnRecord::Kind::kReadFailed, static_cast<size_t>(lineCounter_), ""};
+  }
+  if (!file_) return std::nullopt;
+  // The reader grows the buffer with ber_memrealloc; it stays ours throughout.
+  char* buffer = buffer_.release();
+  const int read = ldif_read_record(file_.get(), &lineCounter_, &buffer, &bufferSize_);
+  buffer_.reset(buffer);
+  if (read < 0) {
+    file_.reset();
+    return LdifDnRecord{LdifDnRecord::Kind::kReadFailed, static_cast<size_t>(lineCounter_), ""};
+  }
+  if (read == 0 || buffer == nullptr) {
+    file_.reset();
+    return std::nullopt;
+  }
+  // The counter stands on the empty line that ended the record, or on its
+  // last line when the input ended instead.
+  const size_t last = static_cast<size_t>(lineCounter_) - (feof(file_->fp) ? 0 : 1);
+  const std::vector<std::string_view> lines = TextLines(buffer);
+  const size_t first = lines.size() <= last ? last + 1 - lines.size() : 1;
+  const size_t comments = LeadingCommentLines(lines);
+  LdifDnRecord record{LdifDnRecord::Kind::kDn, first + comments, ""};
+  if (SpanHoldsUnusableLine(first, last)) {
+    record.kind = LdifDnRecord::Kind::kUnusableLine;
+    return record;
+  }
+
+  // The parser writes into the buffer; what it is read for comes first.
+  const bool versionOnly =
+      firstRecord_ && lines.size() == comments + 1 && StartsWithName(lines.back(), "version:");
+  firstRecord_ = false;
+  ParsedRecord parsed;
+  berval text{std::strlen(buffer), buffer};  // the parser moves along its own copy
+  const int rc =
+      ldap_parse_ldif_record(&text, static_cast<unsigned long>(record.line), parsed.get(), "varnel",
+                             LDIF_DEFAULT_ADD | LDIF_NO_CONTROLS);
+  const berval& dn = parsed.get()->lr_dn;
+  if (rc != LDAP_SUCCESS) {
+    record.kind = LdifDnRecord::Kind::kInvalid;
+  } else if (dn.bv_val != nullptr) {
+    record.dn.assign(dn.bv_val, dn.bv_len);
+  } else if (versionOnly) {
+    record.kind = LdifDnRecord::Kind::kVersion;
+  } else {
+    record.kind = LdifDnRecord::Kind::kNoDn;
+  }
+  return record;
+}
+
+}  // namespace varnel
