@@ -44,6 +44,9 @@ struct ItemPlan {
   Outcome outcome;  // a failure: nothing is sent
   std::string out;  // the lines shown on standard output, then
   std::string err;  // those on standard error
+  // The plan changed nothing the object did not already hold: nothing is
+  // sent, and the item succeeds as unchanged.
+  bool unchanged = false;
 };
 
 class Action {
@@ -57,6 +60,8 @@ class Action {
   virtual ~Action() = default;
   // The line shown before the first item.
   virtual const char* Banner() const = 0;
+  // The action's switch without its dash, as the item report names it.
+  virtual const char* Name() const = 0;
   // The attributes the one read of every object asks for: everything the
   // plan decides on and everything it may change, for the undo record.
   virtual std::vector<std::string> Attributes() const = 0;

@@ -17,6 +17,7 @@ class ClearAction : public Action {
   explicit ClearAction(const RunSettings& settings) : markAdcDisabled_(!settings.nativeMode) {}
 
   const char* Banner() const override { return "Clearing Exchange Attributes..."; }
+  const char* Name() const override { return "clear"; }
 
   std::vector<std::string> Attributes() const override {
     std::vector<std::string> names = {"objectClass"};

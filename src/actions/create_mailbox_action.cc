@@ -15,6 +15,7 @@ class CreateMailboxAction : public Action {
       : host_(settings.host), update_(settings.update), guids_(std::move(guids)) {}
 
   const char* Banner() const override { return "Creating Mailboxes..."; }
+  const char* Name() const override { return "cr"; }
 
   std::vector<std::string> Attributes() const override {
     std::vector<std::string> names = RecipientRuleAttributes();

@@ -23,6 +23,7 @@ class MailEnableAction : public Action {
         update_(settings.update) {}
 
   const char* Banner() const override { return "Mail Enabling Objects..."; }
+  const char* Name() const override { return "me"; }
 
   std::vector<std::string> Attributes() const override {
     std::vector<std::string> names = RecipientRuleAttributes();

@@ -13,6 +13,7 @@ class MoveMailboxAction : public Action {
   explicit MoveMailboxAction(const RunSettings& settings) : host_(settings.host) {}
 
   const char* Banner() const override { return "Moving Mailboxes..."; }
+  const char* Name() const override { return "move"; }
 
   std::vector<std::string> Attributes() const override { return RecipientRuleAttributes(); }
 

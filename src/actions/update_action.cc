@@ -12,6 +12,7 @@ class UpdateAction : public Action {
   explicit UpdateAction(const RunSettings& settings) : options_(settings.update) {}
 
   const char* Banner() const override { return "Updating Objects..."; }
+  const char* Name() const override { return "upd"; }
 
   std::vector<std::string> Attributes() const override {
     std::vector<std::string> names = {"objectClass"};

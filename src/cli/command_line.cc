@@ -220,6 +220,7 @@ std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* tabl
   settings->update.unhideFromAddressLists = table->IsPresent("uhfal");
   if (table->IsPresent("quota")) settings->update.quota = table->GetValue("quota");
   settings->keepMail = table->IsPresent("keepmail");
+  settings->verbose = table->IsPresent("v");
   settings->whatIf = table->IsPresent("whatif");
   settings->undoPath = table->GetValue("undo");
   settings->reportPath = table->GetValue("report");

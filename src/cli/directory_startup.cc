@@ -54,12 +54,16 @@ std::optional<Outcome> CheckNativeMode(Reporter& reporter, LdapConnection& sessi
 // A list refused by the safety limit: every item not processed in the
 // report and every line in the failed-lines file, to be run again with a
 // larger -safety.
-void RecordRefusedList(Reporter& reporter, const WorkList& work, RunFiles&& files) {
+void RecordRefusedList(Reporter& reporter, const Action& action, const WorkList& work,
+                       RunFiles&& files) {
   RunRecords records;
   if (!BeginRunRecords(reporter, std::move(files), &records)) return;
-  if (records.report) records.report->SetSkippedLines(&work.skipped);
+  if (records.report) {
+    records.report->SetAction(action.Name());
+    records.report->SetSkippedLines(&work.skipped);
+  }
   for (const WorkItem& item : work.items) {
-    if (!records.ItemEnded(reporter, item, {ItemOutcome::kNotProcessed, "", 0, ""}).ok()) return;
+    if (!records.ItemEnded(reporter, item, NotProcessed()).ok()) return;
   }
   records.Finish(reporter);
 }
@@ -119,9 +123,11 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
     reporter.err() << "Reading the DN list from the terminal: one DN per line, end it with ctrl-D."
                    << EndLine;
   }
+  const std::unique_ptr<Action> action = MakeAction(settings, environment.guids);
+  if (!action) return kStartupFailed;  // the command line lets no run start without one
   const WorkList work = CollectWorkItems(reporter, settings, dnList);
   if (!CheckSafety(reporter, work.items.size(), settings.safety)) {
-    RecordRefusedList(reporter, work, std::move(files));
+    RecordRefusedList(reporter, *action, work, std::move(files));
     return kStartupFailed;
   }
 
@@ -133,8 +139,6 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
 
   if (environment.errorIsTerminal && work.items.size() > kMeterThreshold)
     reporter.EnableStatusLine();
-  const std::unique_ptr<Action> action = MakeAction(settings, environment.guids);
-  if (!action) return kStartupFailed;  // the command line lets no run start without one
   // Processing begins: from here on the run's files are its own.
   RunRecords records;
   if (!BeginRunRecords(reporter, std::move(files), &records)) return kStartupFailed;

@@ -21,6 +21,19 @@ struct ObjectPlan {
   Writer writer = Writer::kLdap;
 };
 
+// Drops from *mods each modification that would leave its attribute exactly
+// as `object` holds it: a value set to the values it has (in any order), or a
+// removal of an attribute it lacks. In Active Directory every write is an
+// originating update that replicates, needed or not.
+void DropUnchangedModifications(const LdapEntry& object, std::vector<LdapModification>* mods);
+
+// The names of the attributes the modifications change, in order, once each.
+std::vector<std::string> ChangedAttributes(const std::vector<LdapModification>& mods);
+
+// True when `object` holds what `mods` write: after a write whose answer was
+// lost, that it landed.
+bool HoldsModifications(const LdapEntry& object, const std::vector<LdapModification>& mods);
+
 // True when a request that ended in `resultCode` may have changed the object
 // all the same: the connection was lost or the answer did not come.
 bool MayHaveLanded(int resultCode);

@@ -98,6 +98,18 @@ std::string MostSpecificClass(const LdapEntry& entry) {
   return values == nullptr || values->empty() ? "" : values->back();
 }
 
+bool IsRecipientObject(const LdapEntry& object) {
+  const std::vector<std::string>* classes = object.Find("objectClass");
+  if (classes == nullptr) return false;
+  bool recipient = false;
+  for (const std::string& objectClass : *classes) {
+    if (EqualNoCase(objectClass, "computer")) return false;
+    for (const char* kind : {"user", "contact", "group", "publicFolder"})
+      recipient = recipient || EqualNoCase(objectClass, kind);
+  }
+  return recipient;
+}
+
 bool OffersInterface(const LdapEntry& object, RecipientInterface kind) {
   const std::string objectClass = MostSpecificClass(object);
   if (IsUserClass(objectClass)) return true;

@@ -33,6 +33,11 @@ std::string MostSpecificClass(const LdapEntry& entry);
 
 enum class RecipientInterface { kMailboxStore, kMailRecipient };
 
+// A recipient the tool may change: a user (not a computer), a contact, a
+// group or a public folder. Mail databases, servers, containers and the
+// organisation are none, however many Exchange attributes they hold.
+bool IsRecipientObject(const LdapEntry& object);
+
 // Users (and inetOrgPersons) offer both interfaces; groups and contacts only
 // the mail recipient one.
 bool OffersInterface(const LdapEntry& object, RecipientInterface kind);

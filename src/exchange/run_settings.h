@@ -50,6 +50,7 @@ struct RunSettings {
   std::string dnListPath;  // -f: read the DN list from this file instead of stdin
   UpdateOptions update;    // -hfal, -uhfal, -quota
   bool keepMail = false;   // -keepmail
+  bool verbose = false;    // -v: the server's diagnostic after each LDAP error line
 
   uint32_t window = 32;    // -window: requests outstanding at once
   bool whatIf = false;     // -whatif: plans are written as LDIF, not sent

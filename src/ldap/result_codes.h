@@ -7,6 +7,7 @@ namespace varnel {
 
 constexpr int kLdapSuccess = 0;
 constexpr int kLdapNoSuchObject = 0x20;
+constexpr int kLdapObjectClassViolation = 0x41;
 constexpr int kLdapInappropriateAuth = 0x30;
 constexpr int kLdapInvalidCredentials = 0x31;
 constexpr int kLdapServerDown = 0x51;

@@ -4,6 +4,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "actions/action.h"
@@ -36,6 +37,13 @@ struct Slot {
   bool again = false;  // sent back to its read by a lost answer: to be planned again
   ObjectRead object;
   ObjectPlan plan;
+  bool unchanged = false;  // the object held what the plan would write
+  std::vector<std::string> changed;
+  std::string diagnostic;  // the server's text for the request that failed
+  // A write whose answer was lost with the connection: what it sent, to be
+  // found in the object when it landed.
+  std::optional<std::vector<LdapModification>> lostWrite;
+  bool unknown = false;  // lost, and the server never came back to tell
   int tries = 0;
   Outcome outcome;
   std::ostringstream out;
@@ -92,6 +100,9 @@ class ItemPipeline {
   // `lost`: the request's answer was lost with the connection.
   void Complete(Slot& slot, const Outcome& outcome, bool lost = false);
   void ShowFinished();
+  // -v: the server's diagnostic after the item's error line.
+  void ShowDiagnostic(Slot& slot);
+  ItemResult ResultFor(const Slot& slot) const;
   // The earliest item sent back to its read whose read is in, or null.
   Slot* AgainReady();
   // True when the item may be planned now; otherwise a wait was made (an
@@ -132,6 +143,7 @@ class ItemPipeline {
   size_t writes_ = 0;  // writes outstanding
   size_t again_ = 0;   // items sent back to their read, not yet planned again
   bool stopped_ = false;
+  Outcome lossError_;                        // the loss of a server that stayed away
   uint64_t clock_ = 0;                       // counts reads sent and writes answered
   std::map<std::string, uint64_t> written_;  // lower-case DN -> clock of its last write's answer
 };
@@ -167,6 +179,7 @@ bool ItemPipeline::TakeAnswer() {
   } else if (slot.state == Slot::State::kWriting) {
     --writes_;
     written_[KeyOf(slot, items_[slot.index])] = ++clock_;
+    slot.diagnostic = answer.diagnostic;
     WriteAnswered(slot, answer.rc);
   }
   return true;
@@ -179,7 +192,10 @@ void ItemPipeline::ReadAnswered(Slot& slot, ChannelAnswer& answer) {
     return StartRead(slot);
   slot.state = Slot::State::kRead;
   slot.object = ObjectRead{answer.rc, {}};
-  if (answer.rc != 0) return;
+  if (answer.rc != 0) {
+    slot.diagnostic = answer.diagnostic;
+    return;
+  }
   if (answer.entries.empty()) {
     slot.object.rc = kLdapNoSuchObject;
     return;
@@ -191,6 +207,7 @@ void ItemPipeline::ReadAnswered(Slot& slot, ChannelAnswer& answer) {
 void ItemPipeline::WriteAnswered(Slot& slot, int rc) {
   Diversion diversion(reporter_, slot);
   Outcome outcome = PlanResult(reporter_, slot.plan, rc);
+  if (rc != 0) ShowDiagnostic(slot);
   if (!outcome.ok() && records_.undo && !MayHaveLanded(rc)) {
     if (Outcome back = records_.undo->TakeBack(reporter_); !back.ok()) outcome = back;
   }
@@ -205,10 +222,25 @@ void ItemPipeline::Plan(Slot& slot) {
     --again_;
   }
   Diversion diversion(reporter_, slot);
+  if (slot.lostWrite) {
+    // The change whose answer was lost landed: the object holds it.
+    if (slot.object.found() && HoldsModifications(slot.object.entry, *slot.lostWrite)) {
+      slot.changed = ChangedAttributes(*slot.lostWrite);
+      return Complete(slot, Outcome::Ok());
+    }
+    // It cannot be told whether it landed.
+    if (!slot.object.found() && channel_.ConnectionLoss() != 0) {
+      slot.unknown = true;
+      return Complete(slot, Outcome::Ldap(channel_.ConnectionLoss()));
+    }
+  }
   ItemPlan planned =
       PlanWorkItem(reporter_, facts_, action_, settings_, items_[slot.index], slot.object);
   slot.plan = std::move(planned.plan);
+  slot.unchanged = planned.unchanged;
+  slot.changed = ChangedAttributes(slot.plan.mods);
   const Outcome& outcome = planned.outcome;
+  if (!outcome.ok() && !slot.object.found()) ShowDiagnostic(slot);
   // Planned while the server went away for good: nothing was sent, and the
   // item is left for the run that follows, like every item after it.
   if (!outcome.ok() && LeftForTheNextRun(slot)) return;
@@ -250,17 +282,40 @@ void ItemPipeline::Complete(Slot& slot, const Outcome& outcome, bool lost) {
     slot.again = true;
     ++again_;
     slot.readTries = 0;
+    if (slot.state == Slot::State::kWriting || !slot.plan.mods.empty())
+      slot.lostWrite = slot.plan.mods;
     StartRead(slot);
     return;
   }
+  // Sent, and the server went away for good before it answered.
+  if (lost && !slot.plan.mods.empty()) slot.unknown = true;
   slot.state = Slot::State::kDone;
   slot.outcome = outcome;
   if (outcome.ok()) {
     ++tally_.successful;
   } else {
     ++tally_.errors;
-    tally_.lastError = outcome;
   }
+}
+
+void ItemPipeline::ShowDiagnostic(Slot& slot) {
+  if (settings_.verbose && !slot.diagnostic.empty())
+    reporter_.err() << "Extended Error: (" << slot.diagnostic << ")" << EndLine;
+}
+
+ItemResult ItemPipeline::ResultFor(const Slot& slot) const {
+  ItemResult result = ResultOf(slot.outcome, slot.StoredDn());
+  if (slot.unknown) {
+    result.outcome = ItemOutcome::kUnknown;
+    result.message = "may have changed";
+  } else if (slot.outcome.ok() && slot.unchanged) {
+    result.outcome = ItemOutcome::kUnchanged;
+  } else if (slot.outcome.ok() && settings_.whatIf && !slot.record.empty()) {
+    result.outcome = ItemOutcome::kPlanned;
+  }
+  if (slot.outcome.ok() || slot.unknown) result.changed = slot.changed;
+  if (!slot.outcome.ok()) result.diagnostic = slot.diagnostic;
+  return result;
 }
 
 void ItemPipeline::ShowFinished() {
@@ -274,14 +329,16 @@ void ItemPipeline::ShowFinished() {
       reporter_.out() << EndLine;
       if (!slot.record.empty()) reporter_.data() << slot.record << std::flush;
     }
-    const Outcome recorded =
-        records_.ItemEnded(reporter_, items_[slot.index], ResultOf(slot.outcome, slot.StoredDn()));
+    const Outcome recorded = records_.ItemEnded(reporter_, items_[slot.index], ResultFor(slot));
     meter_.Update(slot.index + 1, tally_.errors);
     // A record that could not be kept ends the run: what follows could not
     // be undone or accounted for.
     const Outcome broken = !recorded.ok()                             ? recorded
                            : records_.undo && records_.undo->broken() ? slot.outcome
                                                                       : Outcome::Ok();
+    // The run's status is the last failure in input order; a stop keeps its
+    // own.
+    if (!stopped_ && !slot.outcome.ok()) tally_.lastError = slot.outcome;
     slots_.pop_front();
     ++shown_;
     if (stopped_) continue;
@@ -338,7 +395,7 @@ RunTally ItemPipeline::Run() {
       reporter_.err() << "ERROR: Lost the connection to the directory server and could not "
                          "connect again; stopping."
                       << EndLine;
-      tally_.lastError = Outcome::Ldap(loss);
+      lossError_ = Outcome::Ldap(loss);
       break;
     }
     // Items sent back to their read come first: they were let in already.
@@ -383,8 +440,9 @@ RunTally ItemPipeline::Run() {
     if (!TakeAnswer()) break;
   }
   ShowFinished();
+  if (!lossError_.ok()) tally_.lastError = lossError_;  // what ended the run comes last
   for (size_t index = shown_; index < items_.size(); ++index) {
-    records_.ItemEnded(reporter_, items_[index], {ItemOutcome::kNotProcessed, "", 0, ""});
+    records_.ItemEnded(reporter_, items_[index], NotProcessed());
   }
   if (Outcome finished = records_.Finish(reporter_); !finished.ok()) tally_.lastError = finished;
   meter_.Finish();

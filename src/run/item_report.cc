@@ -13,6 +13,12 @@ const char* OutcomeName(ItemOutcome outcome) {
       return "failed";
     case ItemOutcome::kNotProcessed:
       return "not processed";
+    case ItemOutcome::kUnchanged:
+      return "unchanged";
+    case ItemOutcome::kPlanned:
+      return "planned";
+    case ItemOutcome::kUnknown:
+      return "unknown";
   }
   return "failed";
 }
@@ -20,7 +26,8 @@ const char* OutcomeName(ItemOutcome outcome) {
 // One JSON line. Bytes that are not UTF-8 (a DN may hold any) become U+FFFD,
 // so the line stays valid JSON.
 std::string JsonLine(size_t lineNumber, const std::string& dn, const std::string& storedDn,
-                     const std::string& overrideText, const ItemResult& result) {
+                     const std::string& overrideText, const ItemResult& result,
+                     const std::string& action) {
   nlohmann::ordered_json object;
   object["line"] = lineNumber;
   object["dn"] = dn;
@@ -29,6 +36,9 @@ std::string JsonLine(size_t lineNumber, const std::string& dn, const std::string
   object["outcome"] = OutcomeName(result.outcome);
   object["status"] = result.status;
   object["message"] = result.message;
+  object["action"] = action;
+  object["changed"] = result.changed;
+  object["diagnostic"] = result.diagnostic;
   return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
@@ -39,8 +49,10 @@ bool ItemReport::WriteSkippedBefore(size_t lineNumber, std::string* error) {
   for (; nextSkipped_ < skipped_->size(); ++nextSkipped_) {
     const SkippedLine& line = (*skipped_)[nextSkipped_];
     if (line.lineNumber >= lineNumber) break;
-    const ItemResult result{ItemOutcome::kFailed, "", ExitStatus(Outcome::Varnel(-1)), line.reason};
-    if (!file_->Append(JsonLine(line.lineNumber, "", "", "", result), false, error)) return false;
+    const ItemResult result{ItemOutcome::kFailed, "", ExitStatus(Outcome::Varnel(-1)),
+                            line.reason,          {}, ""};
+    if (!file_->Append(JsonLine(line.lineNumber, "", "", "", result, action_), false, error))
+      return false;
   }
   return true;
 }
@@ -48,7 +60,8 @@ bool ItemReport::WriteSkippedBefore(size_t lineNumber, std::string* error) {
 bool ItemReport::Write(const WorkItem& item, const ItemResult& result, std::string* error) {
   if (!WriteSkippedBefore(item.lineNumber, error)) return false;
   return file_->Append(
-      JsonLine(item.lineNumber, item.dn, result.storedDn, item.overrideText, result), false, error);
+      JsonLine(item.lineNumber, item.dn, result.storedDn, item.overrideText, result, action_),
+      false, error);
 }
 
 bool ItemReport::Finish(std::string* error) {

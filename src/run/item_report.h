@@ -19,6 +19,8 @@ class ItemReport {
  public:
   explicit ItemReport(std::unique_ptr<RecordFile> file) : file_(std::move(file)) {}
 
+  // The run's action, as every line names it.
+  void SetAction(std::string action) { action_ = std::move(action); }
   // The skipped lines of the run, written in their place among the items.
   void SetSkippedLines(const std::vector<SkippedLine>* skipped) { skipped_ = skipped; }
 
@@ -36,6 +38,7 @@ class ItemReport {
   std::unique_ptr<RecordFile> file_;
   const std::vector<SkippedLine>* skipped_ = nullptr;
   size_t nextSkipped_ = 0;
+  std::string action_;
 };
 
 }  // namespace varnel

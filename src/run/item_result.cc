@@ -39,9 +39,19 @@ std::string OutcomeMessage(const Outcome& outcome) {
   return "error " + std::to_string(outcome.code());
 }
 
+bool ToRunAgain(ItemOutcome outcome) {
+  return outcome == ItemOutcome::kFailed || outcome == ItemOutcome::kNotProcessed ||
+         outcome == ItemOutcome::kUnknown;
+}
+
 ItemResult ResultOf(const Outcome& outcome, std::string storedDn) {
-  if (outcome.ok()) return {ItemOutcome::kOk, std::move(storedDn), 0, ""};
-  return {ItemOutcome::kFailed, std::move(storedDn), ExitStatus(outcome), OutcomeMessage(outcome)};
+  if (outcome.ok()) return {ItemOutcome::kOk, std::move(storedDn), 0, "", {}, ""};
+  return {ItemOutcome::kFailed,
+          std::move(storedDn),
+          ExitStatus(outcome),
+          OutcomeMessage(outcome),
+          {},
+          ""};
 }
 
 }  // namespace varnel

@@ -3,19 +3,32 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "diag/outcome.h"
 
 namespace varnel {
 
-enum class ItemOutcome { kOk, kFailed, kNotProcessed };
+// kUnchanged: the object held what the plan would write, so nothing was
+// sent; kPlanned: a preview's item that would be written; kUnknown: the
+// write went out and its answer was lost with a server that never came back,
+// so the object may have changed.
+enum class ItemOutcome { kOk, kFailed, kNotProcessed, kUnchanged, kPlanned, kUnknown };
 
 struct ItemResult {
   ItemOutcome outcome = ItemOutcome::kOk;
   std::string storedDn;  // the DN as the directory holds it; empty when not found
   int status = 0;        // the exit status the item alone would give; 0 unless it failed
   std::string message;   // the error's text; empty unless it failed
+  std::vector<std::string> changed;  // the attributes the plan changed (or would, in a preview)
+  std::string diagnostic;            // the server's diagnostic text for a failure, or ""
 };
+
+// An item a stop or a refusal left alone.
+inline ItemResult NotProcessed() { return {ItemOutcome::kNotProcessed, "", 0, "", {}, ""}; }
+
+// True for the outcomes that leave the item's line to be run again.
+bool ToRunAgain(ItemOutcome outcome);
 
 // The result of an item that ended in `outcome`.
 ItemResult ResultOf(const Outcome& outcome, std::string storedDn);

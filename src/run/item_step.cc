@@ -2,6 +2,8 @@
 
 #include "diag/reporter.h"
 #include "directory/run_facts.h"
+#include "exchange/object_plan.h"
+#include "exchange/recipient_rules.h"
 #include "exchange/run_settings.h"
 #include "ldap/result_codes.h"
 
@@ -49,6 +51,22 @@ ItemPlan PlanWorkItem(Reporter& reporter, RunFacts& facts, const Action& action,
   reporter.err() << planned.err;
   planned.out.clear();
   planned.err.clear();
+  if (!planned.outcome.ok() || planned.plan.mods.empty() || !object.found()) return planned;
+
+  // What the object holds already is not written again.
+  DropUnchangedModifications(object.entry, &planned.plan.mods);
+  if (planned.plan.mods.empty()) {
+    planned.unchanged = true;
+    return planned;
+  }
+  // Only recipients are changed: one bad line must not strip a mail database
+  // or a server of its Exchange attributes.
+  if (!IsRecipientObject(object.entry)) {
+    reporter.err() << " - ERROR: Not a recipient (objectClass " << MostSpecificClass(object.entry)
+                   << "); nothing was changed." << EndLine;
+    planned.plan.mods.clear();
+    planned.outcome = Outcome::Ldap(kLdapObjectClassViolation);
+  }
   return planned;
 }
 

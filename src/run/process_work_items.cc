@@ -21,7 +21,10 @@ Outcome ProcessWorkItems(Reporter& reporter, RequestChannel& channel, RunFacts& 
                          const TickCounter& ticks, RunRecords& records) {
   const std::vector<WorkItem>& items = work.items;
   Stopwatch stopwatch("t1", ticks, &reporter);
-  if (records.report) records.report->SetSkippedLines(&work.skipped);
+  if (records.report) {
+    records.report->SetAction(action.Name());
+    records.report->SetSkippedLines(&work.skipped);
+  }
   if (!reporter.quiet()) reporter.out() << action.Banner() << EndLine;
   const RunTally tally =
       RunItemPipeline(reporter, channel, facts, action, settings, work, ticks, records);

@@ -17,6 +17,7 @@ struct ChannelAnswer {
   uint64_t tag = 0;                // as the request was started with
   int rc = 0;                      // the request's result code
   std::vector<LdapEntry> entries;  // a read's entries
+  std::string diagnostic;          // the server's text for a failure, when it sent one
 };
 
 class RequestChannel {

@@ -17,7 +17,7 @@ Outcome RunRecords::ItemEnded(Reporter& reporter, const WorkItem& item, const It
   std::string error;
   if (report && !report->Write(item, result, &error))
     return WriteFailure(reporter, "report file", report->path(), error);
-  if (failedLines && result.outcome != ItemOutcome::kOk &&
+  if (failedLines && ToRunAgain(result.outcome) &&
       !failedLines->Append(item.inputLine + "\n", false, &error))
     return WriteFailure(reporter, "failed-lines file", failedLines->path(), error);
   return Outcome::Ok();

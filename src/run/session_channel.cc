@@ -32,6 +32,8 @@ bool SessionChannel::TakeAnswer(ChannelAnswer* answer) {
   answer->entries.clear();
   answer->rc = request.write ? session_.FinishModify(request.id)
                              : session_.FinishSearch(request.id, &answer->entries);
+  answer->diagnostic.clear();
+  if (answer->rc != 0) answer->diagnostic = session_.DiagnosticMessage().value_or("");
   return true;
 }
 

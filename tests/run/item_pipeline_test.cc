@@ -41,21 +41,24 @@ class ItemPipelineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (int i = 1; i <= 12; ++i)
-      directory.AddEntry(
-          Dn(i), {{"objectClass", {"user"}}, {"mail", {"u@x"}}, {"extensionAttribute1", {"x"}}});
+      directory.AddEntry(Dn(i), {{"objectClass", {"user"}},
+                                 {"sAMAccountName", {"u" + std::to_string(i)}},
+                                 {"mail", {"u@x"}},
+                                 {"extensionAttribute1", {"x"}}});
     settings.action = RunAction::Clear;
     settings.nativeMode = true;
     settings.continueOnError = true;
   }
 
-  Ran Run(const std::vector<std::string>& dns, RunRecords records = {}) {
+  Ran Run(const std::vector<std::string>& dns, RunRecords records = {}, GuidSource guids = {}) {
     WorkList work;
     for (size_t i = 0; i < dns.size(); ++i) work.items.push_back({dns[i], "", i + 1, dns[i]});
     std::ostringstream out;
     std::ostringstream err;
     Reporter reporter(out, err);
-    const auto action = MakeAction(settings, {});
-    RunFacts facts(directory, "CN=Microsoft Exchange", ":", false);
+    const auto action = MakeAction(settings, guids);
+    RunFacts facts(directory, "CN=Microsoft Exchange", ":",
+                   settings.action == RunAction::CreateMailbox);
     Ran ran;
     ran.tally = RunItemPipeline(reporter, channel, facts, *action, settings, work, ticks, records);
     ran.out = out.str();
@@ -92,7 +95,8 @@ TEST_F(ItemPipelineTest, KeepsTheWindowReadsAndWritesEachObjectOnceAndShowsInInp
 
   // Without -cont one write at a time.
   FakeLdapConnection fresh;
-  for (int i = 1; i <= 12; ++i) fresh.AddEntry(Dn(i), {{"mail", {"u@x"}}});
+  for (int i = 1; i <= 12; ++i)
+    fresh.AddEntry(Dn(i), {{"objectClass", {"user"}}, {"mail", {"u@x"}}});
   LateChannel serial(fresh);
   settings.continueOnError = false;
   std::ostringstream out;
@@ -154,6 +158,42 @@ TEST_F(ItemPipelineTest, AnAnswerLostAfterItLandedSendsTheItemBackToItsRead) {
   EXPECT_EQ(channel.writesOf[LowerCase(Dn(2))], 1);
   EXPECT_NE(ran.err.find("WARN: The connection to the directory server was lost and made again"),
             std::string::npos);
+}
+
+TEST_F(ItemPipelineTest, AMailboxWhoseLostAnswerLandedCountsAsCreated) {
+  const std::string db = "CN=DB1,CN=SG1,CN=SRV1,CN=Servers,CN=AG,CN=Org";
+  directory.AddEntry(db, {{"objectClass", {"msExchPrivateMDB"}}});
+  directory.AddEntry("CN=SRV1,CN=Servers,CN=AG,CN=Org",
+                     {{"objectClass", {"msExchExchangeServer"}}, {"legacyExchangeDN", {"/o=O/s"}}});
+  directory.AddEntry("CN=AG,CN=Org",
+                     {{"objectClass", {"msExchAdminGroup"}}, {"legacyExchangeDN", {"/o=O/ou=AG"}}});
+  settings.action = RunAction::CreateMailbox;
+  settings.homeMdbDn = db;
+  settings.window = 8;
+  int lost = 0;
+  channel.loseAnswer = [&](const LateChannel::Request& request) {
+    return request.write && request.dn == Dn(2) && lost++ == 0;
+  };
+  const Ran ran = Run({Dn(1), Dn(2), Dn(3)}, {}, [](std::span<uint8_t> bytes) {
+    std::fill(bytes.begin(), bytes.end(), uint8_t{7});
+    return true;
+  });
+  EXPECT_EQ(ran.tally.successful, 3u) << ran.err;
+  EXPECT_EQ(ran.tally.errors, 0u);
+  EXPECT_EQ(ran.err.find("0x80071392"), std::string::npos) << "not 'already exists'";
+  EXPECT_EQ(channel.writesOf[LowerCase(Dn(2))], 1);
+  EXPECT_EQ(directory.Value(Dn(2), "homeMDB"), db);
+}
+
+TEST_F(ItemPipelineTest, TheRunsStatusIsTheLastFailureInInputOrder) {
+  // u1's refusal is answered after the later item has failed at its read.
+  settings.action = RunAction::Update;
+  settings.update.hideFromAddressLists = true;
+  settings.window = 8;
+  directory.modifyHook = [](const std::string& dn) { return dn == Dn(1) ? 50 : 0; };
+  const Ran ran = Run({Dn(1), "CN=Nobody,DC=x", Dn(3)});
+  EXPECT_EQ(ran.tally.errors, 2u);
+  EXPECT_EQ(ran.tally.lastError.code(), 0x20);
 }
 
 TEST_F(ItemPipelineTest, TheUndoRecordIsOnDiskBeforeItsWriteGoesOut) {
