@@ -27,6 +27,9 @@ namespace {
 
 const Outcome kStartupFailed = Outcome::Varnel(-1);
 
+// The longest wait for one answer on a connection made again after a loss.
+constexpr int kReconnectAnswerSeconds = 15;
+
 // Runs of more items than this show a progress meter on a terminal.
 constexpr size_t kMeterThreshold = 50;
 
@@ -84,9 +87,13 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
   // first opening: the run reports the loss itself when it cannot recover.
   std::ostringstream unused;
   Reporter silent(unused, unused);
+  // A server that went silent gets less patience the second time, so that
+  // the run ends within a minute of the silence, however many requests wait.
+  OpenLdapParams again = params;
+  again.answerTimeoutSeconds = kReconnectAnswerSeconds;
   auto session = std::make_unique<ResilientSession>(
-      std::move(first), [&] { return OpenLDAP(silent, environment.connector, params); },
-      environment.ticks, environment.pause);
+      std::move(first), [&] { return OpenLDAP(silent, environment.connector, again); },
+      environment.ticks, environment.pause, kReconnectAnswerSeconds * 1000);
 
   if (reporter.debug()) reporter.out() << "DEBUG: Gathering RootDSE" << EndLine;
   RootDseInfo rootDse;

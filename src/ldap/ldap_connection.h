@@ -111,6 +111,9 @@ class LdapConnection {
   virtual int StartModify(const std::string& dn, const std::vector<LdapModification>& mods,
                           int* id);
   virtual int FinishModify(int id);
+  // The longest wait for any one answer from now on (the connection's own
+  // until this is called); 0 takes only the answers that have arrived.
+  virtual void SetAnswerTimeout(int seconds) { (void)seconds; }
   // The server's diagnostic text for the last operation, when it sent one.
   virtual std::optional<std::string> DiagnosticMessage() = 0;
   // After a failed negotiate bind: the credential cache that held no valid

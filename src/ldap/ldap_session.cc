@@ -83,6 +83,7 @@ std::unique_ptr<LdapConnection> OpenLDAP(Reporter& reporter, LdapConnector& conn
     LdapReportError(reporter, "LDAP_INIT", display, systemError, nullptr);
     return nullptr;
   }
+  if (params.answerTimeoutSeconds) session->SetAnswerTimeout(*params.answerTimeoutSeconds);
 
   std::vector<OptionStep> steps;
   if (params.v3)

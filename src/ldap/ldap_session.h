@@ -24,6 +24,9 @@ struct OpenLdapParams {
   bool simple = false;
   bool encrypt = false;  // LDAP_OPT_ENCRYPT
   bool extendedErrorInfo = false;
+  // The longest wait for any one answer, the bind's included; none: the
+  // connection's own.
+  std::optional<int> answerTimeoutSeconds{};
 };
 
 // The server text used in error lines: up to the first ":", and a leading

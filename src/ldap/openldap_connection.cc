@@ -3,6 +3,7 @@
 #include <sasl/sasl.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "ldap/kerberos_ticket.h"
@@ -226,8 +227,16 @@ int OpenLdapConnection::StartSearch(const LdapSearchRequest& request, int* id) {
   return NormalizeLdapCode(rc);
 }
 
+void OpenLdapConnection::SetAnswerTimeout(int seconds) {
+  answerTimeout_ = seconds;
+  // The library's own waits (connecting, binding) take at least a second.
+  timeval timeout{std::max(seconds, 1), 0};
+  ldap_set_option(session_.get(), LDAP_OPT_NETWORK_TIMEOUT, &timeout);
+  ldap_set_option(session_.get(), LDAP_OPT_TIMEOUT, &timeout);
+}
+
 int OpenLdapConnection::WaitFor(int id, MessagePtr* result) {
-  timeval timeout{kAnswerTimeoutSeconds, 0};
+  timeval timeout{answerTimeout_, 0};
   LDAPMessage* raw = nullptr;
   const int got = ldap_result(session_.get(), id, LDAP_MSG_ALL, &timeout, &raw);
   result->reset(raw);

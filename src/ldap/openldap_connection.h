@@ -39,6 +39,7 @@ class OpenLdapConnection : public LdapConnection {
   int StartModify(const std::string& dn, const std::vector<LdapModification>& mods,
                   int* id) override;
   int FinishModify(int id) override;
+  void SetAnswerTimeout(int seconds) override;
   std::optional<std::string> DiagnosticMessage() override;
   std::optional<std::string> MissingTicketCache() override;
   bool TlsSetupFailed() override;
@@ -58,6 +59,7 @@ class OpenLdapConnection : public LdapConnection {
   void TakeEntries(LDAPMessage* result, bool attributesOnly, std::vector<LdapEntry>* entries);
   // Waits for the whole answer to request `id`; returns its result code.
   int WaitFor(int id, MessagePtr* result);
+  int answerTimeout_ = kAnswerTimeoutSeconds;
 
   LdapSessionPtr session_;
   bool tls_ = false;

@@ -8,11 +8,12 @@ namespace varnel {
 bool IsConnectionLoss(int rc) { return rc == kLdapServerDown || rc == kLdapTimeout; }
 
 ResilientSession::ResilientSession(std::unique_ptr<LdapConnection> session, Opener reopen,
-                                   const TickCounter& ticks, Pause pause)
+                                   const TickCounter& ticks, Pause pause, uint32_t tryMs)
     : session_(std::move(session)),
       reopen_(std::move(reopen)),
       ticks_(ticks),
-      pause_(std::move(pause)) {}
+      pause_(std::move(pause)),
+      tryMs_(tryMs) {}
 
 bool ResilientSession::Recover(int rc) {
   if (!IsConnectionLoss(rc) || !session_) return false;
@@ -21,13 +22,18 @@ bool ResilientSession::Recover(int rc) {
   // are still read.
   bool busy = false;
   for (const auto& [id, request] : outstanding_) busy = busy || request.connection == connection_;
-  if (busy) retired_[connection_] = std::move(session_);
+  // What is outstanding on it has waited its turn: answers that arrived
+  // count, the others are not waited for again.
+  if (busy) {
+    session_->SetAnswerTimeout(0);
+    retired_[connection_] = std::move(session_);
+  }
   session_.reset();
   const uint32_t lostAt = ticks_.Now();
   const uint32_t pauses[] = {0, kFirstPauseMs, kSecondPauseMs};
   for (uint32_t pauseMs : pauses) {
     if (pauseMs != 0) {
-      if (static_cast<uint32_t>(ticks_.Now() - lostAt) + pauseMs > kRetryWindowMs) break;
+      if (static_cast<uint32_t>(ticks_.Now() - lostAt) + pauseMs + tryMs_ > kRetryWindowMs) break;
       pause_(pauseMs);
     }
     session_ = reopen_();

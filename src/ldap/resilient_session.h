@@ -27,8 +27,10 @@ class ResilientSession : public LdapConnection {
   // Waits the given number of milliseconds.
   using Pause = std::function<void(uint32_t)>;
 
+  // `tryMs`: the longest one try to connect again may take; no try starts
+  // that could not end within the retry window.
   ResilientSession(std::unique_ptr<LdapConnection> session, Opener reopen, const TickCounter& ticks,
-                   Pause pause);
+                   Pause pause, uint32_t tryMs = 0);
 
   int SetOption(LdapOption option, int value) override;
   int SimpleBind(const std::string* dn, const std::string* password) override;
@@ -46,6 +48,9 @@ class ResilientSession : public LdapConnection {
   int StartModify(const std::string& dn, const std::vector<LdapModification>& mods,
                   int* id) override;
   int FinishModify(int id) override;
+  void SetAnswerTimeout(int seconds) override {
+    if (session_) session_->SetAnswerTimeout(seconds);
+  }
   std::optional<std::string> DiagnosticMessage() override;
   std::optional<std::string> MissingTicketCache() override;
   bool TlsSetupFailed() override { return session_ && session_->TlsSetupFailed(); }
@@ -84,6 +89,7 @@ class ResilientSession : public LdapConnection {
   Opener reopen_;
   const TickCounter& ticks_;
   Pause pause_;
+  uint32_t tryMs_ = 0;
   uint32_t reconnections_ = 0;
   int loss_ = 0;
 };

@@ -52,18 +52,23 @@ TEST(WindowIT, OutstandingRequestsLeaveOutputFilesAndStatusAsOneAtATime) {
   EXPECT_EQ(Count(one.failed, "\n"), 3u);
 }
 
-TEST(WindowIT, ARelayThatGoesSilentEndsTheRunInBoundedTime) {
+// A relay that goes silent ends the run within a minute, whatever the window:
+// one answer's timeout, then a shorter one for the try to connect again; the
+// requests still waiting are not waited for again.
+class SilentRelayIT : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(SilentRelayIT, EndsTheRunWithinAMinute) {
   LiveProcess relay({"python3", VARNEL_DELAY_RELAY, "127.0.0.1", "389", "0"}, {});
   ASSERT_TRUE(relay.WaitForOutput("\n", 1, seconds(20))) << relay.Output();
   const std::string port = relay.Output().substr(0, relay.Output().find('\n'));
 
-  const std::string ou = FreshOu("window-silent");
+  const std::string ou = FreshOu(std::string("window-silent-") + GetParam());
   std::vector<std::string> dns;
   for (int i = 0; i < 12; ++i) dns.push_back(AddUser(ou, "Silent " + std::to_string(i)));
   const std::string report = ScratchPath("silent.jsonl");
   std::unique_ptr<LiveProcess> varnel =
       StartVarnel({"-h", "localhost:" + port, "-upd", "-quota", "10:20:30", "-cont", "-unsafe",
-                   "-window", "1", "-report", report});
+                   "-window", GetParam(), "-report", report});
   varnel->Write(Lines(dns));
   varnel->CloseInput();
   ASSERT_TRUE(varnel->WaitForOutput("   DN: ", 4, seconds(120))) << varnel->Output();
@@ -72,17 +77,25 @@ TEST(WindowIT, ARelayThatGoesSilentEndsTheRunInBoundedTime) {
   varnel->Resume();
   ProcessResult r = varnel->Finish(seconds(200));
   EXPECT_FALSE(r.timedOut);
-  // One answer's timeout, then tries to connect again that stop 30 seconds
-  // after the loss.
-  EXPECT_LT(r.elapsed, seconds(100));
+  EXPECT_LT(r.elapsed, seconds(60));
   EXPECT_EQ(r.status, 0x55) << r.out << r.err;  // timed out
   EXPECT_EQ(Count(r.err, "ERROR: Lost the connection to the directory server"), 1u) << r.err;
   const std::string lines = ReadFileBytes(report);
   EXPECT_EQ(Count(lines, "\"outcome\":\"ok\""),
             static_cast<size_t>(SummaryNumber(r.out, "Successful    : ")));
-  EXPECT_GE(Count(lines, "\"outcome\":\"not processed\""), 12u - 5u) << lines;
+  // What was sent when the relay went silent may have changed; the rest was
+  // never sent.
+  EXPECT_EQ(Count(lines, "\"outcome\":\"ok\"") + Count(lines, "\"outcome\":\"unknown\"") +
+                Count(lines, "\"outcome\":\"not processed\""),
+            12u)
+      << lines;
+  if (std::string(GetParam()) == "1") {
+    EXPECT_GE(Count(lines, "\"outcome\":\"not processed\""), 12u - 5u) << lines;
+  }
   unlink(report.c_str());
 }
+
+INSTANTIATE_TEST_SUITE_P(Windows, SilentRelayIT, ::testing::Values("1", "32"));
 
 }  // namespace
 }  // namespace varnel::integration
