@@ -18,6 +18,7 @@
 #include "ldap/root_dse.h"
 #include "ldap/search_helpers.h"
 #include "platform/component_runtime.h"
+#include "platform/stop_request.h"
 #include "run/process_work_items.h"
 #include "run/run_records.h"
 #include "run/session_channel.h"
@@ -152,8 +153,9 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
   RunFacts facts(*session, settings.exchangeServicesDn, settings.mdbDelimiter,
                  settings.action == RunAction::CreateMailbox);
   SessionChannel channel(*session);
+  const NoStopRequest never;
   return ProcessWorkItems(reporter, channel, facts, *action, settings, work, environment.ticks,
-                          records);
+                          records, environment.stop ? *environment.stop : never);
 }
 
 }  // namespace varnel

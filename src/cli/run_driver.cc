@@ -18,6 +18,7 @@
 #include "platform/posix_file_system.h"
 #include "platform/random_bytes.h"
 #include "platform/standard_streams.h"
+#include "platform/stop_request.h"
 #include "platform/tick_counter.h"
 #include "run/run_records.h"
 
@@ -66,6 +67,8 @@ int RunVarnel(int argc, char** argv) {
                              .errorIsTerminal = StandardErrorIsTerminal(),
                              .inputIsTerminal = StandardInputIsTerminal(),
                              .inputFile = DescriptorIdentity(0)};
+  const SignalStopRequest stop;
+  environment.stop = &stop;
   return RunVarnel(argc, argv, environment);
 }
 

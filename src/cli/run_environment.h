@@ -18,6 +18,7 @@
 namespace varnel {
 
 class LdapConnector;
+class StopRequest;
 class TickCounter;
 
 struct RunEnvironment {
@@ -38,6 +39,8 @@ struct RunEnvironment {
   };
   // The file `input` reads, when it is one: no record file may be it.
   std::optional<FileIdentity> inputFile = std::nullopt;
+  // Asks the run to end (SIGINT, SIGTERM); none: never asked.
+  const StopRequest* stop = nullptr;
 };
 
 }  // namespace varnel

@@ -129,6 +129,9 @@ class LdapConnection {
   // recover from (0 while it is usable). A plain session never reconnects.
   virtual uint32_t Reconnections() const { return 0; }
   virtual int ConnectionLoss() const { return 0; }
+  // A run that is ending makes no new connection: a loss from now on is for
+  // good.
+  virtual void StopReconnecting() {}
 
  private:
   // The default asynchronous requests: answered when started.

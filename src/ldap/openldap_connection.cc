@@ -357,6 +357,8 @@ std::unique_ptr<LdapConnection> OpenLdapConnector::Open(const std::string* serve
   timeval timeout{OpenLdapConnection::kAnswerTimeoutSeconds, 0};
   ldap_set_option(session.get(), LDAP_OPT_NETWORK_TIMEOUT, &timeout);
   ldap_set_option(session.get(), LDAP_OPT_TIMEOUT, &timeout);
+  // A signal that asks the run to stop interrupts a wait, which goes on.
+  ldap_set_option(session.get(), LDAP_OPT_RESTART, LDAP_OPT_ON);
   // The library's default server may be an ldaps:// one as well.
   if (server == nullptr) {
     char* defaultUri = nullptr;

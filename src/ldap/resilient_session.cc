@@ -29,6 +29,7 @@ bool ResilientSession::Recover(int rc) {
     retired_[connection_] = std::move(session_);
   }
   session_.reset();
+  if (!reconnecting_) return false;
   const uint32_t lostAt = ticks_.Now();
   const uint32_t pauses[] = {0, kFirstPauseMs, kSecondPauseMs};
   for (uint32_t pauseMs : pauses) {

@@ -56,6 +56,7 @@ class ResilientSession : public LdapConnection {
   bool TlsSetupFailed() override { return session_ && session_->TlsSetupFailed(); }
 
   uint32_t Reconnections() const override { return reconnections_; }
+  void StopReconnecting() override { reconnecting_ = false; }
   int ConnectionLoss() const override { return session_ ? 0 : loss_; }
 
   // The pauses before the second and the third try, and the time after the
@@ -90,6 +91,7 @@ class ResilientSession : public LdapConnection {
   const TickCounter& ticks_;
   Pause pause_;
   uint32_t tryMs_ = 0;
+  bool reconnecting_ = true;
   uint32_t reconnections_ = 0;
   int loss_ = 0;
 };

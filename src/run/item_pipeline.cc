@@ -13,6 +13,8 @@
 #include "exchange/work_item.h"
 #include "ldap/resilient_session.h"
 #include "ldap/result_codes.h"
+#include "platform/stop_request.h"
+#include "platform/tick_counter.h"
 #include "run/item_step.h"
 #include "run/progress_meter.h"
 #include "run/request_channel.h"
@@ -25,6 +27,9 @@ namespace {
 
 // How often one item is tried when the connection is lost and made again.
 constexpr int kTriesPerItem = 3;
+
+// How long a run asked to stop waits for the answers on their way.
+constexpr uint32_t kStopWaitMs = 10000;
 
 // One item on its way through the run: read, planned, written, shown. Its
 // lines are held until every item before it has been shown.
@@ -57,7 +62,7 @@ class ItemPipeline {
  public:
   ItemPipeline(Reporter& reporter, RequestChannel& channel, RunFacts& facts, const Action& action,
                const RunSettings& settings, const WorkList& work, const TickCounter& ticks,
-               RunRecords& records)
+               RunRecords& records, const StopRequest& stop)
       : reporter_(reporter),
         channel_(channel),
         facts_(facts),
@@ -65,6 +70,8 @@ class ItemPipeline {
         settings_(settings),
         items_(work.items),
         records_(records),
+        ticks_(ticks),
+        stop_(stop),
         meter_(reporter, ticks, work.items.size()),
         window_(std::max<uint32_t>(settings.window, 1)),
         // Without -cont no write goes out before the one before it has
@@ -100,6 +107,10 @@ class ItemPipeline {
   // `lost`: the request's answer was lost with the connection.
   void Complete(Slot& slot, const Outcome& outcome, bool lost = false);
   void ShowFinished();
+  // True once a stop was asked for.
+  bool StopAsked();
+  // After a stop: the answers on their way, for kStopWaitMs at most.
+  void EndAfterStop();
   // -v: the server's diagnostic after the item's error line.
   void ShowDiagnostic(Slot& slot);
   ItemResult ResultFor(const Slot& slot) const;
@@ -128,6 +139,8 @@ class ItemPipeline {
   const RunSettings& settings_;
   const std::vector<WorkItem>& items_;
   RunRecords& records_;
+  const TickCounter& ticks_;
+  const StopRequest& stop_;
   ProgressMeter meter_;
   const uint32_t window_;  // requests outstanding at most, reads and writes together
   const uint32_t writeWindow_;
@@ -143,6 +156,7 @@ class ItemPipeline {
   size_t writes_ = 0;  // writes outstanding
   size_t again_ = 0;   // items sent back to their read, not yet planned again
   bool stopped_ = false;
+  int stopSignal_ = 0;                       // the signal that asked the run to end
   Outcome lossError_;                        // the loss of a server that stayed away
   uint64_t clock_ = 0;                       // counts reads sent and writes answered
   std::map<std::string, uint64_t> written_;  // lower-case DN -> clock of its last write's answer
@@ -187,7 +201,7 @@ bool ItemPipeline::TakeAnswer() {
 
 void ItemPipeline::ReadAnswered(Slot& slot, ChannelAnswer& answer) {
   // Lost with a connection that has been made again: read it again.
-  if (IsConnectionLoss(answer.rc) && channel_.ConnectionLoss() == 0 &&
+  if (IsConnectionLoss(answer.rc) && channel_.ConnectionLoss() == 0 && stopSignal_ == 0 &&
       ++slot.readTries < kTriesPerItem)
     return StartRead(slot);
   slot.state = Slot::State::kRead;
@@ -271,7 +285,7 @@ void ItemPipeline::Complete(Slot& slot, const Outcome& outcome, bool lost) {
   // A change whose answer was lost with the connection may have landed: once
   // the connection is made again, the object is read and planned anew, so
   // nothing is applied twice.
-  if (lost && channel_.ConnectionLoss() == 0 && slot.tries < kTriesPerItem) {
+  if (lost && channel_.ConnectionLoss() == 0 && stopSignal_ == 0 && slot.tries < kTriesPerItem) {
     {
       Diversion diversion(reporter_, slot);
       reporter_.err() << "WARN: The connection to the directory server was lost and made again; "
@@ -382,12 +396,39 @@ bool ItemPipeline::ReadyToPlan(Slot& slot) {
   return true;
 }
 
+bool ItemPipeline::StopAsked() {
+  if (stopSignal_ == 0) stopSignal_ = stop_.Signal();
+  return stopSignal_ != 0;
+}
+
+void ItemPipeline::EndAfterStop() {
+  const uint32_t stoppedAt = ticks_.Now();
+  while (Outstanding() != 0) {
+    const uint32_t waited = ticks_.Now() - stoppedAt;
+    if (waited >= kStopWaitMs) break;
+    channel_.Ending(static_cast<int>((kStopWaitMs - waited + 999) / 1000));
+    TakeAnswer();
+  }
+  // Sent and not answered in time: the object may have changed.
+  for (auto& slot : slots_) {
+    const bool sent = slot->state == Slot::State::kWriting || (slot->again && slot->lostWrite);
+    if (slot->state == Slot::State::kDone || !sent) continue;
+    slot->unknown = true;
+    slot->state = Slot::State::kDone;
+    slot->outcome = Outcome::Ldap(kLdapTimeout);
+    ++tally_.errors;
+  }
+  ShowFinished();
+  reporter_.err() << "ERROR: Stopped by signal " << stopSignal_
+                  << "; the items not yet sent are not processed." << EndLine;
+}
+
 RunTally ItemPipeline::Run() {
   for (;;) {
     while (nextRead_ < items_.size() && reads_ < readWindow_ && Outstanding() < window_)
       NewSlot(nextRead_++);
     ShowFinished();
-    if (stopped_) break;
+    if (stopped_ || StopAsked()) break;
     // A server that stays away ends the run, with the loss's code: nothing
     // more is planned, and what is on its way is finished and shown first.
     if (const int loss = channel_.ConnectionLoss(); loss != 0) {
@@ -433,14 +474,18 @@ RunTally ItemPipeline::Run() {
   // Requests still outstanding are answered before the run ends; an item
   // whose answer was lost is planned again once its read is back.
   for (;;) {
+    if (StopAsked()) break;
     if (Slot* again = AgainReady(); again != nullptr && channel_.ConnectionLoss() == 0) {
       if (ReadyToPlan(*again)) Plan(*again);
       continue;
     }
     if (!TakeAnswer()) break;
   }
+  if (stopSignal_ != 0) EndAfterStop();
   ShowFinished();
   if (!lossError_.ok()) tally_.lastError = lossError_;  // what ended the run comes last
+  if (stopSignal_ != 0)
+    tally_.lastError = Outcome::Varnel(128 + stopSignal_, "stopped by a signal");
   for (size_t index = shown_; index < items_.size(); ++index) {
     records_.ItemEnded(reporter_, items_[index], NotProcessed());
   }
@@ -453,8 +498,8 @@ RunTally ItemPipeline::Run() {
 
 RunTally RunItemPipeline(Reporter& reporter, RequestChannel& channel, RunFacts& facts,
                          const Action& action, const RunSettings& settings, const WorkList& work,
-                         const TickCounter& ticks, RunRecords& records) {
-  ItemPipeline pipeline(reporter, channel, facts, action, settings, work, ticks, records);
+                         const TickCounter& ticks, RunRecords& records, const StopRequest& stop) {
+  ItemPipeline pipeline(reporter, channel, facts, action, settings, work, ticks, records, stop);
   return pipeline.Run();
 }
 

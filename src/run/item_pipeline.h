@@ -19,6 +19,7 @@ namespace varnel {
 
 class Action;
 class Reporter;
+class StopRequest;
 class RequestChannel;
 class RunFacts;
 class TickCounter;
@@ -34,9 +35,12 @@ struct RunTally {
 };
 
 // Runs every item of `work`; `records` hears how each ended, items a stop
-// rule left alone included.
+// rule left alone included. When `stop` asks, nothing more is sent: the
+// answers on their way are waited for (10 s at most) and recorded, a write
+// still unanswered then is unknown, and the run's outcome is 128 + the
+// signal.
 RunTally RunItemPipeline(Reporter& reporter, RequestChannel& channel, RunFacts& facts,
                          const Action& action, const RunSettings& settings, const WorkList& work,
-                         const TickCounter& ticks, RunRecords& records);
+                         const TickCounter& ticks, RunRecords& records, const StopRequest& stop);
 
 }  // namespace varnel

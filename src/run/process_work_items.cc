@@ -18,7 +18,7 @@ constexpr int32_t kSkippedInputStatus = -1;
 
 Outcome ProcessWorkItems(Reporter& reporter, RequestChannel& channel, RunFacts& facts,
                          const Action& action, const RunSettings& settings, const WorkList& work,
-                         const TickCounter& ticks, RunRecords& records) {
+                         const TickCounter& ticks, RunRecords& records, const StopRequest& stop) {
   const std::vector<WorkItem>& items = work.items;
   Stopwatch stopwatch("t1", ticks, &reporter);
   if (records.report) {
@@ -27,7 +27,7 @@ Outcome ProcessWorkItems(Reporter& reporter, RequestChannel& channel, RunFacts& 
   }
   if (!reporter.quiet()) reporter.out() << action.Banner() << EndLine;
   const RunTally tally =
-      RunItemPipeline(reporter, channel, facts, action, settings, work, ticks, records);
+      RunItemPipeline(reporter, channel, facts, action, settings, work, ticks, records, stop);
 
   reporter.out() << EndLine;
   stopwatch.Stop("t1");

@@ -10,6 +10,7 @@ class Action;
 class Reporter;
 class RequestChannel;
 class RunFacts;
+class StopRequest;
 class TickCounter;
 struct RunRecords;
 struct RunSettings;
@@ -22,6 +23,6 @@ struct WorkList;
 // lines were skipped, the tool's -1; else success.
 Outcome ProcessWorkItems(Reporter& reporter, RequestChannel& channel, RunFacts& facts,
                          const Action& action, const RunSettings& settings, const WorkList& work,
-                         const TickCounter& ticks, RunRecords& records);
+                         const TickCounter& ticks, RunRecords& records, const StopRequest& stop);
 
 }  // namespace varnel

@@ -35,6 +35,9 @@ class RequestChannel {
   // The code of a lost connection that could not be made again; 0 while the
   // channel is usable.
   virtual int ConnectionLoss() const = 0;
+  // The run is ending: answers are waited for at most `seconds` each from
+  // now on, and a lost connection is not made again.
+  virtual void Ending(int seconds) { (void)seconds; }
 };
 
 }  // namespace varnel

@@ -19,6 +19,10 @@ class SessionChannel : public RequestChannel {
                  const std::vector<LdapModification>& mods) override;
   bool TakeAnswer(ChannelAnswer* answer) override;
   int ConnectionLoss() const override { return session_.ConnectionLoss(); }
+  void Ending(int seconds) override {
+    session_.StopReconnecting();
+    session_.SetAnswerTimeout(seconds);
+  }
 
  private:
   struct Outstanding {

@@ -11,6 +11,7 @@
 #include "diag/reporter.h"
 #include "directory/run_facts.h"
 #include "exchange/work_item.h"
+#include "platform/stop_request.h"
 #include "platform/tick_counter.h"
 #include "run/late_channel.h"
 #include "run/run_records.h"
@@ -60,7 +61,8 @@ class ItemPipelineTest : public ::testing::Test {
     RunFacts facts(directory, "CN=Microsoft Exchange", ":",
                    settings.action == RunAction::CreateMailbox);
     Ran ran;
-    ran.tally = RunItemPipeline(reporter, channel, facts, *action, settings, work, ticks, records);
+    ran.tally = RunItemPipeline(reporter, channel, facts, *action, settings, work, ticks, records,
+                                *stopper);
     ran.out = out.str();
     ran.err = err.str();
     return ran;
@@ -76,6 +78,8 @@ class ItemPipelineTest : public ::testing::Test {
   LateChannel channel{directory};
   RunSettings settings;
   SteppingTicks ticks;
+  NoStopRequest stop;
+  const StopRequest* stopper = &stop;
 };
 
 TEST_F(ItemPipelineTest, KeepsTheWindowReadsAndWritesEachObjectOnceAndShowsInInputOrder) {
@@ -106,7 +110,7 @@ TEST_F(ItemPipelineTest, KeepsTheWindowReadsAndWritesEachObjectOnceAndShowsInInp
   RunFacts facts(fresh, "", ":", false);
   RunRecords records;
   RunItemPipeline(reporter, serial, facts, *MakeAction(settings, {}), settings, work, ticks,
-                  records);
+                  records, stop);
   EXPECT_EQ(serial.maxWrites, 1u);
   EXPECT_EQ(out.str(), expected);
 }
@@ -194,6 +198,32 @@ TEST_F(ItemPipelineTest, TheRunsStatusIsTheLastFailureInInputOrder) {
   const Ran ran = Run({Dn(1), "CN=Nobody,DC=x", Dn(3)});
   EXPECT_EQ(ran.tally.errors, 2u);
   EXPECT_EQ(ran.tally.lastError.code(), 0x20);
+}
+
+// Asks the run to stop (as SIGINT would) once it is told to.
+class AskedStop : public StopRequest {
+ public:
+  int Signal() const override { return signal; }
+  int signal = 0;
+};
+
+TEST_F(ItemPipelineTest, AStopSendsNothingMoreAndRecordsWhatWasOnItsWay) {
+  AskedStop asked;
+  stopper = &asked;
+  settings.window = 8;
+  int sent = 0;
+  channel.onWrite = [&](const std::string&) {
+    if (++sent == 3) asked.signal = 2;
+  };
+  const Ran ran = Run(Twelve());
+  size_t writes = 0;
+  for (const auto& [dn, count] : channel.writesOf) writes += count;
+  EXPECT_EQ(writes, 3u);
+  EXPECT_EQ(ran.tally.successful, 3u);  // answered and shown
+  EXPECT_EQ(ran.tally.lastError.code(), 130);
+  EXPECT_EQ(ExitStatus(ran.tally.lastError), 130);
+  EXPECT_NE(ran.err.find("ERROR: Stopped by signal 2"), std::string::npos) << ran.err;
+  EXPECT_TRUE(directory.Has(Dn(4), "mail"));
 }
 
 TEST_F(ItemPipelineTest, TheUndoRecordIsOnDiskBeforeItsWriteGoesOut) {

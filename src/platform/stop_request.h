@@ -1,0 +1,34 @@
+// A request to end the run, as SIGINT and SIGTERM make it: the first signal
+// asks the run to send nothing more and end cleanly; a second one ends the
+// process at once (every record already written stays as it is on disk).
+// The loop asks Signal() between answers; tests hand in their own request.
+#pragma once
+
+namespace varnel {
+
+class StopRequest {
+ public:
+  virtual ~StopRequest() = default;
+  // The signal that asked the run to stop, or 0.
+  virtual int Signal() const = 0;
+};
+
+// Never asks.
+class NoStopRequest : public StopRequest {
+ public:
+  int Signal() const override { return 0; }
+};
+
+// Catches SIGINT and SIGTERM while it lives; the handlers before it are put
+// back when it goes. Only one may live at a time.
+class SignalStopRequest : public StopRequest {
+ public:
+  SignalStopRequest();
+  ~SignalStopRequest() override;
+  SignalStopRequest(const SignalStopRequest&) = delete;
+  SignalStopRequest& operator=(const SignalStopRequest&) = delete;
+
+  int Signal() const override;
+};
+
+}  // namespace varnel
