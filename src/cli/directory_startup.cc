@@ -132,7 +132,7 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
   }
 
   if (environment.errorIsTerminal && work.items.size() > kMeterThreshold)
-    reporter.EnableStatusLine();
+    reporter.EnableStatusLine(environment.outputIsTerminal);
   const std::unique_ptr<Action> action = MakeAction(settings, environment.guids);
   if (!action) return kStartupFailed;  // the command line lets no run start without one
   // Processing begins: from here on the run's files are its own.

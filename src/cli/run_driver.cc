@@ -64,6 +64,7 @@ int RunVarnel(int argc, char** argv) {
                              .ticks = SystemTickCounter(),
                              .files = SystemFileSystem(),
                              .errorIsTerminal = StandardErrorIsTerminal(),
+                             .outputIsTerminal = StandardOutputIsTerminal(),
                              .inputIsTerminal = StandardInputIsTerminal(),
                              .inputFile = DescriptorIdentity(0)};
   return RunVarnel(argc, argv, environment);

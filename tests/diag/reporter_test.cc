@@ -1,4 +1,5 @@
-// Preview mode's comment lines and the status line that other output erases.
+// Preview mode's comment lines and the status line that lines on its
+// terminal erase and draw again.
 #include "diag/reporter.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,8 @@ TEST(ReporterTest, PreviewTurnsEveryOutputLineIntoACommentButNotTheData) {
   EXPECT_EQ(err.str(), "ERROR: e\n");
 }
 
-TEST(ReporterTest, StatusLineIsErasedBeforeAnyOtherOutput) {
+// Standard error is the terminal; standard output goes to a file.
+TEST(ReporterTest, StatusLineIsErasedForALineOnTheTerminalAndDrawnAgainBelowIt) {
   std::ostringstream out, err;
   Reporter reporter(out, err);
   reporter.ShowStatus("ignored");  // no status line yet
@@ -28,15 +30,35 @@ TEST(ReporterTest, StatusLineIsErasedBeforeAnyOtherOutput) {
   reporter.EnableStatusLine();
   reporter.ShowStatus("1/60");
   reporter.err() << "WARN: w" << EndLine;
-  reporter.err() << "WARN: v" << EndLine;  // already erased: no second erase
+  reporter.err() << "WARN: ";
+  reporter.err() << "v" << std::flush;  // not ended: the line stays erased
+  reporter.err() << EndLine;
   reporter.ShowStatus("2/60");
-  reporter.out() << "line" << EndLine;
-  reporter.ShowStatus("3/60");
+  reporter.out() << "line" << EndLine;  // elsewhere: the line stays drawn
+  reporter.data() << "dn: x\n" << std::flush;
   reporter.ClearStatus();
+  reporter.err() << "ERROR: e" << EndLine;  // cleared: not drawn again
   reporter.ClearStatus();
   EXPECT_EQ(err.str(),
-            "\r1/60\033[K\r\033[KWARN: w\nWARN: v\n\r2/60\033[K\r\033[K\r3/60\033[K\r\033[K");
-  EXPECT_EQ(out.str(), "line\n");
+            "\r1/60\033[K\r\033[KWARN: w\n\r1/60\033[K\r\033[KWARN: v\n\r1/60\033[K"
+            "\r2/60\033[K\r\033[KERROR: e\n");
+  EXPECT_EQ(out.str(), "line\ndn: x\n");
+}
+
+// Both streams on one terminal: a partial line on either holds the meter back.
+TEST(ReporterTest, StatusLineWithStandardOutputOnTheTerminalToo) {
+  std::ostringstream out, err;
+  Reporter reporter(out, err);
+  reporter.CommentOutput();
+  reporter.EnableStatusLine(true);
+  reporter.ShowStatus("1/60");
+  reporter.out() << "   DN: x..." << std::flush;
+  reporter.ShowStatus("2/60");  // the line is open: kept for its end
+  EXPECT_EQ(err.str(), "\r1/60\033[K\r\033[K");
+  reporter.out() << EndLine;
+  reporter.data() << "dn: x\n\n" << std::flush;
+  EXPECT_EQ(err.str(), "\r1/60\033[K\r\033[K\r2/60\033[K\r\033[K\r2/60\033[K");
+  EXPECT_EQ(out.str(), "#    DN: x...\ndn: x\n\n");
 }
 
 }  // namespace
