@@ -72,6 +72,21 @@ void Reporter::DrawStatus() {
   statusShown_ = true;
 }
 
+bool Reporter::lostOutput() const {
+  for (const std::ostream* stream : {&outTarget_, &errTarget_, commentStream_.get(),
+                                     outGuarded_.get(), errGuarded_.get(), dataGuarded_.get()}) {
+    if (stream != nullptr && stream->bad()) return true;
+  }
+  return false;
+}
+
+void Reporter::Flush() {
+  for (std::ostream* stream : {outGuarded_.get(), dataGuarded_.get(), commentStream_.get(),
+                               errGuarded_.get(), &outTarget_, &errTarget_}) {
+    if (stream != nullptr) stream->flush();
+  }
+}
+
 std::ostream& EndLine(std::ostream& os) {
   os.put('\n');
   os.flush();

@@ -10,6 +10,9 @@
 // when that is a terminal too) erases it first, and once that line has
 // ended and been flushed the meter is drawn again below it; standard output
 // that goes elsewhere leaves it alone.
+//
+// A write that fails on either stream is kept: lostOutput() tells the run
+// that what it shows is no longer seen.
 #pragma once
 
 #include <memory>
@@ -67,6 +70,13 @@ class Reporter {
   void ShowStatus(std::string_view text);
   // Erases the status line for good (until the next ShowStatus).
   void ClearStatus();
+
+  // A write to standard output or standard error (not to a diversion) has
+  // failed: the stream the run was given, or one of the filters in front of
+  // it, is bad. Cheap enough to ask after every item.
+  bool lostOutput() const;
+  // Flushes both streams and everything in front of them.
+  void Flush();
 
  private:
   std::ostream& outTarget_;

@@ -1,5 +1,5 @@
-// Preview mode's comment lines and the status line that lines on its
-// terminal erase and draw again.
+// Preview mode's comment lines, the status line that lines on its terminal
+// erase and draw again, and output that could not be written.
 #include "diag/reporter.h"
 
 #include <gtest/gtest.h>
@@ -59,6 +59,48 @@ TEST(ReporterTest, StatusLineWithStandardOutputOnTheTerminalToo) {
   reporter.data() << "dn: x\n\n" << std::flush;
   EXPECT_EQ(err.str(), "\r1/60\033[K\r\033[K\r2/60\033[K\r\033[K\r2/60\033[K");
   EXPECT_EQ(out.str(), "#    DN: x...\ndn: x\n\n");
+}
+
+// Takes `room` characters, then fails every write.
+class FullBuffer : public std::streambuf {
+ public:
+  explicit FullBuffer(size_t room) : room_(room) {}
+
+ protected:
+  int overflow(int c) override {
+    if (room_ == 0) return traits_type::eof();
+    --room_;
+    return c;
+  }
+
+ private:
+  size_t room_;
+};
+
+TEST(ReporterTest, AFailedWriteOnEitherStreamIsLostOutputButADiversionsIsNot) {
+  enum Writer { kOut, kData, kErr };
+  for (const bool statusLine : {false, true}) {
+    for (const Writer writer : {kOut, kData, kErr}) {
+      SCOPED_TRACE(testing::Message() << "status line " << statusLine << ", writer " << writer);
+      FullBuffer full(4);
+      std::ostringstream good;
+      std::ostream failing(&full);
+      Reporter reporter(writer == kErr ? good : failing, writer == kErr ? failing : good);
+      reporter.CommentOutput();
+      if (statusLine) reporter.EnableStatusLine(true);
+      std::ostringstream heldOut, heldErr;
+      reporter.Divert(heldOut, heldErr);
+      reporter.out() << "a long line" << EndLine;
+      reporter.err() << "a long line" << EndLine;
+      reporter.Restore();
+      EXPECT_FALSE(reporter.lostOutput());
+      std::ostream& stream = writer == kOut    ? reporter.out()
+                             : writer == kData ? reporter.data()
+                                               : reporter.err();
+      stream << "a long line" << EndLine;
+      EXPECT_TRUE(reporter.lostOutput());
+    }
+  }
 }
 
 }  // namespace
