@@ -34,6 +34,7 @@ void Reporter::EnableStatusLine(bool outputOnTerminal) {
   auto draw = [this] { DrawStatus(); };
   errGuard_ = std::make_unique<HookedBuffer>(errTarget_.rdbuf(), erase, draw);
   errGuarded_ = std::make_unique<std::ostream>(errGuard_.get());
+  errGuarded_->tie(errTarget_.tie());  // standard output first, as without the line
   err_ = errGuarded_.get();
   if (!outputOnTerminal) return;
   outGuard_ = std::make_unique<HookedBuffer>(out_->rdbuf(), erase, draw);

@@ -61,6 +61,28 @@ TEST(ReporterTest, StatusLineWithStandardOutputOnTheTerminalToo) {
   EXPECT_EQ(out.str(), "#    DN: x...\ndn: x\n\n");
 }
 
+// Holds what is written until it is flushed.
+struct HeldBuffer : std::stringbuf {
+  int sync() override {
+    flushed += str();
+    str("");
+    return 0;
+  }
+  std::string flushed;
+};
+
+TEST(ReporterTest, ErrorLineFlushesStandardOutputFirstWithTheStatusLineToo) {
+  HeldBuffer held;
+  std::ostream out(&held);
+  std::ostringstream err;
+  err.tie(&out);  // as the run's standard error is
+  Reporter reporter(out, err);
+  reporter.EnableStatusLine();
+  reporter.out() << "   DN: x...";
+  reporter.err() << "ERROR: e" << EndLine;
+  EXPECT_EQ(held.flushed, "   DN: x...");
+}
+
 // Takes `room` characters, then fails every write.
 class FullBuffer : public std::streambuf {
  public:
