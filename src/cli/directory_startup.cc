@@ -146,7 +146,7 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
   }
 
   if (environment.errorIsTerminal && work.items.size() > kMeterThreshold)
-    reporter.EnableStatusLine();
+    reporter.EnableStatusLine(environment.outputIsTerminal);
   // Processing begins: from here on the run's files are its own.
   RunRecords records;
   if (!BeginRunRecords(reporter, std::move(files), &records)) return kStartupFailed;

@@ -1,8 +1,11 @@
 #include "cli/run_driver.h"
 
+#include <unistd.h>
+
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <system_error>
 
 #include "cli/command_line.h"
 #include "cli/directory_startup.h"
@@ -15,6 +18,7 @@
 #include "exchange/exchange_attributes.h"
 #include "exchange/run_settings.h"
 #include "ldap/openldap_connection.h"
+#include "platform/descriptor_stream.h"
 #include "platform/posix_file_system.h"
 #include "platform/random_bytes.h"
 #include "platform/standard_streams.h"
@@ -23,9 +27,13 @@
 #include "run/run_records.h"
 
 namespace varnel {
+namespace {
 
-int RunVarnel(int argc, char** argv, RunEnvironment& environment) {
-  Reporter reporter(std::cout, std::cerr);
+// A run whose output was lost ends as one whose record file failed: what it
+// did is not all on record.
+const Outcome kLostOutput = Outcome::Varnel(-1);
+
+int RunWith(Reporter& reporter, int argc, char** argv, RunEnvironment& environment) {
   // The GNU-style requests answer on standard output and succeed, whatever
   // else the command line holds.
   for (int i = 1; i < argc; ++i) {
@@ -57,6 +65,34 @@ int RunVarnel(int argc, char** argv, RunEnvironment& environment) {
   return ExitStatus(RunDirectoryStartup(reporter, settings, environment, dnList, std::move(files)));
 }
 
+// After the run: a stream that could not be written makes the status, with
+// one line saying so on the other stream while that one still works.
+int EndOfOutput(Reporter& reporter, const DescriptorStream& out, const DescriptorStream& err,
+                int status) {
+  reporter.Flush();
+  if (out.error() == 0 && err.error() == 0) return status;
+  if (err.error() == 0) {
+    reporter.err() << "ERROR: Cannot write to standard output: "
+                   << std::generic_category().message(out.error()) << EndLine;
+  } else if (out.error() == 0) {
+    reporter.out() << "ERROR: Cannot write to standard error: "
+                   << std::generic_category().message(err.error()) << EndLine;
+  }
+  return ExitStatus(kLostOutput);
+}
+
+}  // namespace
+
+int RunVarnel(int argc, char** argv, RunEnvironment& environment) {
+  DescriptorStream out(STDOUT_FILENO);
+  DescriptorStream err(STDERR_FILENO);
+  // As std::cerr is: written at once, after what standard output holds.
+  err.tie(&out);
+  err.setf(std::ios::unitbuf);
+  Reporter reporter(out, err);
+  return EndOfOutput(reporter, out, err, RunWith(reporter, argc, argv, environment));
+}
+
 int RunVarnel(int argc, char** argv) {
   OpenLdapConnector connector;
   RunEnvironment environment{.connector = connector,
@@ -65,6 +101,7 @@ int RunVarnel(int argc, char** argv) {
                              .ticks = SystemTickCounter(),
                              .files = SystemFileSystem(),
                              .errorIsTerminal = StandardErrorIsTerminal(),
+                             .outputIsTerminal = StandardOutputIsTerminal(),
                              .inputIsTerminal = StandardInputIsTerminal(),
                              .inputFile = DescriptorIdentity(0)};
   const SignalStopRequest stop;

@@ -1,6 +1,6 @@
 // What a run reaches outside itself: the LDAP library, standard input, the
-// source of new mailbox GUIDs, the tick counter, whether standard input and
-// standard error are terminals, how to wait before trying a lost server
+// source of new mailbox GUIDs, the tick counter, whether standard input,
+// output and error are terminals, how to wait before trying a lost server
 // again, and the file system its record files are written to. The real run
 // uses the system's; tests hand in their own.
 #pragma once
@@ -31,6 +31,8 @@ struct RunEnvironment {
   FileSystem& files;
   // Standard error is a terminal: a long run may show a progress meter there.
   bool errorIsTerminal = false;
+  // Standard output is a terminal: its lines share the screen with the meter.
+  bool outputIsTerminal = false;
   // Standard input is a terminal: the DN list is typed there.
   bool inputIsTerminal = false;
   // Waits between tries to reach a server that went away (milliseconds).

@@ -29,30 +29,63 @@ void Reporter::CommentOutput() {
   out_ = commentStream_.get();
 }
 
-void Reporter::EnableStatusLine() {
-  auto erase = [this] { ClearStatus(); };
-  outGuard_ = std::make_unique<HookedBuffer>(out_->rdbuf(), erase);
-  errGuard_ = std::make_unique<HookedBuffer>(errTarget_.rdbuf(), erase);
-  dataGuard_ = std::make_unique<HookedBuffer>(outTarget_.rdbuf(), erase);
-  outGuarded_ = std::make_unique<std::ostream>(outGuard_.get());
+void Reporter::EnableStatusLine(bool outputOnTerminal) {
+  auto erase = [this] { EraseStatus(); };
+  auto draw = [this] { DrawStatus(); };
+  errGuard_ = std::make_unique<HookedBuffer>(errTarget_.rdbuf(), erase, draw);
   errGuarded_ = std::make_unique<std::ostream>(errGuard_.get());
+  errGuarded_->tie(errTarget_.tie());  // standard output first, as without the line
+  err_ = errGuarded_.get();
+  if (!outputOnTerminal) return;
+  outGuard_ = std::make_unique<HookedBuffer>(out_->rdbuf(), erase, draw);
+  dataGuard_ = std::make_unique<HookedBuffer>(outTarget_.rdbuf(), erase, draw);
+  outGuarded_ = std::make_unique<std::ostream>(outGuard_.get());
   dataGuarded_ = std::make_unique<std::ostream>(dataGuard_.get());
   out_ = outGuarded_.get();
-  err_ = errGuarded_.get();
   data_ = dataGuarded_.get();
 }
 
 void Reporter::ShowStatus(std::string_view text) {
   if (!statusLineEnabled()) return;
-  out_->flush();  // what standard output holds appears above the line
-  errTarget_ << '\r' << text << "\033[K" << std::flush;
-  statusShown_ = true;
+  statusText_ = text;
+  statusShown_ = false;  // drawn over in place
+  out_->flush();         // what standard output holds appears above the line
+  DrawStatus();
 }
 
 void Reporter::ClearStatus() {
+  statusText_.clear();
+  EraseStatus();
+}
+
+void Reporter::EraseStatus() {
   if (!statusShown_) return;
   statusShown_ = false;
   errTarget_ << "\r\033[K" << std::flush;
+}
+
+void Reporter::DrawStatus() {
+  if (statusShown_ || statusText_.empty()) return;
+  for (const HookedBuffer* guard : {errGuard_.get(), outGuard_.get(), dataGuard_.get()}) {
+    if (guard != nullptr && guard->lineOpen()) return;
+  }
+  errTarget_ << '\r' << statusText_ << "\033[K" << std::flush;
+  statusShown_ = true;
+}
+
+bool Reporter::lostOutput() const {
+  for (const std::ostream* stream : {&outTarget_, &errTarget_, commentStream_.get(),
+                                     outGuarded_.get(), errGuarded_.get(), dataGuarded_.get()}) {
+    if (stream != nullptr && stream->bad()) return true;
+  }
+  return false;
+}
+
+void Reporter::Flush() {
+  for (std::ostream* stream : {outGuarded_.get(), dataGuarded_.get(), commentStream_.get(),
+                               errGuarded_.get(), &outTarget_, &errTarget_}) {
+    if (stream != nullptr) stream->flush();
+  }
 }
 
 std::ostream& EndLine(std::ostream& os) {

@@ -5,12 +5,19 @@
 //
 // Two modes change where lines go. In preview mode every line written to
 // out() becomes an LDIF comment, and data() carries the records themselves.
-// With a status line, a one-line meter can be drawn on standard error; any
-// other line written to either stream erases it first.
+// With a status line, a one-line meter can be drawn on standard error. What
+// is written to the terminal it is on (standard error, and standard output
+// when that is a terminal too) erases it first, and once that line has
+// ended and been flushed the meter is drawn again below it; standard output
+// that goes elsewhere leaves it alone.
+//
+// A write that fails on either stream is kept: lostOutput() tells the run
+// that what it shows is no longer seen.
 #pragma once
 
 #include <memory>
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -53,13 +60,23 @@ class Reporter {
   // Preview mode: from now on every line of out() is written as "# " and the
   // line. Call before EnableStatusLine.
   void CommentOutput();
-  // Lets ShowStatus draw on standard error, which must be a terminal.
-  void EnableStatusLine();
+  // Lets ShowStatus draw on standard error, which must be a terminal;
+  // `outputOnTerminal` when standard output is a terminal as well.
+  void EnableStatusLine(bool outputOnTerminal = false);
   bool statusLineEnabled() const { return errGuard_ != nullptr; }
-  // Draws `text` in place of the status line; nothing without a status line.
+  // Draws `text` in place of the status line and keeps it there; nothing
+  // without a status line. While a line on the terminal is not yet ended
+  // the text is drawn once it is.
   void ShowStatus(std::string_view text);
-  // Erases the status line when it is shown.
+  // Erases the status line for good (until the next ShowStatus).
   void ClearStatus();
+
+  // A write to standard output or standard error (not to a diversion) has
+  // failed: the stream the run was given, or one of the filters in front of
+  // it, is bad. Cheap enough to ask after every item.
+  bool lostOutput() const;
+  // Flushes both streams and everything in front of them.
+  void Flush();
 
  private:
   std::ostream& outTarget_;
@@ -68,8 +85,13 @@ class Reporter {
   std::ostream* out_;
   std::ostream* err_;
   ReportSettings settings_;
+  std::string statusText_;  // what ShowStatus drew last; empty once cleared
   bool statusShown_ = false;
   std::vector<std::pair<std::ostream*, std::ostream*>> diverted_;  // what Restore puts back
+
+  void EraseStatus();
+  // Draws the kept text when no line is open on the terminal.
+  void DrawStatus();
 
   std::unique_ptr<CommentLineBuffer> commentBuffer_;
   std::unique_ptr<std::ostream> commentStream_;

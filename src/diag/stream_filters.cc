@@ -21,9 +21,14 @@ int CommentLineBuffer::sync() { return target_->pubsync(); }
 int HookedBuffer::overflow(int c) {
   if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
   before_();
+  lineOpen_ = c != '\n';
   return target_->sputc(static_cast<char>(c));
 }
 
-int HookedBuffer::sync() { return target_->pubsync(); }
+int HookedBuffer::sync() {
+  const int synced = target_->pubsync();
+  if (flushed_) flushed_();
+  return synced;
+}
 
 }  // namespace varnel

@@ -25,6 +25,8 @@ void IgnoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
+bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
 bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
 }  // namespace varnel

@@ -20,6 +20,10 @@ void IgnoreBrokenPipes();
 // True when standard error is a terminal (where a status line may be drawn).
 bool StandardErrorIsTerminal();
 
+// True when standard output is a terminal (its lines then share the screen
+// with a status line on standard error).
+bool StandardOutputIsTerminal();
+
 // True when standard input is a terminal (where a person types the DN list).
 bool StandardInputIsTerminal();
 

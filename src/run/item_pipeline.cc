@@ -347,9 +347,12 @@ void ItemPipeline::ShowFinished() {
     meter_.Update(slot.index + 1, tally_.errors);
     // A record that could not be kept ends the run: what follows could not
     // be undone or accounted for.
+    // Output that cannot be written stops the run as a broken record does:
+    // what follows could not be shown.
     const Outcome broken = !recorded.ok()                             ? recorded
                            : records_.undo && records_.undo->broken() ? slot.outcome
-                                                                      : Outcome::Ok();
+                           : reporter_.lostOutput() ? Outcome::Varnel(-1, "output lost")
+                                                    : Outcome::Ok();
     // The run's status is the last failure in input order; a stop keeps its
     // own.
     if (!stopped_ && !slot.outcome.ok()) tally_.lastError = slot.outcome;

@@ -1,9 +1,12 @@
-// Preview mode's comment lines and the status line that other output erases.
+// Preview mode's comment lines, the status line that lines on its terminal
+// erase and draw again, and output that could not be written.
 #include "diag/reporter.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
+
+#include "support/full_buffer.h"
 
 namespace varnel {
 namespace {
@@ -20,7 +23,8 @@ TEST(ReporterTest, PreviewTurnsEveryOutputLineIntoACommentButNotTheData) {
   EXPECT_EQ(err.str(), "ERROR: e\n");
 }
 
-TEST(ReporterTest, StatusLineIsErasedBeforeAnyOtherOutput) {
+// Standard error is the terminal; standard output goes to a file.
+TEST(ReporterTest, StatusLineIsErasedForALineOnTheTerminalAndDrawnAgainBelowIt) {
   std::ostringstream out, err;
   Reporter reporter(out, err);
   reporter.ShowStatus("ignored");  // no status line yet
@@ -28,15 +32,85 @@ TEST(ReporterTest, StatusLineIsErasedBeforeAnyOtherOutput) {
   reporter.EnableStatusLine();
   reporter.ShowStatus("1/60");
   reporter.err() << "WARN: w" << EndLine;
-  reporter.err() << "WARN: v" << EndLine;  // already erased: no second erase
+  reporter.err() << "WARN: ";
+  reporter.err() << "v" << std::flush;  // not ended: the line stays erased
+  reporter.err() << EndLine;
   reporter.ShowStatus("2/60");
-  reporter.out() << "line" << EndLine;
-  reporter.ShowStatus("3/60");
+  reporter.out() << "line" << EndLine;  // elsewhere: the line stays drawn
+  reporter.data() << "dn: x\n" << std::flush;
   reporter.ClearStatus();
+  reporter.err() << "ERROR: e" << EndLine;  // cleared: not drawn again
   reporter.ClearStatus();
   EXPECT_EQ(err.str(),
-            "\r1/60\033[K\r\033[KWARN: w\nWARN: v\n\r2/60\033[K\r\033[K\r3/60\033[K\r\033[K");
-  EXPECT_EQ(out.str(), "line\n");
+            "\r1/60\033[K\r\033[KWARN: w\n\r1/60\033[K\r\033[KWARN: v\n\r1/60\033[K"
+            "\r2/60\033[K\r\033[KERROR: e\n");
+  EXPECT_EQ(out.str(), "line\ndn: x\n");
+}
+
+// Both streams on one terminal: a partial line on either holds the meter back.
+TEST(ReporterTest, StatusLineWithStandardOutputOnTheTerminalToo) {
+  std::ostringstream out, err;
+  Reporter reporter(out, err);
+  reporter.CommentOutput();
+  reporter.EnableStatusLine(true);
+  reporter.ShowStatus("1/60");
+  reporter.out() << "   DN: x..." << std::flush;
+  reporter.ShowStatus("2/60");  // the line is open: kept for its end
+  EXPECT_EQ(err.str(), "\r1/60\033[K\r\033[K");
+  reporter.out() << EndLine;
+  reporter.data() << "dn: x\n\n" << std::flush;
+  EXPECT_EQ(err.str(), "\r1/60\033[K\r\033[K\r2/60\033[K\r\033[K\r2/60\033[K");
+  EXPECT_EQ(out.str(), "#    DN: x...\ndn: x\n\n");
+}
+
+// Holds what is written until it is flushed.
+struct HeldBuffer : std::stringbuf {
+  int sync() override {
+    flushed += str();
+    str("");
+    return 0;
+  }
+  std::string flushed;
+};
+
+TEST(ReporterTest, ErrorLineFlushesStandardOutputFirstWithTheStatusLineToo) {
+  HeldBuffer held;
+  std::ostream out(&held);
+  std::ostringstream err;
+  err.tie(&out);  // as the run's standard error is
+  Reporter reporter(out, err);
+  reporter.EnableStatusLine();
+  reporter.out() << "   DN: x...";
+  reporter.err() << "ERROR: e" << EndLine;
+  EXPECT_EQ(held.flushed, "   DN: x...");
+}
+
+using varnel::testing::FullBuffer;
+
+TEST(ReporterTest, AFailedWriteOnEitherStreamIsLostOutputButADiversionsIsNot) {
+  enum Writer { kOut, kData, kErr };
+  for (const bool statusLine : {false, true}) {
+    for (const Writer writer : {kOut, kData, kErr}) {
+      SCOPED_TRACE(::testing::Message() << "status line " << statusLine << ", writer " << writer);
+      FullBuffer full(4);
+      std::ostringstream good;
+      std::ostream failing(&full);
+      Reporter reporter(writer == kErr ? good : failing, writer == kErr ? failing : good);
+      reporter.CommentOutput();
+      if (statusLine) reporter.EnableStatusLine(true);
+      std::ostringstream heldOut, heldErr;
+      reporter.Divert(heldOut, heldErr);
+      reporter.out() << "a long line" << EndLine;
+      reporter.err() << "a long line" << EndLine;
+      reporter.Restore();
+      EXPECT_FALSE(reporter.lostOutput());
+      std::ostream& stream = writer == kOut    ? reporter.out()
+                             : writer == kData ? reporter.data()
+                                               : reporter.err();
+      stream << "a long line" << EndLine;
+      EXPECT_TRUE(reporter.lostOutput());
+    }
+  }
 }
 
 }  // namespace

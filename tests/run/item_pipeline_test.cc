@@ -16,6 +16,7 @@
 #include "run/late_channel.h"
 #include "run/run_records.h"
 #include "support/fake_file_system.h"
+#include "support/full_buffer.h"
 #include "text/string_helpers.h"
 
 namespace varnel {
@@ -224,6 +225,23 @@ TEST_F(ItemPipelineTest, AStopSendsNothingMoreAndRecordsWhatWasOnItsWay) {
   EXPECT_EQ(ExitStatus(ran.tally.lastError), 130);
   EXPECT_NE(ran.err.find("ERROR: Stopped by signal 2"), std::string::npos) << ran.err;
   EXPECT_TRUE(directory.Has(Dn(4), "mail"));
+}
+
+TEST_F(ItemPipelineTest, OutputThatCannotBeWrittenStopsTheRun) {
+  settings.window = 1;
+  testing::FullBuffer full(40);
+  std::ostream out(&full);
+  std::ostringstream err;
+  Reporter reporter(out, err);
+  WorkList work;
+  for (int i = 1; i <= 12; ++i) work.items.push_back({Dn(i), "", size_t(i), Dn(i)});
+  RunFacts facts(directory, "", ":", false);
+  RunRecords records;
+  const RunTally tally = RunItemPipeline(reporter, channel, facts, *MakeAction(settings, {}),
+                                         settings, work, ticks, records, stop);
+  EXPECT_EQ(ExitStatus(tally.lastError), 255);
+  EXPECT_LT(directory.modifies.size(), 4u) << "nothing more is sent once output is lost";
+  EXPECT_TRUE(directory.Has(Dn(12), "mail"));
 }
 
 TEST_F(ItemPipelineTest, TheUndoRecordIsOnDiskBeforeItsWriteGoesOut) {

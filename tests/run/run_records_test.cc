@@ -1,13 +1,14 @@
 // The run's records on a file system that fails: the undo journal's
 // take-back cuts only its own record, and the report and failed lines say
 // when they can no longer be kept.
+#include "run/run_records.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "actions/action.h"
 #include "diag/reporter.h"
-#include "run/run_records.h"
 #include "support/fake_file_system.h"
 
 namespace varnel {
