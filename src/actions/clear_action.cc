@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "actions/action_list.h"
-#include "diag/held_lines.h"
+#include "actions/held_plan.h"
 #include "exchange/exchange_attributes.h"
 #include "ldap/ldap_error.h"
 #include "text/string_helpers.h"
@@ -27,13 +27,9 @@ class ClearAction : public Action {
   }
 
   ItemPlan Plan(const PlanInput& input) const override {
-    HeldLines held(input.lines);
-    ItemPlan result;
-    result.plan.dn = input.dn;
-    result.outcome = PlanClear(held.reporter(), input, &result.plan.mods);
-    result.out = held.out();
-    result.err = held.err();
-    return result;
+    return HeldPlan(input, [&](Reporter& lines, ObjectPlan& plan) {
+      return PlanClear(lines, input, &plan.mods);
+    });
   }
 
  private:

@@ -26,6 +26,25 @@ const LdapEntry* BindInterface(Reporter& lines, const std::string& adsPath,
   return &object.entry;
 }
 
+const LdapEntry* BindMailboxOwner(Reporter& lines, const std::string& host, const PlanInput& input,
+                                  const char* noInterfaceLine, Outcome* failed) {
+  if (input.facts.mdbDn.empty()) {
+    lines.out() << " - No valid homeMDB value." << EndLine;
+    *failed = Outcome::Varnel(-1, " - No valid homeMDB value.");
+    return nullptr;
+  }
+  const std::string path = BuildAdsPath(host, input.dn);
+  if (lines.debug()) lines.out() << "DEBUG: [" << path << "]" << EndLine;
+  return BindInterface(lines, path, input.object, RecipientInterface::kMailboxStore,
+                       noInterfaceLine, failed);
+}
+
+void TakeStaged(const LdapEntry& object, std::vector<LdapModification> staged, ObjectPlan* plan) {
+  plan->writer = ObjectPlan::Writer::kDirectoryObject;
+  plan->dn = object.dn;
+  plan->mods = std::move(staged);
+}
+
 Outcome FailedStep(Reporter& lines, const char* prefix, HResult hr) {
   return Outcome::HResult(PrintAdsError(lines, prefix, hr));
 }

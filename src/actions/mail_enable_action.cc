@@ -4,8 +4,8 @@
 // quotas and address-list visibility joins the same request.
 #include "actions/action_list.h"
 #include "actions/directory_object_step.h"
+#include "actions/held_plan.h"
 #include "actions/update_plan.h"
-#include "diag/held_lines.h"
 #include "exchange/ads_path.h"
 #include "ldap/ldap_error.h"
 #include "text/string_helpers.h"
@@ -37,13 +37,9 @@ class MailEnableAction : public Action {
   LineOverride Override() const override { return LineOverride::kAddress; }
 
   ItemPlan Plan(const PlanInput& input) const override {
-    HeldLines held(input.lines);
-    ItemPlan result;
-    result.plan.dn = input.dn;
-    result.outcome = PlanMailEnable(held.reporter(), input, &result.plan);
-    result.out = held.out();
-    result.err = held.err();
-    return result;
+    return HeldPlan(input, [&](Reporter& lines, ObjectPlan& plan) {
+      return PlanMailEnable(lines, input, &plan);
+    });
   }
 
  private:
@@ -95,9 +91,7 @@ class MailEnableAction : public Action {
                                      &staged);
         hr != kSOk)
       return FailedStep(lines, " - ERROR: (MailEnable) ", hr);
-    plan->writer = ObjectPlan::Writer::kDirectoryObject;
-    plan->dn = object->dn;
-    plan->mods = std::move(staged);
+    TakeStaged(*object, std::move(staged), plan);
 
     const std::string objectClass = MostSpecificClass(*object);
     if (lines.debug()) lines.out() << "DEBUG: objectclass=" << objectClass << EndLine;

@@ -2,8 +2,7 @@
 // moves the data).
 #include "actions/action_list.h"
 #include "actions/directory_object_step.h"
-#include "diag/held_lines.h"
-#include "exchange/ads_path.h"
+#include "actions/held_plan.h"
 
 namespace varnel {
 namespace {
@@ -21,38 +20,22 @@ class MoveMailboxAction : public Action {
   LineOverride Override() const override { return LineOverride::kDatabase; }
 
   ItemPlan Plan(const PlanInput& input) const override {
-    HeldLines held(input.lines);
-    ItemPlan result;
-    result.plan.dn = input.dn;
-    result.outcome = PlanMove(held.reporter(), input, &result.plan);
-    result.out = held.out();
-    result.err = held.err();
-    return result;
+    return HeldPlan(input, [&](Reporter& lines, ObjectPlan& plan) {
+      Outcome failed;
+      const LdapEntry* object = BindMailboxOwner(
+          lines, host_, input, " - No MailBox Move function for this object type.", &failed);
+      if (object == nullptr) return failed;
+      std::vector<LdapModification> staged;
+      if (HResult hr =
+              StageMoveMailbox(*object, input.facts.mdbDn, DatabaseOf(input.facts), &staged);
+          hr != kSOk)
+        return FailedStep(lines, " - ERROR: (MoveMailBox) ", hr);
+      TakeStaged(*object, std::move(staged), &plan);
+      return Outcome::Ok();
+    });
   }
 
  private:
-  Outcome PlanMove(Reporter& lines, const PlanInput& input, ObjectPlan* plan) const {
-    if (input.facts.mdbDn.empty()) {
-      lines.out() << " - No valid homeMDB value." << EndLine;
-      return Outcome::Varnel(-1, " - No valid homeMDB value.");
-    }
-    const std::string path = BuildAdsPath(host_, input.dn);
-    if (lines.debug()) lines.out() << "DEBUG: [" << path << "]" << EndLine;
-    Outcome failed;
-    const LdapEntry* object =
-        BindInterface(lines, path, input.object, RecipientInterface::kMailboxStore,
-                      " - No MailBox Move function for this object type.", &failed);
-    if (object == nullptr) return failed;
-    std::vector<LdapModification> staged;
-    if (HResult hr = StageMoveMailbox(*object, input.facts.mdbDn, DatabaseOf(input.facts), &staged);
-        hr != kSOk)
-      return FailedStep(lines, " - ERROR: (MoveMailBox) ", hr);
-    plan->writer = ObjectPlan::Writer::kDirectoryObject;
-    plan->dn = object->dn;
-    plan->mods = std::move(staged);
-    return Outcome::Ok();
-  }
-
   const std::string host_;
 };
 

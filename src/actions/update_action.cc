@@ -1,8 +1,8 @@
 // -upd: address-list visibility and mailbox storage limits, one modify
 // request per object.
 #include "actions/action_list.h"
+#include "actions/held_plan.h"
 #include "actions/update_plan.h"
-#include "diag/held_lines.h"
 
 namespace varnel {
 namespace {
@@ -21,14 +21,9 @@ class UpdateAction : public Action {
   }
 
   ItemPlan Plan(const PlanInput& input) const override {
-    HeldLines held(input.lines);
-    ItemPlan result;
-    result.plan.dn = input.dn;
-    result.outcome =
-        AppendUpdate(held.reporter(), input.dn, options_, input.object, &result.plan.mods);
-    result.out = held.out();
-    result.err = held.err();
-    return result;
+    return HeldPlan(input, [&](Reporter& lines, ObjectPlan& plan) {
+      return AppendUpdate(lines, input.dn, options_, input.object, &plan.mods);
+    });
   }
 
  private:
