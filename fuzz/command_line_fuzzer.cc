@@ -66,7 +66,7 @@ bool StartsSwitch(const std::string& argument) {
 
 // The switches that name files take the next argument, switch-like or not.
 bool NamesAFile(const std::string& name) {
-  return name == "undo" || name == "report" || name == "failed";
+  return name == "undo" || name == "report" || name == "failed" || name == "f";
 }
 
 Model BuildModel(const std::vector<std::string>& arguments, bool fold, bool withPaths = false) {
@@ -161,6 +161,16 @@ void CheckValidated(const SwitchTable& table, const Model& model) {
 
 bool Has(const Model& model, const std::string& name) { return model.switches.contains(name); }
 
+// C0 controls, DEL, and the C1 controls as UTF-8 writes them (C2 80..9F).
+bool HasControlText(const std::string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (byte < 0x20 || byte == 0x7F || (byte == 0xC2 && next >= 0x80 && next <= 0x9F)) return true;
+  }
+  return false;
+}
+
 std::string Value(const Model& model, const std::string& name) {
   auto found = model.switches.find(name);
   return found == model.switches.end() ? std::string() : found->second;
@@ -171,13 +181,23 @@ void CheckStage(const std::optional<int32_t>& status, const RunSettings& setting
   const RunSettings defaults;
   bool valueMissing = false;
   for (const char* name :
-       {"quota", "safety", "upto", "internetencoding", "undo", "report", "failed", "window"})
+       {"quota", "safety", "upto", "internetencoding", "undo", "report", "failed", "window", "f"})
     valueMissing = valueMissing || (Has(model, name) && Value(model, name).empty());
   const std::string host = Value(model, "h");
-  const size_t colon = host.find(':');
+  // A bracketed IPv6 address holds colons of its own; the port follows "]".
+  bool badHost = false;
+  size_t colon = host.find(':');
+  if (!host.empty() && host.front() == '[') {
+    const size_t close = host.find(']');
+    badHost = close == std::string::npos || close == 1 ||
+              host.find_first_not_of("0123456789abcdefABCDEF:.", 1) < close ||
+              (close + 1 < host.size() && host[close + 1] != ':');
+    colon = badHost || close + 1 >= host.size() ? std::string::npos : close + 1;
+  }
   const bool badValue =
-      (Has(model, "hfal") && Has(model, "uhfal")) ||
-      (Has(model, "quota") && !ParseQuota(Value(model, "quota"))) ||
+      (Has(model, "hfal") && Has(model, "uhfal")) || (Has(model, "b") && Has(model, "f")) ||
+      (Has(model, "me") && HasControlText(Value(model, "me"))) ||
+      (Has(model, "quota") && !ParseQuota(Value(model, "quota"))) || badHost ||
       (colon != std::string::npos &&
        ReferenceNumber(host.substr(colon + 1), 65535).value_or(0) == 0) ||
       (Has(model, "safety") && !ReferenceNumber(Value(model, "safety"), kNoSafetyLimit)) ||
@@ -208,6 +228,7 @@ void CheckStage(const std::optional<int32_t>& status, const RunSettings& setting
   VARNEL_FUZZ_CHECK(settings.undoPath == Value(model, "undo"));
   VARNEL_FUZZ_CHECK(settings.reportPath == Value(model, "report"));
   VARNEL_FUZZ_CHECK(settings.failedPath == Value(model, "failed"));
+  VARNEL_FUZZ_CHECK(settings.dnListPath == Value(model, "f"));
 
   const uint32_t upto =
       Has(model, "upto")

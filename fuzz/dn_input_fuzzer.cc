@@ -2,6 +2,7 @@
 // one control byte (bit 0 debug, bit 1 quiet, bit 4 the -b form, bits 5-7 the
 // safety limit), the field delimiter as a length byte and its bytes, then
 // standard input (or, for -b, the DN up to its first zero byte).
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
@@ -53,8 +54,11 @@ void CheckSplitInputLine(const std::string& line, const std::string& delimiter) 
 
 // The items the reader should produce from `input` (narrow text, a UTF-8
 // byte-order mark already taken off), line by line.
-std::vector<WorkItem> ExpectedItems(const std::string& input, const std::string& delimiter) {
+// Sets *ldif (and returns nothing) when the list is LDIF.
+std::vector<WorkItem> ExpectedItems(const std::string& input, const std::string& delimiter,
+                                    bool* ldif) {
   std::vector<WorkItem> expected;
+  bool formKnown = false;
   size_t begin = 0;
   size_t number = 0;
   while (begin < input.size()) {
@@ -66,8 +70,20 @@ std::vector<WorkItem> ExpectedItems(const std::string& input, const std::string&
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.size() + (lineFeed ? 1 : 0) >= kLineBufferSize) continue;
     if (line.empty() || line.find('\0') != std::string::npos) continue;
+    // The first line taken decides the form: LDIF has a reader of its own.
+    if (!formKnown) {
+      formKnown = true;
+      std::string head = line.substr(0, 8);
+      for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (head.starts_with("dn:") || head.starts_with("version:")) {
+        *ldif = true;
+        return {};
+      }
+    }
     CheckSplitInputLine(line, delimiter);
     const InputLine fields = SplitInputLine(line, delimiter);
+    // A line whose DN is empty once its quotes are gone names nothing.
+    if (Unquoted(fields.dnField).empty()) continue;
     expected.push_back({Unquoted(fields.dnField), Unquoted(fields.dataField), number, line});
   }
   return expected;
@@ -112,6 +128,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     reporter_.Configure({});
   }
 
+  if (settings.singleDn && Unquoted(settings.dn).empty()) {
+    VARNEL_FUZZ_CHECK(items.empty());  // an empty DN names nothing, not the RootDSE
+    return 0;
+  }
   if (settings.singleDn) {
     VARNEL_FUZZ_CHECK(items.size() == 1);
     VARNEL_FUZZ_CHECK(items[0].dn == Unquoted(settings.dn));
@@ -120,10 +140,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
 
-  // UTF-16 input is decoded first; only the invariants above hold for it.
+  // UTF-16 input is decoded first, and LDIF is read by the LDIF reader; only
+  // the invariants above hold for them.
   if (rest.starts_with("\xFF\xFE") || rest.starts_with("\xFE\xFF")) return 0;
+  bool ldif = false;
   const std::vector<WorkItem> expected = ExpectedItems(
-      rest.starts_with("\xEF\xBB\xBF") ? rest.substr(3) : rest, settings.fieldDelimiter);
+      rest.starts_with("\xEF\xBB\xBF") ? rest.substr(3) : rest, settings.fieldDelimiter, &ldif);
+  if (ldif) return 0;  // read by libldap's LDIF reader; only the invariants above hold
   VARNEL_FUZZ_CHECK(items.size() == expected.size());
   for (size_t i = 0; i < items.size(); ++i) {
     VARNEL_FUZZ_CHECK(items[i].dn == expected[i].dn);

@@ -39,6 +39,10 @@ class RunFacts {
   const OrganisationFacts& Organisation();
 
  private:
+  // The database's facts in one search; false when they cannot all be had
+  // that way (*facts then holds nothing of use).
+  bool ReadDatabaseAtOnce(const std::string& mdbDn, DatabaseFacts* facts);
+
   LdapConnection& session_;
   const std::string exchangeServicesDn_;
   const std::string mdbDelimiter_;

@@ -38,6 +38,16 @@ std::vector<std::string> ChangedAttributes(const std::vector<LdapModification>& 
   return names;
 }
 
+void ApplyModifications(const std::vector<LdapModification>& mods, LdapEntry* object) {
+  for (const LdapModification& mod : mods) {
+    auto& attributes = object->attributes;
+    std::erase_if(attributes,
+                  [&](const LdapAttribute& a) { return LowerCase(a.name) == LowerCase(mod.type); });
+    if (mod.op == LdapModification::Op::kReplace && !mod.values.empty())
+      attributes.push_back({mod.type, mod.values});
+  }
+}
+
 bool HoldsModifications(const LdapEntry& object, const std::vector<LdapModification>& mods) {
   return std::all_of(mods.begin(), mods.end(),
                      [&](const LdapModification& mod) { return Unchanged(object, mod); });

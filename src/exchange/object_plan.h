@@ -30,6 +30,10 @@ void DropUnchangedModifications(const LdapEntry& object, std::vector<LdapModific
 // The names of the attributes the modifications change, in order, once each.
 std::vector<std::string> ChangedAttributes(const std::vector<LdapModification>& mods);
 
+// The object as it is after the modifications (a preview of later items of
+// the same object is planned from it).
+void ApplyModifications(const std::vector<LdapModification>& mods, LdapEntry* object);
+
 // True when `object` holds what `mods` write: after a write whose answer was
 // lost, that it landed.
 bool HoldsModifications(const LdapEntry& object, const std::vector<LdapModification>& mods);

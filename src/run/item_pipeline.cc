@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "actions/action.h"
@@ -85,11 +86,19 @@ class ItemPipeline {
     read_.scope = LdapScope::kBase;
     read_.filter = "(objectclass=*)";
     read_.attributes = action.Attributes();
+    if (settings.whatIf) {
+      std::set<std::string> seen;
+      for (const WorkItem& item : items_) {
+        if (!seen.insert(LowerCase(item.dn)).second) repeated_.insert(LowerCase(item.dn));
+      }
+    }
   }
 
   RunTally Run();
 
  private:
+  // True when the list names the item's DN (letter case aside) again.
+  bool MetAgain(const WorkItem& item) const { return repeated_.contains(LowerCase(item.dn)); }
   Slot& Front() { return *slots_.front(); }
   Slot& SlotOf(size_t index) { return *slots_[index - shown_]; }
   size_t Outstanding() const { return reads_ + writes_; }
@@ -156,10 +165,13 @@ class ItemPipeline {
   size_t writes_ = 0;  // writes outstanding
   size_t again_ = 0;   // items sent back to their read, not yet planned again
   bool stopped_ = false;
-  int stopSignal_ = 0;                       // the signal that asked the run to end
-  Outcome lossError_;                        // the loss of a server that stayed away
-  uint64_t clock_ = 0;                       // counts reads sent and writes answered
-  std::map<std::string, uint64_t> written_;  // lower-case DN -> clock of its last write's answer
+  int stopSignal_ = 0;  // the signal that asked the run to end
+  Outcome lossError_;   // the loss of a server that stayed away
+  uint64_t clock_ = 0;  // counts reads sent and writes answered
+  std::map<std::string, uint64_t> written_;
+  std::map<std::string, LdapEntry> previewed_;  // -whatif: lower-case DN -> as planned so far
+  std::set<std::string> repeated_;  // lower-case DNs the list names more than once  // lower-case
+                                    // DN -> clock of its last write's answer
 };
 
 void ItemPipeline::StartRead(Slot& slot) {
@@ -248,8 +260,21 @@ void ItemPipeline::Plan(Slot& slot) {
       return Complete(slot, Outcome::Ldap(channel_.ConnectionLoss()));
     }
   }
+  // A preview writes nothing, so an object met again is planned from what
+  // its earlier items would have left.
+  const std::string key = KeyOf(slot, items_[slot.index]);
+  if (settings_.whatIf && slot.object.found()) {
+    if (auto previewed = previewed_.find(key); previewed != previewed_.end())
+      slot.object.entry.attributes = previewed->second.attributes;
+  }
   ItemPlan planned =
       PlanWorkItem(reporter_, facts_, action_, settings_, items_[slot.index], slot.object);
+  if (settings_.whatIf && slot.object.found() && planned.outcome.ok() &&
+      MetAgain(items_[slot.index])) {
+    LdapEntry after = slot.object.entry;
+    ApplyModifications(planned.plan.mods, &after);
+    previewed_[key] = std::move(after);
+  }
   slot.plan = std::move(planned.plan);
   slot.unchanged = planned.unchanged;
   slot.changed = ChangedAttributes(slot.plan.mods);
@@ -418,7 +443,10 @@ void ItemPipeline::EndAfterStop() {
     if (slot->state == Slot::State::kDone || !sent) continue;
     slot->unknown = true;
     slot->state = Slot::State::kDone;
-    slot->outcome = Outcome::Ldap(kLdapTimeout);
+    {
+      Diversion diversion(reporter_, *slot);
+      slot->outcome = PlanResult(reporter_, slot->plan, kLdapTimeout);
+    }
     ++tally_.errors;
   }
   ShowFinished();
