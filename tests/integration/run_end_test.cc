@@ -17,7 +17,6 @@
 namespace varnel::integration {
 namespace {
 
-using std::chrono::milliseconds;
 using std::chrono::seconds;
 using Entries = std::map<std::string, std::map<std::string, std::string>>;
 
