@@ -5,7 +5,8 @@
 #   scripts/memcheck.sh [--runs-only|--suite-only] [BUILD_DIR]    (default: build)
 #
 # 1. Runs of its own: -clear, -upd, -cr, -move and -me, with lists, overrides,
-#    refusals, failures and bad input, on fresh objects made with ldapmodify.
+#    refusals, failures and bad input, on fresh objects made with ldapmodify;
+#    and a run stopped by SIGINT half-way.
 # 2. The integration suite (varnel_integration_tests), every varnel run of it
 #    going through valgrind (VARNEL_WRAPPER); valgrind changes a run's exit
 #    status only when it finds an error, so the suite's own checks still hold.
@@ -136,6 +137,35 @@ own_runs() {
   # the run); a closed input.
   varnel_run 255 -upd -unsafe -q < <(head -c 65536 /dev/urandom; head -c 20000 /dev/zero | tr '\0' a)
   varnel_run 0 --closed-input -clear -q
+  # A run stopped half-way by SIGINT.
+  signalled_run "$ou"
+}
+
+# signalled_run OU: an update of 100 new users in OU, sent SIGINT once a few
+# items have been shown; it must end with 130 after its summary.
+signalled_run() {
+  local ou="$1" i pid status=0 waited=0
+  for i in $(seq 1 100); do
+    printf 'dn: CN=Mem Signal %s,%s\nchangetype: add\nobjectClass: user\n' "$i" "$ou"
+    printf 'sAMAccountName: memsignal%s\n\n' "$i"
+  done | ldap ldapmodify >/dev/null
+  for i in $(seq 1 100); do printf 'CN=Mem Signal %s,%s\n' "$i" "$ou"; done >"$logs/signal.in"
+  : >"$logs/last.out"
+  bash "$sandbox" exec -- "${memcheck[@]}" "$varnel" -upd -quota 10:20:30 -cont -unsafe \
+    <"$logs/signal.in" >"$logs/last.out" 2>"$logs/last.err" &
+  pid=$!
+  while [ "$(grep -c '^   DN: ' "$logs/last.out" || true)" -lt 3 ] && [ "$waited" -lt 1200 ] &&
+    kill -0 "$pid" 2>/dev/null; do
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  kill -INT "$pid" 2>/dev/null || true
+  wait "$pid" || status=$?
+  runs=$((runs + 1))
+  if [ "$status" -ne 130 ] || ! grep -q '^The command completed with errors\.$' "$logs/last.out"; then
+    fail "varnel -upd sent SIGINT ended with $status, expected 130 after its summary"
+    tail -n 5 "$logs/last.out" "$logs/last.err" >&2 || true
+  fi
 }
 
 check_logs() {
