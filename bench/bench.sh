@@ -65,12 +65,26 @@ tag=$(printf '%04x' $(($$ % 65536)))
 ou="OU=Varnel Bench $tag,$VARNEL_SANDBOX_BASE"
 work=$(mktemp -d)
 relay=
+# The OU goes even when the bench fails. The sandbox is shared and may be
+# restarted under us, so the removal is tried again and a leftover is named.
+remove_ou() {
+  local try rc
+  for try in 1 2 3; do
+    ldapdelete "${LDAP[@]}" -r "$ou" >/dev/null 2>&1 && return 0
+    rc=0
+    ldapsearch "${LDAP[@]}" -LLL -b "$ou" -s base "(objectClass=*)" 1.1 >/dev/null 2>&1 || rc=$?
+    [ "$rc" -ne 32 ] || return 0  # no such object: gone after all
+    [ "$try" -eq 3 ] || sleep 2
+  done
+  echo "could not remove $ou; remove it with: ldapdelete -Q -r \"$ou\"" >&2
+}
 cleanup() {
   if [ -n "$relay" ]; then kill "$relay" 2>/dev/null || true; fi
-  ldapdelete "${LDAP[@]}" -r "$ou" >/dev/null 2>&1 || true
+  remove_ou
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
 
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
