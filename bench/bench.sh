@@ -19,6 +19,10 @@
 #
 #   bash bench/bench.sh [N] [LOOP_SAMPLE] [MEMORY_DNS]     (defaults 300 50 100000)
 #
+# ROUNDS=R (1 to 9, default 1) times every run R times, each on objects of its
+# own, the rounds one after the other; the table then shows the median of the
+# R times and the ratios of the medians, which a busy machine disturbs less.
+#
 # The sandbox must be running (sandbox/varnel-sandbox start); the bench only
 # reads its environment (VARNEL_SANDBOX_STATE selects another state folder)
 # and works in an OU of its own, removed again at the end.
@@ -28,9 +32,11 @@ N=${1:-300}
 SAMPLE=${2:-50}
 MEMORY_DNS=${3:-100000}
 WAN_DELAY_MS=${WAN_DELAY_MS:-10}
+ROUNDS=${ROUNDS:-1}
 VARNEL=${VARNEL:-build/varnel}
 [ -x "$VARNEL" ] || { echo "build varnel first (cmake --build build)" >&2; exit 1; }
 [[ $N =~ ^[1-9][0-9]{0,4}$ ]] || { echo "N must be a number from 1 to 99999" >&2; exit 1; }
+[[ $ROUNDS =~ ^[1-9]$ ]] || { echo "ROUNDS must be a number from 1 to 9" >&2; exit 1; }
 if ! [[ $SAMPLE =~ ^[1-9][0-9]*$ ]] || [ "$SAMPLE" -gt "$N" ]; then
   echo "LOOP_SAMPLE must be a number from 1 to N" >&2
   exit 1
@@ -90,6 +96,7 @@ now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 within() { awk -v r="$1" -v t="$2" 'BEGIN { exit !(r <= t) }'; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # The actions: a short key (also the objects' name prefix), what the objects
 # are before the run, and the switches.
@@ -104,8 +111,9 @@ switches=(
   [cr]="-cr $CREATE_MDB"
   [mv]="-move $MOVE_TO"
 )
-# Object sets: F for the floor, L for loopback, R for the relay.
-sets=(F L R)
+# Object sets, per round: F for the floor, L for loopback, R for the relay.
+sets=()
+for round in $(seq 1 "$ROUNDS"); do sets+=("F$round" "L$round" "R$round"); done
 
 # One object as an LDIF add record: name, sAMAccountName, kind.
 object_ldif() {
@@ -151,19 +159,20 @@ varnel_run() {  # key set [extra switches...]
 
 # The floor: the run's own -whatif LDIF for the floor set, then that plan sent
 # by one serial ldapmodify process on loopback (only that is timed).
-floor_run() {  # key
-  local key="$1" t0 t1 records
+floor_run() {  # key set
+  local key="$1" set="$2" t0 t1 records
+  local plan="$work/$key$set.plan.ldif"
   local -a sw
   read -r -a sw <<<"${switches[$key]}"
-  "$VARNEL" -whatif "${sw[@]}" -cont -unsafe -q <"$work/${key}F.dns" >"$work/$key.plan.ldif" 2>"$work/$key.plan.err" || true
-  records=$(grep -c '^dn: ' "$work/$key.plan.ldif" || true)
-  if ! grep -q "^# Successful    : $N\$" "$work/$key.plan.ldif" || [ "$records" -ne "$N" ]; then
-    cat "$work/$key.plan.ldif" "$work/$key.plan.err" >&2
+  "$VARNEL" -whatif "${sw[@]}" -cont -unsafe -q <"$work/$key$set.dns" >"$plan" 2>"$work/$key$set.plan.err" || true
+  records=$(grep -c '^dn: ' "$plan" || true)
+  if ! grep -q "^# Successful    : $N\$" "$plan" || [ "$records" -ne "$N" ]; then
+    cat "$plan" "$work/$key$set.plan.err" >&2
     echo "varnel -whatif ${switches[$key]} did not plan all $N objects ($records records)" >&2
     exit 1
   fi
   t0=$(now)
-  ldapmodify "${LDAP[@]}" -f "$work/$key.plan.ldif" >/dev/null
+  ldapmodify "${LDAP[@]}" -f "$plan" >/dev/null
   t1=$(now)
   elapsed "$t0" "$t1"
 }
@@ -176,7 +185,7 @@ ldapdelete "${LDAP[@]}" -r "$ou" >/dev/null 2>&1 || true
   for key in "${keys[@]}"; do
     for set in "${sets[@]}"; do
       for i in $(seq -f '%05g' 1 "$N"); do
-        object_ldif "$key $set$i" "vb$tag$key$set$i" "${kind[$key]}"
+        object_ldif "$key $set-$i" "vb$tag$key$set$i" "${kind[$key]}"
       done
     done
   done
@@ -187,7 +196,7 @@ t1=$(now)
 echo "  made in $(elapsed "$t0" "$t1") s"
 for key in "${keys[@]}"; do
   for set in "${sets[@]}"; do
-    seq -f "CN=$key $set%05g,$ou" 1 "$N" >"$work/$key$set.dns"
+    seq -f "CN=$key $set-%05g,$ou" 1 "$N" >"$work/$key$set.dns"
   done
 done
 
@@ -198,12 +207,25 @@ for _ in $(seq 50); do [ -s "$work/relay.port" ] && break; sleep 0.1; done
 relay_port=$(head -n 1 "$work/relay.port")
 [ -n "$relay_port" ] || { echo "the delay relay did not start" >&2; exit 1; }
 
-declare -A floor_s loop_s relay_s
+declare -A floor_all loop_all relay_all floor_s loop_s relay_s
+for round in $(seq 1 "$ROUNDS"); do
+  for key in "${keys[@]}"; do
+    echo "  round $round of $ROUNDS: ${switches[$key]} ..."
+    t=$(floor_run "$key" "F$round")
+    floor_all[$key]+=" $t"
+    t=$(varnel_run "$key" "L$round")
+    loop_all[$key]+=" $t"
+    t=$(varnel_run "$key" "R$round" -h "localhost:$relay_port")
+    relay_all[$key]+=" $t"
+  done
+done
 for key in "${keys[@]}"; do
-  echo "  ${switches[$key]} ..."
-  floor_s[$key]=$(floor_run "$key")
-  loop_s[$key]=$(varnel_run "$key" L)
-  relay_s[$key]=$(varnel_run "$key" R -h "localhost:$relay_port")
+  # shellcheck disable=SC2086 # the lists are words of numbers
+  floor_s[$key]=$(median ${floor_all[$key]})
+  # shellcheck disable=SC2086
+  loop_s[$key]=$(median ${loop_all[$key]})
+  # shellcheck disable=SC2086
+  relay_s[$key]=$(median ${relay_all[$key]})
 done
 kill "$relay" 2>/dev/null || true
 wait "$relay" 2>/dev/null || true
@@ -212,6 +234,7 @@ relay=
 echo
 echo "$N objects per run; relay adds $WAN_DELAY_MS ms each way; varnel with -cont -unsafe -q;"
 echo "floor = the run's own -whatif LDIF applied by one serial ldapmodify on loopback"
+[ "$ROUNDS" -eq 1 ] || echo "seconds are the median of $ROUNDS rounds, ratios those of the medians"
 row='%-36s %9s %9s %8s %9s %8s  %s\n'
 # shellcheck disable=SC2059 # the format is the table's, kept in one place
 printf "$row" "action" "loopback" "relay" "rel/loop" "floor" "loop/fl" "targets"
@@ -236,7 +259,7 @@ echo "targets: relay/loopback <= $RELAY_TARGET, loopback/floor <= $FLOOR_TARGET;
 
 # The shell loop: look each object up, then modify it, one process each (on
 # the floor's -upd objects, which nothing times any more).
-head -n "$SAMPLE" "$work/uhF.dns" >"$work/sample.dns"
+head -n "$SAMPLE" "$work/uhF1.dns" >"$work/sample.dns"
 t0=$(now)
 while read -r dn; do
   ldapsearch "${LDAP[@]}" -LLL -b "$dn" -s base "(objectClass=*)" 1.1 >/dev/null
