@@ -199,12 +199,6 @@ TEST(RunEndIT, AStopWaitsTenSecondsAtMostForTheAnswers) {
   EXPECT_EQ(r.status, 130) << r.out << r.err;
   EXPECT_LT(waited, seconds(20)) << std::chrono::duration_cast<seconds>(waited).count() << " s";
   EXPECT_NE(r.out.find("\nDNs to Process: 60\n"), std::string::npos) << r.out;
-  std::istringstream out(r.out);
-  for (std::string line; std::getline(out, line);) {
-    if (line.find("   DN: ") == std::string::npos) continue;
-    EXPECT_EQ(line.rfind("   DN: ", 0), 0u) << line;
-    EXPECT_EQ(Count(line, "   DN: "), 1u) << line;
-  }
   const std::vector<nlohmann::json> lines = ReportLines(ReadFileBytes(run.report));
   ASSERT_EQ(lines.size(), dns.size());
   size_t unknown = 0;
@@ -215,6 +209,8 @@ TEST(RunEndIT, AStopWaitsTenSecondsAtMostForTheAnswers) {
     unknown += line["outcome"] == "unknown";
   }
   EXPECT_GT(unknown, 0u);
+  // Each write that was never answered has its error line, as any failure.
+  EXPECT_EQ(Count(r.err, ": [] Error 0x55 (85) - Timed out\n"), unknown) << r.err;
 }
 
 // The first signal waits for the answers on their way; with the link gone
