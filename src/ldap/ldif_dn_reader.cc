@@ -155,6 +155,15 @@ std::optional<LdifDnRecord> LdifDnReader::Next() {
     return record;
   }
 
+  // A line with no attribute name before its colon makes libldap's record
+  // parser compare a null name (and crash); such a record is no LDIF.
+  for (std::string_view line : lines) {
+    if (!line.empty() && line.front() == ':') {
+      record.kind = LdifDnRecord::Kind::kInvalid;
+      return record;
+    }
+  }
+
   // The parser writes into the buffer; what it is read for comes first.
   const bool versionOnly =
       firstRecord_ && lines.size() == comments + 1 && StartsWithName(lines.back(), "version:");
