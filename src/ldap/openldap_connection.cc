@@ -4,12 +4,14 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "ldap/kerberos_ticket.h"
 #include "ldap/result_codes.h"
 #include "ldap/sasl_settings.h"
 #include "ldap/server_address.h"
+#include "platform/stop_request.h"
 
 namespace varnel {
 namespace {
@@ -236,9 +238,27 @@ void OpenLdapConnection::SetAnswerTimeout(int seconds) {
 }
 
 int OpenLdapConnection::WaitFor(int id, MessagePtr* result) {
-  timeval timeout{answerTimeout_, 0};
+  // Waited for in slices, so that a run asked to stop waits kStopWaitMs at
+  // most from then on, even for an answer it was already waiting for.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  Clock::time_point deadline = start + std::chrono::seconds(answerTimeout_);
+  bool stopSeen = false;
   LDAPMessage* raw = nullptr;
-  const int got = ldap_result(session_.get(), id, LDAP_MSG_ALL, &timeout, &raw);
+  int got = 0;
+  for (;;) {
+    if (!stopSeen && StopSignalSeen() != 0) {
+      stopSeen = true;
+      deadline = std::min(deadline, Clock::now() + std::chrono::milliseconds(kStopWaitMs));
+    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+    const long long slice = std::clamp<long long>(left, 0, 1000000);
+    timeval timeout{static_cast<time_t>(slice / 1000000),
+                    static_cast<suseconds_t>(slice % 1000000)};
+    got = ldap_result(session_.get(), id, LDAP_MSG_ALL, &timeout, &raw);
+    if (got != 0 || left <= 1000000) break;
+  }
   result->reset(raw);
   if (got == 0) {
     ldap_abandon_ext(session_.get(), id, nullptr, nullptr);

@@ -1,6 +1,7 @@
 #include "ldap/resilient_session.h"
 
 #include "ldap/result_codes.h"
+#include "platform/stop_request.h"
 #include "platform/tick_counter.h"
 
 namespace varnel {
@@ -29,7 +30,8 @@ bool ResilientSession::Recover(int rc) {
     retired_[connection_] = std::move(session_);
   }
   session_.reset();
-  if (!reconnecting_) return false;
+  // A run that is ending makes no new connection.
+  if (!reconnecting_ || StopSignalSeen() != 0) return false;
   const uint32_t lostAt = ticks_.Now();
   const uint32_t pauses[] = {0, kFirstPauseMs, kSecondPauseMs};
   for (uint32_t pauseMs : pauses) {

@@ -35,4 +35,6 @@ SignalStopRequest::~SignalStopRequest() {
 
 int SignalStopRequest::Signal() const { return g_signal; }
 
+int StopSignalSeen() { return g_signal; }
+
 }  // namespace varnel

@@ -6,6 +6,13 @@
 
 namespace varnel {
 
+// How long a run asked to stop waits for the answers on their way.
+inline constexpr unsigned kStopWaitMs = 10000;
+
+// The signal a SignalStopRequest caught, or 0: for the waits below the run
+// (an answer, a connection made again), which must not outlast a stop.
+int StopSignalSeen();
+
 class StopRequest {
  public:
   virtual ~StopRequest() = default;

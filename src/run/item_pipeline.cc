@@ -29,9 +29,6 @@ namespace {
 // How often one item is tried when the connection is lost and made again.
 constexpr int kTriesPerItem = 3;
 
-// How long a run asked to stop waits for the answers on their way.
-constexpr uint32_t kStopWaitMs = 10000;
-
 // One item on its way through the run: read, planned, written, shown. Its
 // lines are held until every item before it has been shown.
 struct Slot {

@@ -179,9 +179,9 @@ TEST(RunEndIT, SigtermEndsTheRunWithEveryItemAccountedFor) {
   CheckStoppedBySignal(SIGTERM, "term");
 }
 
-// A stop waits 10 s at most for the answers on their way: with the link gone
-// silent none comes, the writes sent are unknown, the rest not processed, and
-// each item is shown on a line of its own before the summary.
+// A stop waits 10 s at most for the answers on their way, even one it was
+// already waiting for: with the link gone silent none comes, the writes sent
+// are unknown (each with its error line), the rest not processed.
 TEST(RunEndIT, AStopWaitsTenSecondsAtMostForTheAnswers) {
   const std::string ou = FreshOu("end-wait");
   const std::vector<std::string> dns = AddUsers(ou, "End Wait", 60);
