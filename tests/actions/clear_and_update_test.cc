@@ -7,13 +7,6 @@
 namespace varnel {
 namespace {
 
-using testing::Describe;
-using testing::Found;
-using testing::Missing;
-using testing::PlanOf;
-using testing::SettingsFor;
-using Strings = std::vector<std::string>;
-
 const char kDn[] = "CN=Mailbox User,OU=Staff,DC=example,DC=com";
 
 // The server names some attributes in another letter case than the list.

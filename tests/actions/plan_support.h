@@ -50,3 +50,12 @@ inline RunSettings SettingsFor(RunAction action) {
 }
 
 }  // namespace varnel::testing
+
+namespace varnel {
+using testing::Describe;
+using testing::Found;
+using testing::Missing;
+using testing::PlanOf;
+using testing::SettingsFor;
+using Strings = std::vector<std::string>;
+}  // namespace varnel

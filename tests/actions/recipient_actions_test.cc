@@ -9,13 +9,6 @@
 namespace varnel {
 namespace {
 
-using testing::Describe;
-using testing::Found;
-using testing::Missing;
-using testing::PlanOf;
-using testing::SettingsFor;
-using Strings = std::vector<std::string>;
-
 const char kDn[] = "CN=Ann Lee,OU=Staff,DC=x";
 const char kDb[] = "CN=DB1,CN=SG1,CN=SRV1,CN=Servers,CN=AG,CN=Org";
 const char kServer[] = "CN=SRV1,CN=Servers,CN=AG,CN=Org";

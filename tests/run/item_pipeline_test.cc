@@ -52,18 +52,23 @@ class ItemPipelineTest : public ::testing::Test {
     settings.continueOnError = true;
   }
 
-  Ran Run(const std::vector<std::string>& dns, RunRecords records = {}, GuidSource guids = {}) {
+  // The run of `dns` on `on` over `dir`, its lines on `out` and `err`.
+  RunTally RunOn(RequestChannel& on, FakeLdapConnection& dir, std::ostream& out, std::ostream& err,
+                 const std::vector<std::string>& dns, RunRecords records = {},
+                 GuidSource guids = {}) {
     WorkList work;
     for (size_t i = 0; i < dns.size(); ++i) work.items.push_back({dns[i], "", i + 1, dns[i]});
-    std::ostringstream out;
-    std::ostringstream err;
     Reporter reporter(out, err);
     const auto action = MakeAction(settings, guids);
-    RunFacts facts(directory, "CN=Microsoft Exchange", ":",
-                   settings.action == RunAction::CreateMailbox);
+    RunFacts facts(dir, "CN=Microsoft Exchange", ":", settings.action == RunAction::CreateMailbox);
+    return RunItemPipeline(reporter, on, facts, *action, settings, work, ticks, records, *stopper);
+  }
+
+  Ran Run(const std::vector<std::string>& dns, RunRecords records = {}, GuidSource guids = {}) {
+    std::ostringstream out;
+    std::ostringstream err;
     Ran ran;
-    ran.tally = RunItemPipeline(reporter, channel, facts, *action, settings, work, ticks, records,
-                                *stopper);
+    ran.tally = RunOn(channel, directory, out, err, dns, std::move(records), std::move(guids));
     ran.out = out.str();
     ran.err = err.str();
     return ran;
@@ -105,13 +110,7 @@ TEST_F(ItemPipelineTest, KeepsTheWindowReadsAndWritesEachObjectOnceAndShowsInInp
   LateChannel serial(fresh);
   settings.continueOnError = false;
   std::ostringstream out;
-  Reporter reporter(out, out);
-  WorkList work;
-  for (int i = 1; i <= 12; ++i) work.items.push_back({Dn(i), "", size_t(i), Dn(i)});
-  RunFacts facts(fresh, "", ":", false);
-  RunRecords records;
-  RunItemPipeline(reporter, serial, facts, *MakeAction(settings, {}), settings, work, ticks,
-                  records, stop);
+  RunOn(serial, fresh, out, out, Twelve());
   EXPECT_EQ(serial.maxWrites, 1u);
   EXPECT_EQ(out.str(), expected);
 }
@@ -232,13 +231,7 @@ TEST_F(ItemPipelineTest, OutputThatCannotBeWrittenStopsTheRun) {
   testing::FullBuffer full(40);
   std::ostream out(&full);
   std::ostringstream err;
-  Reporter reporter(out, err);
-  WorkList work;
-  for (int i = 1; i <= 12; ++i) work.items.push_back({Dn(i), "", size_t(i), Dn(i)});
-  RunFacts facts(directory, "", ":", false);
-  RunRecords records;
-  const RunTally tally = RunItemPipeline(reporter, channel, facts, *MakeAction(settings, {}),
-                                         settings, work, ticks, records, stop);
+  const RunTally tally = RunOn(channel, directory, out, err, Twelve());
   EXPECT_EQ(ExitStatus(tally.lastError), 255);
   EXPECT_LT(directory.modifies.size(), 4u) << "nothing more is sent once output is lost";
   EXPECT_TRUE(directory.Has(Dn(12), "mail"));
