@@ -119,6 +119,13 @@ struct RelayedRun {
     varnel->CloseInput();
     return varnel;
   }
+  // Once four items are shown, the link goes silent while varnel is held.
+  bool SilenceUnderWay(LiveProcess& varnel) {
+    if (!varnel.WaitForOutput("   DN: ", 4, seconds(120)) || !varnel.Pause()) return false;
+    const bool silenced = kill(relay.pid(), SIGUSR1) == 0;
+    varnel.Resume();
+    return silenced;
+  }
   LiveProcess relay;
   const std::string report;
   const std::string failed;
@@ -187,10 +194,7 @@ TEST(RunEndIT, AStopWaitsTenSecondsAtMostForTheAnswers) {
   const std::vector<std::string> dns = AddUsers(ou, "End Wait", 60);
   RelayedRun run;
   std::unique_ptr<LiveProcess> varnel = run.Start(dns);
-  ASSERT_TRUE(varnel->WaitForOutput("   DN: ", 4, seconds(120))) << varnel->Output();
-  ASSERT_TRUE(varnel->Pause());
-  ASSERT_EQ(kill(run.relay.pid(), SIGUSR1), 0);
-  varnel->Resume();
+  ASSERT_TRUE(run.SilenceUnderWay(*varnel)) << varnel->Output();
   const auto signalled = std::chrono::steady_clock::now();
   ASSERT_EQ(kill(varnel->pid(), SIGINT), 0);
   ProcessResult r = varnel->Finish(seconds(120));
@@ -220,10 +224,7 @@ TEST(RunEndIT, ASecondSignalEndsTheRunAtOnce) {
   const std::vector<std::string> dns = AddUsers(ou, "End Twice", 60);
   RelayedRun run;
   std::unique_ptr<LiveProcess> varnel = run.Start(dns);
-  ASSERT_TRUE(varnel->WaitForOutput("   DN: ", 4, seconds(120))) << varnel->Output();
-  ASSERT_TRUE(varnel->Pause());
-  ASSERT_EQ(kill(run.relay.pid(), SIGUSR1), 0);
-  varnel->Resume();
+  ASSERT_TRUE(run.SilenceUnderWay(*varnel)) << varnel->Output();
   const auto first = std::chrono::steady_clock::now();
   ASSERT_EQ(kill(varnel->pid(), SIGINT), 0);
   std::this_thread::sleep_for(seconds(1));
