@@ -171,6 +171,37 @@ bool HasControlText(const std::string& text) {
   return false;
 }
 
+// "ldap://" or "ldaps://" in any letter case, a name of letters, digits and
+// "-._" or a bracketed IPv6 address, an optional port from 1 to 65535 and an
+// optional final "/".
+bool GoodServerUri(const std::string& text) {
+  const std::string lower = LowerCase(text);
+  std::string rest;
+  if (lower.starts_with("ldaps://")) {
+    rest = text.substr(8);
+  } else if (lower.starts_with("ldap://")) {
+    rest = text.substr(7);
+  } else {
+    return false;
+  }
+  if (rest.ends_with('/')) rest.pop_back();
+  size_t end = 0;
+  if (rest.starts_with('[')) {
+    end = rest.find(']');
+    if (end == std::string::npos || end == 1 ||
+        rest.find_first_not_of("0123456789abcdefABCDEF:.", 1) < end)
+      return false;
+    ++end;
+  } else {
+    const std::string nameCharacters =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-._";
+    end = std::min(rest.find_first_not_of(nameCharacters), rest.size());
+    if (end == 0) return false;
+  }
+  if (end == rest.size()) return true;
+  return rest[end] == ':' && ReferenceNumber(rest.substr(end + 1), 65535).value_or(0) != 0;
+}
+
 std::string Value(const Model& model, const std::string& name) {
   auto found = model.switches.find(name);
   return found == model.switches.end() ? std::string() : found->second;
@@ -187,7 +218,10 @@ void CheckStage(const std::optional<int32_t>& status, const RunSettings& setting
   // A bracketed IPv6 address holds colons of its own; the port follows "]".
   bool badHost = false;
   size_t colon = host.find(':');
-  if (!host.empty() && host.front() == '[') {
+  if (host.find("://") != std::string::npos) {
+    badHost = !GoodServerUri(host);
+    colon = std::string::npos;
+  } else if (!host.empty() && host.front() == '[') {
     const size_t close = host.find(']');
     badHost = close == std::string::npos || close == 1 ||
               host.find_first_not_of("0123456789abcdefABCDEF:.", 1) < close ||
