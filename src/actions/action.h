@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "diag/outcome.h"
-#include "diag/reporter.h"
 #include "exchange/mail_database.h"
 #include "exchange/object_plan.h"
 #include "exchange/work_item.h"
@@ -36,7 +35,7 @@ struct PlanInput {
   const std::string& dn;  // as stored when the read found it, else as given
   const ObjectRead& object;
   const PlanFacts& facts;
-  ReportSettings lines;  // the run's quiet and debug settings
+  bool debug = false;  // the run shows the "DEBUG:" traces
 };
 
 struct ItemPlan {

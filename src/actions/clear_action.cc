@@ -27,34 +27,33 @@ class ClearAction : public Action {
   }
 
   ItemPlan Plan(const PlanInput& input) const override {
-    return HeldPlan(input, [&](Reporter& lines, ObjectPlan& plan) {
+    return HeldPlan(input, [&](ItemLines& lines, ObjectPlan& plan) {
       return PlanClear(lines, input, &plan.mods);
     });
   }
 
  private:
-  Outcome PlanClear(Reporter& lines, const PlanInput& input,
+  Outcome PlanClear(ItemLines& lines, const PlanInput& input,
                     std::vector<LdapModification>* mods) const {
-    if (lines.debug()) lines.out() << "\nDEBUG: Retrieving DN attributes..." << input.dn << EndLine;
+    lines.Trace("\nDEBUG: Retrieving DN attributes..." + input.dn);
     // An object whose attributes cannot be read has not been cleared.
     if (!input.object.found()) {
-      PrintSearchError(lines, input.object.rc);
+      lines.err += SearchErrorText(input.object.rc);
       return Outcome::Ldap(input.object.rc);
     }
-    if (lines.debug()) lines.out() << "\nDEBUG: Clearing DN: " << input.dn << EndLine;
+    lines.Trace("\nDEBUG: Clearing DN: " + input.dn);
     const std::string kLegacyDn = "legacyExchangeDN";
     for (const std::string& name : ExchangeAttributeList()) {
       if (input.object.entry.Find(name) == nullptr) continue;
       if (markAdcDisabled_ && LowerCase(name) == LowerCase(kLegacyDn)) continue;  // set below
       mods->push_back({LdapModification::Op::kDelete, name, {}});
-      if (lines.debug()) lines.out() << "DEBUG: Clear - " << name << EndLine;
+      lines.Trace("DEBUG: Clear - " + name);
     }
     if (markAdcDisabled_) {
       mods->push_back({LdapModification::Op::kReplace, kLegacyDn, {"ADCDisabledMail"}});
-      if (lines.debug())
-        lines.out() << "DEBUG: Set - " << kLegacyDn << " to ADCDisabledMail" << EndLine;
+      lines.Trace("DEBUG: Set - " + kLegacyDn + " to ADCDisabledMail");
     }
-    if (lines.debug()) lines.out() << "DEBUG: modcnt=" << static_cast<int>(mods->size()) << EndLine;
+    lines.Trace("DEBUG: modcnt=" + std::to_string(mods->size()));
     return Outcome::Ok();
   }
 

@@ -28,7 +28,7 @@ class CreateMailboxAction : public Action {
   LineOverride Override() const override { return LineOverride::kDatabase; }
 
   ItemPlan Plan(const PlanInput& input) const override {
-    return HeldPlan(input, [&](Reporter& lines, ObjectPlan& plan) {
+    return HeldPlan(input, [&](ItemLines& lines, ObjectPlan& plan) {
       Outcome failed;
       const LdapEntry* object = BindMailboxOwner(
           lines, host_, input, " - No MailBox Create function for this object type.", &failed);

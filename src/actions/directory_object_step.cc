@@ -1,14 +1,14 @@
 #include "actions/directory_object_step.h"
 
 #include "diag/error_texts.h"
-#include "diag/reporter.h"
+#include "diag/item_lines.h"
 #include "exchange/ads_path.h"
 #include "exchange/ldap_hresult.h"
 #include "text/dual_string.h"
 
 namespace varnel {
 
-const LdapEntry* BindInterface(Reporter& lines, const std::string& adsPath,
+const LdapEntry* BindInterface(ItemLines& lines, const std::string& adsPath,
                                const ObjectRead& object, RecipientInterface kind,
                                const char* noInterfaceLine, Outcome* failed) {
   AdsPath path;
@@ -19,22 +19,22 @@ const LdapEntry* BindInterface(Reporter& lines, const std::string& adsPath,
     return nullptr;
   }
   if (!OffersInterface(object.entry, kind)) {
-    lines.out() << noInterfaceLine << EndLine;
+    lines.Out(noInterfaceLine);
     *failed = Outcome::HResult(kENoInterface);
     return nullptr;
   }
   return &object.entry;
 }
 
-const LdapEntry* BindMailboxOwner(Reporter& lines, const std::string& host, const PlanInput& input,
+const LdapEntry* BindMailboxOwner(ItemLines& lines, const std::string& host, const PlanInput& input,
                                   const char* noInterfaceLine, Outcome* failed) {
   if (input.facts.mdbDn.empty()) {
-    lines.out() << " - No valid homeMDB value." << EndLine;
+    lines.Out(" - No valid homeMDB value.");
     *failed = Outcome::Varnel(-1, " - No valid homeMDB value.");
     return nullptr;
   }
   const std::string path = BuildAdsPath(host, input.dn);
-  if (lines.debug()) lines.out() << "DEBUG: [" << path << "]" << EndLine;
+  lines.Trace("DEBUG: [" + path + "]");
   return BindInterface(lines, path, input.object, RecipientInterface::kMailboxStore,
                        noInterfaceLine, failed);
 }
@@ -45,8 +45,8 @@ void TakeStaged(const LdapEntry& object, std::vector<LdapModification> staged, O
   plan->mods = std::move(staged);
 }
 
-Outcome FailedStep(Reporter& lines, const char* prefix, HResult hr) {
-  return Outcome::HResult(PrintAdsError(lines, prefix, hr));
+Outcome FailedStep(ItemLines& lines, const char* prefix, HResult hr) {
+  return Outcome::HResult(AddAdsError(lines, prefix, hr));
 }
 
 const DatabaseFacts& DatabaseOf(const PlanFacts& facts) {

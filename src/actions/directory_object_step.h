@@ -13,29 +13,29 @@
 
 namespace varnel {
 
-class Reporter;
+struct ItemLines;
 
 // The object bound at `adsPath` and asked for the interface `kind`. On
 // failure returns null and sets *failed: a path that does not parse or an
 // object the read did not find fails as binding does (" - ERROR:
 // (ADsGetObject) " and the code), an object without the interface with
 // `noInterfaceLine`.
-const LdapEntry* BindInterface(Reporter& lines, const std::string& adsPath,
+const LdapEntry* BindInterface(ItemLines& lines, const std::string& adsPath,
                                const ObjectRead& object, RecipientInterface kind,
                                const char* noInterfaceLine, Outcome* failed);
 
 // The first steps of the mailbox actions: the item's mail database (" - No
 // valid homeMDB value." without one), then the object bound as a mailbox
 // owner at the run's server. Null with *failed set when a step fails.
-const LdapEntry* BindMailboxOwner(Reporter& lines, const std::string& host, const PlanInput& input,
+const LdapEntry* BindMailboxOwner(ItemLines& lines, const std::string& host, const PlanInput& input,
                                   const char* noInterfaceLine, Outcome* failed);
 
 // The plan of a directory object's save: the staged changes, sent to the
 // object's stored DN.
 void TakeStaged(const LdapEntry& object, std::vector<LdapModification> staged, ObjectPlan* plan);
 
-// Prints `prefix` and the code's error line; the outcome of the failed step.
-Outcome FailedStep(Reporter& lines, const char* prefix, HResult hr);
+// Adds `prefix` and the code's error line; the outcome of the failed step.
+Outcome FailedStep(ItemLines& lines, const char* prefix, HResult hr);
 
 // The facts of the item's database, or facts that fail every step when none
 // were read.

@@ -1,21 +1,24 @@
-// The frame every plan function shares: its lines held on a reporter of
-// their own, the plan aimed at the item's DN, and what `body` makes of it.
+// The frame every plan function shares: the lines it adds, the plan aimed at
+// the item's DN, and what `body` makes of it.
 #pragma once
 
+#include <utility>
+
 #include "actions/action.h"
-#include "diag/held_lines.h"
+#include "diag/item_lines.h"
 
 namespace varnel {
 
 // `body(lines, plan)` fills the plan and returns the item's outcome.
 template <typename Body>
 ItemPlan HeldPlan(const PlanInput& input, Body body) {
-  HeldLines held(input.lines);
+  ItemLines lines;
+  lines.debug = input.debug;
   ItemPlan result;
   result.plan.dn = input.dn;
-  result.outcome = body(held.reporter(), result.plan);
-  result.out = held.out();
-  result.err = held.err();
+  result.outcome = body(lines, result.plan);
+  result.out = std::move(lines.out);
+  result.err = std::move(lines.err);
   return result;
 }
 

@@ -37,7 +37,7 @@ class MailEnableAction : public Action {
   LineOverride Override() const override { return LineOverride::kAddress; }
 
   ItemPlan Plan(const PlanInput& input) const override {
-    return HeldPlan(input, [&](Reporter& lines, ObjectPlan& plan) {
+    return HeldPlan(input, [&](ItemLines& lines, ObjectPlan& plan) {
       return PlanMailEnable(lines, input, &plan);
     });
   }
@@ -46,20 +46,18 @@ class MailEnableAction : public Action {
   // The run's address, replaced by the object's first mail value with
   // -keepmail, replaced by the line's; "SMTP:" put in front of an address
   // without any ":".
-  std::string TargetAddress(Reporter& lines, const PlanInput& input) const {
+  std::string TargetAddress(ItemLines& lines, const PlanInput& input) const {
     std::string target = targetAddress_;
     if (keepMail_) {
-      if (lines.debug()) {
-        lines.out() << "DEBUG: LdapGetStrList:" << EndLine;
-        lines.out() << "DEBUG       Base  : " << input.dn << EndLine;
-        lines.out() << "DEBUG       Filter: (objectclass=*)" << EndLine;
-        lines.out() << "DEBUG       Attrib: mail" << EndLine;
-      }
+      lines.Trace("DEBUG: LdapGetStrList:");
+      lines.Trace("DEBUG       Base  : " + input.dn);
+      lines.Trace("DEBUG       Filter: (objectclass=*)");
+      lines.Trace("DEBUG       Attrib: mail");
       // An object that cannot be read leaves the target as it was.
       if (!input.object.found()) {
-        PrintSearchError(lines, input.object.rc);
+        lines.err += SearchErrorText(input.object.rc);
       } else {
-        if (lines.debug()) lines.out() << "DEBUG: Count: 1" << EndLine;
+        lines.Trace("DEBUG: Count: 1");
         if (std::string mail = FirstValue(input.object.entry, "mail"); !mail.empty()) target = mail;
       }
     }
@@ -68,17 +66,15 @@ class MailEnableAction : public Action {
     return target;
   }
 
-  Outcome PlanMailEnable(Reporter& lines, const PlanInput& input, ObjectPlan* plan) const {
+  Outcome PlanMailEnable(ItemLines& lines, const PlanInput& input, ObjectPlan* plan) const {
     // A line's address that holds a control character (a line feed would
     // become part of targetAddress) is no address.
     if (HasControlCharacter(input.item.overrideText))
       return FailedStep(lines, " - ERROR: (MailEnable) ", kEAdsBadParameter);
     const std::string target = TargetAddress(lines, input);
     const std::string path = BuildAdsPath(host_, input.dn);
-    if (lines.debug()) {
-      lines.out() << "DEBUG: ADSPATH [" << path << "]" << EndLine;
-      lines.out() << "DEBUG: Email [" << target << "]" << EndLine;
-    }
+    lines.Trace("DEBUG: ADSPATH [" + path + "]");
+    lines.Trace("DEBUG: Email [" + target + "]");
     Outcome failed;
     const LdapEntry* object =
         BindInterface(lines, path, input.object, RecipientInterface::kMailRecipient,
@@ -94,7 +90,7 @@ class MailEnableAction : public Action {
     TakeStaged(*object, std::move(staged), plan);
 
     const std::string objectClass = MostSpecificClass(*object);
-    if (lines.debug()) lines.out() << "DEBUG: objectclass=" << objectClass << EndLine;
+    lines.Trace("DEBUG: objectclass=" + objectClass);
     // Groups keep their own encoding.
     if (objectClass.find("group") == std::string::npos)
       plan->mods.push_back(

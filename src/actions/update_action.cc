@@ -21,7 +21,7 @@ class UpdateAction : public Action {
   }
 
   ItemPlan Plan(const PlanInput& input) const override {
-    return HeldPlan(input, [&](Reporter& lines, ObjectPlan& plan) {
+    return HeldPlan(input, [&](ItemLines& lines, ObjectPlan& plan) {
       return AppendUpdate(lines, input.dn, options_, input.object, &plan.mods);
     });
   }

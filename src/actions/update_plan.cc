@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "diag/reporter.h"
+#include "diag/item_lines.h"
 #include "exchange/quota.h"
 #include "ldap/attribute_modification.h"
 #include "ldap/ldap_error.h"
@@ -56,7 +56,7 @@ std::vector<std::string> UpdateAttributes(const UpdateOptions& options) {
   return names;
 }
 
-Outcome AppendUpdate(Reporter& lines, const std::string& dn, const UpdateOptions& options,
+Outcome AppendUpdate(ItemLines& lines, const std::string& dn, const UpdateOptions& options,
                      const ObjectRead& object, std::vector<LdapModification>* mods) {
   const UpdateTexts texts = TextsOf(options);
   if (texts.settings.empty()) return Outcome::Ok();
@@ -64,9 +64,9 @@ Outcome AppendUpdate(Reporter& lines, const std::string& dn, const UpdateOptions
   // Only what the object holds is removed.
   std::vector<std::string> list;
   if (!texts.removalCandidates.empty()) {
-    if (lines.debug()) lines.out() << "\nDEBUG: Retrieving DN attributes..." << dn << EndLine;
+    lines.Trace("\nDEBUG: Retrieving DN attributes..." + dn);
     if (!object.found()) {
-      PrintSearchError(lines, object.rc);
+      lines.err += SearchErrorText(object.rc);
       return Outcome::Ldap(object.rc);
     }
     const std::vector<std::string> held = HeldNames(object);
@@ -77,16 +77,12 @@ Outcome AppendUpdate(Reporter& lines, const std::string& dn, const UpdateOptions
   }
   list.insert(list.end(), texts.settings.begin(), texts.settings.end());
 
-  if (lines.debug()) lines.out() << "DEBUG: Setting " << dn << EndLine;
+  lines.Trace("DEBUG: Setting " + dn);
   for (const std::string& text : list) {
     LdapModification mod = ParseModificationText(text);
-    if (lines.debug()) {
-      if (mod.op == LdapModification::Op::kDelete) {
-        lines.out() << "DEBUG: Clear - " << mod.type << EndLine;
-      } else {
-        lines.out() << "DEBUG: Set - " << mod.type << " to " << mod.values.front() << EndLine;
-      }
-    }
+    lines.Trace(mod.op == LdapModification::Op::kDelete
+                    ? "DEBUG: Clear - " + mod.type
+                    : "DEBUG: Set - " + mod.type + " to " + mod.values.front());
     // A value the action's own change already sets is set once, to this.
     auto same = std::find_if(mods->begin(), mods->end(), [&](const LdapModification& m) {
       return m.op == LdapModification::Op::kReplace && mod.op == m.op &&
@@ -98,7 +94,7 @@ Outcome AppendUpdate(Reporter& lines, const std::string& dn, const UpdateOptions
       mods->push_back(std::move(mod));
     }
   }
-  if (lines.debug()) lines.out() << "DEBUG: modcnt=" << list.size() << EndLine;
+  lines.Trace("DEBUG: modcnt=" + std::to_string(list.size()));
   return Outcome::Ok();
 }
 

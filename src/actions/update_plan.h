@@ -13,7 +13,7 @@
 
 namespace varnel {
 
-class Reporter;
+struct ItemLines;
 
 // The attributes the options may change.
 std::vector<std::string> UpdateAttributes(const UpdateOptions& options);
@@ -32,7 +32,7 @@ std::vector<std::string> UpdateAttributes(const UpdateOptions& options);
 // are possible, then "DEBUG: Setting " + dn, "DEBUG: Clear - " per removal,
 // "DEBUG: Set - name to value" per setting and "DEBUG: modcnt=" with the
 // number appended.
-Outcome AppendUpdate(Reporter& lines, const std::string& dn, const UpdateOptions& options,
+Outcome AppendUpdate(ItemLines& lines, const std::string& dn, const UpdateOptions& options,
                      const ObjectRead& object, std::vector<LdapModification>* mods);
 
 // The names of the attributes the object as read holds, lower-cased.

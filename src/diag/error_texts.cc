@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "diag/item_lines.h"
 #include "diag/reporter.h"
 #include "platform/system_messages.h"
 
@@ -49,19 +50,26 @@ std::string Hex(uint32_t code) {
 
 }  // namespace
 
-int32_t PrintAdsError(Reporter& reporter, const std::string& prefix, int32_t code) {
-  // The text comes first so that its marker line precedes the error line.
-  const std::string text = ErrorCodeText(reporter, code);
-  reporter.err() << prefix << "(0x" << Hex(static_cast<uint32_t>(code)) << ") " << text;
-  reporter.err().flush();
+int32_t AddAdsError(ItemLines& lines, const std::string& prefix, int32_t code) {
+  const std::string text = ErrorCodeText(lines, code);
+  lines.err += prefix + "(0x" + Hex(static_cast<uint32_t>(code)) + ") " + text;
   return code;
 }
 
-std::string ErrorCodeText(Reporter& reporter, int32_t code) {
+int32_t PrintAdsError(Reporter& reporter, const std::string& prefix, int32_t code) {
+  ItemLines lines;
+  AddAdsError(lines, prefix, code);
+  // The marker line on standard output precedes the error line.
+  reporter.out() << lines.out << std::flush;
+  reporter.err() << lines.err << std::flush;
+  return code;
+}
+
+std::string ErrorCodeText(ItemLines& lines, int32_t code) {
   const uint32_t value = static_cast<uint32_t>(code);
   if (value == 0) return "Success";
   if (HasAdsBits(value)) {
-    reporter.out() << "adsi error" << EndLine;
+    lines.Out("adsi error");
     return AdsErrorName(code);
   }
   const uint32_t facility = (value >> 16) & 0x1FFF;

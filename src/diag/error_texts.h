@@ -8,18 +8,22 @@
 
 namespace varnel {
 
+struct ItemLines;
 class Reporter;
 
-// Prints on standard error the prefix, "(0x", the code in lower-case
+// Adds on standard error the prefix, "(0x", the code in lower-case
 // hexadecimal without leading zeros, ") " and ErrorCodeText(code), with no
 // line end of its own. Returns the code unchanged.
+int32_t AddAdsError(ItemLines& lines, const std::string& prefix, int32_t code);
+
+// The same lines, shown at once.
 int32_t PrintAdsError(Reporter& reporter, const std::string& prefix, int32_t code);
 
-// "Success" for 0. For a code with both bits 0x5000 set, prints "adsi error\n"
-// on standard output and returns AdsErrorName(code) (possibly empty). For the
-// facilities 0, 7 and 8, SystemMessageText(code). Otherwise
+// "Success" for 0. For a code with both bits 0x5000 set, adds "adsi error"
+// as a line of standard output and returns AdsErrorName(code) (possibly
+// empty). For the facilities 0, 7 and 8, SystemMessageText(code). Otherwise
 // "Unknown Error: 0x" and the code in lower-case hexadecimal.
-std::string ErrorCodeText(Reporter& reporter, int32_t code);
+std::string ErrorCodeText(ItemLines& lines, int32_t code);
 
 // The E_ADS_... name of a code from the fixed table, or "" when the code does
 // not have both bits 0x5000 set or has no row.

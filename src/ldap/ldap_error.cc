@@ -2,6 +2,7 @@
 
 #include <ios>
 #include <optional>
+#include <sstream>
 
 #include "diag/reporter.h"
 #include "ldap/ldap_connection.h"
@@ -20,10 +21,15 @@ void LdapReportError(Reporter& reporter, const std::string& label, const std::st
     reporter.err() << "Extended Error: (" << *extended << ")" << EndLine;
 }
 
+std::string SearchErrorText(int code) {
+  std::ostringstream text;
+  text << "LDAP_SEARCH_S: 0x" << std::hex << static_cast<unsigned>(code) << std::dec
+       << "\nLDAP_SEARCH_S: " << LdapErrorText(code) << "\n\n";
+  return text.str();
+}
+
 void PrintSearchError(Reporter& reporter, int code) {
-  reporter.err() << "LDAP_SEARCH_S: 0x" << std::hex << static_cast<unsigned>(code) << std::dec
-                 << "\nLDAP_SEARCH_S: " << LdapErrorText(code) << "\n"
-                 << EndLine;
+  reporter.err() << SearchErrorText(code) << std::flush;
 }
 
 }  // namespace varnel

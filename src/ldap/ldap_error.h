@@ -15,7 +15,11 @@ class Reporter;
 void LdapReportError(Reporter& reporter, const std::string& label, const std::string& server,
                      int code, LdapConnection* session);
 
-// Prints "LDAP_SEARCH_S: 0x%0x\nLDAP_SEARCH_S: %s\n\n" on standard error.
+// The trace of a failed search, for standard error:
+// "LDAP_SEARCH_S: 0x%0x\nLDAP_SEARCH_S: %s\n\n".
+std::string SearchErrorText(int code);
+
+// Prints SearchErrorText(code) on standard error.
 void PrintSearchError(Reporter& reporter, int code);
 
 }  // namespace varnel

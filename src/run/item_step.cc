@@ -46,7 +46,7 @@ ItemPlan PlanWorkItem(Reporter& reporter, RunFacts& facts, const Action& action,
     if (action.FactsNeeded() == Action::Needs::kOrganisation)
       planFacts.organisation = &facts.Organisation();
   }
-  planned = action.Plan({item, dn, object, planFacts, {reporter.quiet(), reporter.debug()}});
+  planned = action.Plan({item, dn, object, planFacts, reporter.debug()});
   reporter.out() << planned.out;
   reporter.err() << planned.err;
   planned.out.clear();

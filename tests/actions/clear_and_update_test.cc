@@ -53,7 +53,7 @@ TEST(ClearPlanTest, MixedModeSetsTheLegacyDnMarkerInTheSameRequest) {
 
 TEST(ClearPlanTest, AnObjectNotReadIsNotClearedAndSaysWhy) {
   const auto clear = MakeAction(SettingsFor(RunAction::Clear), {});
-  const ItemPlan plan = PlanOf(*clear, kDn, Missing(), {}, {false, true});
+  const ItemPlan plan = PlanOf(*clear, kDn, Missing(), {}, true);
   EXPECT_EQ(plan.outcome.code(), 0x20);
   EXPECT_TRUE(plan.plan.mods.empty());
   EXPECT_EQ(plan.out, std::string("\nDEBUG: Retrieving DN attributes...") + kDn + "\n");
@@ -88,8 +88,7 @@ TEST(UpdatePlanTest, AnObjectNotReadFailsOnlyWhereRemovalsDependOnIt) {
 }
 
 TEST(UpdatePlanTest, DebugTracesTheRemovalsAndSettings) {
-  const ItemPlan plan =
-      PlanOf(*Update(true, false, std::nullopt), kDn, Recipient(), {}, {false, true});
+  const ItemPlan plan = PlanOf(*Update(true, false, std::nullopt), kDn, Recipient(), {}, true);
   EXPECT_EQ(plan.out, std::string("\nDEBUG: Retrieving DN attributes...") + kDn +
                           "\nDEBUG: Setting " + kDn +
                           "\nDEBUG: Clear - showInAddressBook\n"

@@ -24,10 +24,10 @@ inline ObjectRead Missing(int rc = 0x20) { return ObjectRead{rc, {}}; }
 
 // The plan of `action` for an item of `dn` (with the line's field `override`).
 inline ItemPlan PlanOf(const Action& action, const std::string& dn, const ObjectRead& object,
-                       const PlanFacts& facts = {}, ReportSettings lines = {},
+                       const PlanFacts& facts = {}, bool debug = false,
                        const std::string& override = "") {
   WorkItem item{dn, override, 1, dn};
-  return action.Plan({item, object.found() ? object.entry.dn : dn, object, facts, lines});
+  return action.Plan({item, object.found() ? object.entry.dn : dn, object, facts, debug});
 }
 
 // Modifications as "op type=v1|v2" texts, for compact comparisons.

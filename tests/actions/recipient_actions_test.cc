@@ -110,7 +110,7 @@ TEST(MoveMailboxPlanTest, RehomesAndDropsAnMtaTheNewServerLacks) {
   const auto move = MakeAction(settings, {});
   const DatabaseFacts db = Db1(/*withMta=*/false);
   const ObjectRead mailbox = User({{"homeMDB", {"CN=DB0"}}, {"homeMTA", {"CN=Old MTA"}}});
-  const ItemPlan plan = PlanOf(*move, kDn, mailbox, {kDb, &db, nullptr}, {false, true});
+  const ItemPlan plan = PlanOf(*move, kDn, mailbox, {kDb, &db, nullptr}, true);
   ASSERT_TRUE(plan.outcome.ok());
   EXPECT_EQ(
       Describe(plan.plan.mods),

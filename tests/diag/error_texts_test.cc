@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 
+#include "diag/item_lines.h"
 #include "diag/reporter.h"
 #include "exchange/hresult.h"
 #include "platform/system_messages.h"
@@ -95,19 +96,20 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{0x0000002A, "", " - ERROR: (ADsGetObject) (0x2a) Unknown Error\n"}));
 
 TEST(ErrorCodeTextTest, AdsBitsAreTestedAloneWhateverTheFacility) {
-  StreamCapture capture;
+  ItemLines lines;
   // Facility 7 with both bits set in its low half: still a directory-service code.
-  EXPECT_EQ(ErrorCodeText(reporter_, MakeHResult(0x80075000)), "");
-  EXPECT_EQ(ErrorCodeText(reporter_, MakeHResult(0x80005014)), "E_ADS_INVALID_FILTER");
+  EXPECT_EQ(ErrorCodeText(lines, MakeHResult(0x80075000)), "");
+  EXPECT_EQ(ErrorCodeText(lines, MakeHResult(0x80005014)), "E_ADS_INVALID_FILTER");
   // One of the two bits only: not a directory-service code.
-  EXPECT_EQ(ErrorCodeText(reporter_, MakeHResult(0x80071000)), "Unknown Error\n");
-  EXPECT_EQ(capture.Out(), "adsi error\nadsi error\n");
-  EXPECT_EQ(capture.Err(), "");
+  EXPECT_EQ(ErrorCodeText(lines, MakeHResult(0x80071000)), "Unknown Error\n");
+  EXPECT_EQ(lines.out, "adsi error\nadsi error\n");
+  EXPECT_EQ(lines.err, "");
 }
 
 TEST(ErrorCodeTextTest, FacilitiesWithoutSystemTextsAreShownAsUnknown) {
-  EXPECT_EQ(ErrorCodeText(reporter_, MakeHResult(0xC00D0001)), "Unknown Error: 0xc00d0001");
-  EXPECT_EQ(ErrorCodeText(reporter_, MakeHResult(0x80090308)), "Unknown Error: 0x80090308");
+  ItemLines lines;
+  EXPECT_EQ(ErrorCodeText(lines, MakeHResult(0xC00D0001)), "Unknown Error: 0xc00d0001");
+  EXPECT_EQ(ErrorCodeText(lines, MakeHResult(0x80090308)), "Unknown Error: 0x80090308");
 }
 
 TEST(AdsErrorNameTest, NamesEveryRowAndNothingElse) {
