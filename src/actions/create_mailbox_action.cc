@@ -29,15 +29,13 @@ class CreateMailboxAction : public Action {
 
   ItemPlan Plan(const PlanInput& input) const override {
     return HeldPlan(input, [&](ItemLines& lines, ObjectPlan& plan) {
-      Outcome failed;
-      const LdapEntry* object = BindMailboxOwner(
-          lines, host_, input, " - No MailBox Create function for this object type.", &failed);
-      if (object == nullptr) return failed;
-      std::vector<LdapModification> staged;
-      if (HResult hr = StageCreateMailbox(*object, DatabaseOf(input.facts), guids_, &staged);
-          hr != kSOk)
-        return FailedStep(lines, " - ERROR: (CreateMailBox) ", hr);
-      TakeStaged(*object, std::move(staged), &plan);
+      const Outcome created = PlanMailboxChange(
+          lines, host_, input, " - No MailBox Create function for this object type.",
+          " - ERROR: (CreateMailBox) ", &plan,
+          [&](const LdapEntry& object, std::vector<LdapModification>* staged) {
+            return StageCreateMailbox(object, DatabaseOf(input.facts), guids_, staged);
+          });
+      if (!created.ok()) return created;
       // The new mailbox takes the quota and address-list settings of the run.
       return AppendUpdate(lines, plan.dn, update_, input.object, &plan.mods);
     });

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "actions/action.h"
 #include "diag/outcome.h"
@@ -30,12 +32,28 @@ const LdapEntry* BindInterface(ItemLines& lines, const std::string& adsPath,
 const LdapEntry* BindMailboxOwner(ItemLines& lines, const std::string& host, const PlanInput& input,
                                   const char* noInterfaceLine, Outcome* failed);
 
+// Adds `prefix` and the code's error line; the outcome of the failed step.
+Outcome FailedStep(ItemLines& lines, const char* prefix, HResult hr);
+
 // The plan of a directory object's save: the staged changes, sent to the
 // object's stored DN.
 void TakeStaged(const LdapEntry& object, std::vector<LdapModification> staged, ObjectPlan* plan);
 
-// Adds `prefix` and the code's error line; the outcome of the failed step.
-Outcome FailedStep(ItemLines& lines, const char* prefix, HResult hr);
+// The mailbox actions' change: the owner bound as BindMailboxOwner does, then
+// `stage(object, &staged)` (an HResult) staged into *plan; a failed stage is
+// shown with `failedPrefix`.
+template <typename Stage>
+Outcome PlanMailboxChange(ItemLines& lines, const std::string& host, const PlanInput& input,
+                          const char* noInterfaceLine, const char* failedPrefix, ObjectPlan* plan,
+                          Stage stage) {
+  Outcome failed;
+  const LdapEntry* object = BindMailboxOwner(lines, host, input, noInterfaceLine, &failed);
+  if (object == nullptr) return failed;
+  std::vector<LdapModification> staged;
+  if (HResult hr = stage(*object, &staged); hr != kSOk) return FailedStep(lines, failedPrefix, hr);
+  TakeStaged(*object, std::move(staged), plan);
+  return Outcome::Ok();
+}
 
 // The facts of the item's database, or facts that fail every step when none
 // were read.

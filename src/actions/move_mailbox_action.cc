@@ -21,17 +21,12 @@ class MoveMailboxAction : public Action {
 
   ItemPlan Plan(const PlanInput& input) const override {
     return HeldPlan(input, [&](ItemLines& lines, ObjectPlan& plan) {
-      Outcome failed;
-      const LdapEntry* object = BindMailboxOwner(
-          lines, host_, input, " - No MailBox Move function for this object type.", &failed);
-      if (object == nullptr) return failed;
-      std::vector<LdapModification> staged;
-      if (HResult hr =
-              StageMoveMailbox(*object, input.facts.mdbDn, DatabaseOf(input.facts), &staged);
-          hr != kSOk)
-        return FailedStep(lines, " - ERROR: (MoveMailBox) ", hr);
-      TakeStaged(*object, std::move(staged), &plan);
-      return Outcome::Ok();
+      return PlanMailboxChange(
+          lines, host_, input, " - No MailBox Move function for this object type.",
+          " - ERROR: (MoveMailBox) ", &plan,
+          [&](const LdapEntry& object, std::vector<LdapModification>* staged) {
+            return StageMoveMailbox(object, input.facts.mdbDn, DatabaseOf(input.facts), staged);
+          });
     });
   }
 
