@@ -73,6 +73,8 @@ struct SilentCase {
   int objects;
   const char* delayMs;
 };
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SilentCase& c, std::ostream* os) { *os << "window " << c.window; }
 class SilentRelayIT : public ::testing::TestWithParam<SilentCase> {};
 
 TEST_P(SilentRelayIT, EndsTheRunWithinAMinute) {
