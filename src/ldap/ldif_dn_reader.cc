@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string_view>
 
@@ -54,6 +55,68 @@ size_t LeadingCommentLines(const std::vector<std::string_view>& lines) {
     ++count;
   }
   return count;
+}
+
+// A record's lines as libldap's parser takes them: comments dropped, a
+// folded line joined to the one before it with the two markers the parser
+// puts in place of the line feed and the space.
+std::vector<std::string> LogicalLines(const std::vector<std::string_view>& lines) {
+  std::vector<std::string> logical;
+  bool inComment = false;
+  for (std::string_view line : lines) {
+    if (line.starts_with(' ') && (inComment || !logical.empty())) {
+      if (!inComment) logical.back().append("\r\r").append(line.substr(1));
+      continue;
+    }
+    inComment = line.starts_with('#');
+    if (!inComment) logical.emplace_back(line);
+  }
+  return logical;
+}
+
+bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+// The attribute name of a logical line as the parser cuts it (spaces around
+// it dropped), or nullopt for a line with no colon, which it refuses itself.
+std::optional<std::string_view> NameOf(std::string_view line) {
+  while (!line.empty() && IsSpace(line.front())) line.remove_prefix(1);
+  const size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  std::string_view name = line.substr(0, colon);
+  while (!name.empty() && IsSpace(name.back())) name.remove_suffix(1);
+  return name;
+}
+
+bool NameIs(std::string_view line, std::string_view name) {
+  const std::optional<std::string_view> found = NameOf(line);
+  return found && found->size() == name.size() &&
+         strncasecmp(found->data(), name.data(), name.size()) == 0;
+}
+
+// libldap's record parser compares attribute names that may be null, and
+// crashes, on two shapes of record: a line whose name is empty (":x", or
+// spaces before the colon), and a "-" line in a record that is not a
+// modify record (one with "changetype: modify" after its dn: line and at
+// most one control: line). Such records are no valid LDIF either way.
+bool WouldFaultRecordParser(const std::vector<std::string_view>& lines) {
+  const std::vector<std::string> logical = LogicalLines(lines);
+  for (const std::string& line : logical) {
+    const std::optional<std::string_view> name = NameOf(line);
+    if (name && name->empty()) return true;
+  }
+  const auto dn = std::find_if(logical.begin(), logical.end(),
+                               [](const std::string& line) { return NameIs(line, "dn"); });
+  if (dn == logical.end()) return false;
+  auto next = dn + 1;
+  if (next != logical.end() && NameIs(*next, "control")) ++next;
+  bool modify = false;
+  if (next != logical.end() && NameIs(*next, "changetype")) {
+    std::string value = next->substr(next->find(':') + 1);
+    std::erase(value, '\r');
+    const size_t start = value.find_first_not_of(" \t\n\v\f");
+    modify = start != std::string::npos && strcasecmp(value.c_str() + start, "modify") == 0;
+  }
+  return !modify && std::find(dn + 1, logical.end(), "-") != logical.end();
 }
 
 }  // namespace
@@ -132,6 +195,10 @@ std::optional<LdifDnRecord> LdifDnReader::Next() {
   }
   if (!file_) return std::nullopt;
   // The reader grows the buffer with ber_memrealloc; it stays ours throughout.
+  // A record made only of an index line (a number, which the reader drops)
+  // copies nothing into the buffer, so the last record's text, already cut
+  // up by the parser, must not be left there to be parsed again.
+  if (buffer_) buffer_.get()[0] = '\0';
   char* buffer = buffer_.release();
   const int read = ldif_read_record(file_.get(), &lineCounter_, &buffer, &bufferSize_);
   buffer_.reset(buffer);
@@ -139,13 +206,18 @@ std::optional<LdifDnRecord> LdifDnReader::Next() {
     file_.reset();
     return LdifDnRecord{LdifDnRecord::Kind::kReadFailed, static_cast<size_t>(lineCounter_), ""};
   }
-  if (read == 0 || buffer == nullptr) {
+  if (read == 0) {
     file_.reset();
     return std::nullopt;
   }
   // The counter stands on the empty line that ended the record, or on its
   // last line when the input ended instead.
   const size_t last = static_cast<size_t>(lineCounter_) - (feof(file_->fp) ? 0 : 1);
+  if (buffer == nullptr || buffer[0] == '\0') {
+    SpanHoldsUnusableLine(last, last);
+    firstRecord_ = false;
+    return LdifDnRecord{LdifDnRecord::Kind::kNoDn, last, ""};
+  }
   const std::vector<std::string_view> lines = TextLines(buffer);
   const size_t first = lines.size() <= last ? last + 1 - lines.size() : 1;
   const size_t comments = LeadingCommentLines(lines);
@@ -155,13 +227,9 @@ std::optional<LdifDnRecord> LdifDnReader::Next() {
     return record;
   }
 
-  // A line with no attribute name before its colon makes libldap's record
-  // parser compare a null name (and crash); such a record is no LDIF.
-  for (std::string_view line : lines) {
-    if (!line.empty() && line.front() == ':') {
-      record.kind = LdifDnRecord::Kind::kInvalid;
-      return record;
-    }
+  if (WouldFaultRecordParser(lines)) {
+    record.kind = LdifDnRecord::Kind::kInvalid;
+    return record;
   }
 
   // The parser writes into the buffer; what it is read for comes first.

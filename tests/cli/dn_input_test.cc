@@ -255,7 +255,18 @@ TEST_F(DnInputTest, LdifRecordsThatCannotBeTakenAreSkippedWithWarnings) {
       "version: 1\n"
       "\n"
       "dn: CN=y,DC=x\n"
-      ":no name\n"  // libldap's own parser would crash on it
+      ":no name\n"  // libldap's own parser would crash on this record and the next two
+      "\n"
+      "dn: CN=y,DC=x\n"
+      "\t: no name after a TAB\n"
+      "\n"
+      "dn: CN=y,DC=x\n"
+      "-\n"
+      "\n"
+      "dn: CN=m,DC=x\n"  // the separator of a modify record is no fault
+      "changetype: modify\n"
+      "replace: cn\n"
+      "-\n"
       "\n"
       "dn: CN=z,DC=x\n");
   // libldap's parser adds its own lines about what it refused; ours are the WARN lines.
@@ -263,10 +274,11 @@ TEST_F(DnInputTest, LdifRecordsThatCannotBeTakenAreSkippedWithWarnings) {
   std::string err;
   for (std::string line; std::getline(captured, line);)
     if (line.starts_with("WARN: ")) err += line + "\n";
-  ASSERT_EQ(items.size(), 2u);
+  ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(items[0].dn, "CN=a,DC=x");
-  EXPECT_EQ(items[1].dn, "CN=z,DC=x");
-  EXPECT_EQ(items[1].lineNumber, 20u);
+  EXPECT_EQ(items[1].dn, "CN=m,DC=x");
+  EXPECT_EQ(items[2].dn, "CN=z,DC=x");
+  EXPECT_EQ(items[2].lineNumber, 31u);
   EXPECT_EQ(err,
             "WARN: Skipped the LDIF record at line 3, which has no dn: line.\n"
             "WARN: Skipped the LDIF record at line 5, which is not valid LDIF.\n"
@@ -276,8 +288,22 @@ TEST_F(DnInputTest, LdifRecordsThatCannotBeTakenAreSkippedWithWarnings) {
             "WARN: Skipped the LDIF record at line 10, which holds a line that was skipped.\n"
             "WARN: Skipped the LDIF record at line 13, whose DN holds a NUL byte.\n"
             "WARN: Skipped the LDIF record at line 15, which has no dn: line.\n"
-            "WARN: Skipped the LDIF record at line 17, which is not valid LDIF.\n");
-  EXPECT_EQ(skipped, 9u);
+            "WARN: Skipped the LDIF record at line 17, which is not valid LDIF.\n"
+            "WARN: Skipped the LDIF record at line 20, which is not valid LDIF.\n"
+            "WARN: Skipped the LDIF record at line 23, which is not valid LDIF.\n");
+  EXPECT_EQ(skipped, 11u);
+}
+
+TEST_F(DnInputTest, LdifRecordOfAnIndexLineAloneHasNoDn) {
+  // libldap's reader drops a record's leading index number and copies
+  // nothing for it; the record before must not be taken again.
+  CaptureStderr();
+  std::vector<WorkItem> items = Collect("dn: CN=a,DC=x\n\n6\n\ndn: CN=b,DC=x\n");
+  EXPECT_EQ(GetCapturedStderr(),
+            "WARN: Skipped the LDIF record at line 3, which has no dn: line.\n");
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[1].dn, "CN=b,DC=x");
+  EXPECT_EQ(items[1].lineNumber, 5u);
 }
 
 TEST(CheckSafetyTest, CountAndLimit) {
