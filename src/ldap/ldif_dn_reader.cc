@@ -76,10 +76,20 @@ std::vector<std::string> LogicalLines(const std::vector<std::string_view>& lines
 
 bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
+// Drops white space at the front, as the parser does before a name and a value.
+std::string_view SkipSpace(std::string_view text) {
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  return text;
+}
+
+bool EqualsIgnoringCase(std::string_view text, std::string_view other) {
+  return text.size() == other.size() && strncasecmp(text.data(), other.data(), text.size()) == 0;
+}
+
 // The attribute name of a logical line as the parser cuts it (spaces around
 // it dropped), or nullopt for a line with no colon, which it refuses itself.
 std::optional<std::string_view> NameOf(std::string_view line) {
-  while (!line.empty() && IsSpace(line.front())) line.remove_prefix(1);
+  line = SkipSpace(line);
   const size_t colon = line.find(':');
   if (colon == std::string_view::npos) return std::nullopt;
   std::string_view name = line.substr(0, colon);
@@ -89,8 +99,7 @@ std::optional<std::string_view> NameOf(std::string_view line) {
 
 bool NameIs(std::string_view line, std::string_view name) {
   const std::optional<std::string_view> found = NameOf(line);
-  return found && found->size() == name.size() &&
-         strncasecmp(found->data(), name.data(), name.size()) == 0;
+  return found && EqualsIgnoringCase(*found, name);
 }
 
 // libldap's record parser compares attribute names that may be null, and
@@ -111,10 +120,10 @@ bool WouldFaultRecordParser(const std::vector<std::string_view>& lines) {
   if (next != logical.end() && NameIs(*next, "control")) ++next;
   bool modify = false;
   if (next != logical.end() && NameIs(*next, "changetype")) {
+    // The parser takes the fold markers out of a value.
     std::string value = next->substr(next->find(':') + 1);
     std::erase(value, '\r');
-    const size_t start = value.find_first_not_of(" \t\n\v\f");
-    modify = start != std::string::npos && strcasecmp(value.c_str() + start, "modify") == 0;
+    modify = EqualsIgnoringCase(SkipSpace(value), "modify");
   }
   return !modify && std::find(dn + 1, logical.end(), "-") != logical.end();
 }
@@ -214,7 +223,7 @@ std::optional<LdifDnRecord> LdifDnReader::Next() {
   // last line when the input ended instead.
   const size_t last = static_cast<size_t>(lineCounter_) - (feof(file_->fp) ? 0 : 1);
   if (buffer == nullptr || buffer[0] == '\0') {
-    SpanHoldsUnusableLine(last, last);
+    SpanHoldsUnusableLine(last, last);  // forgets the lines before; none is in this record
     firstRecord_ = false;
     return LdifDnRecord{LdifDnRecord::Kind::kNoDn, last, ""};
   }
