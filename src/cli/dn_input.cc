@@ -63,6 +63,10 @@ class ListLines {
   WorkList* list_;
 };
 
+// A DN of nothing but blanks names no object: the server would take it for
+// the RootDSE's empty DN.
+bool IsBlank(const std::string& dn) { return dn.find_first_not_of(" \t") == std::string::npos; }
+
 // Whether the first line of the list that is not empty makes it LDIF. No
 // DN starts with "dn:" or "version:", so a plain list never does.
 bool StartsLdif(const std::string& line) {
@@ -138,7 +142,7 @@ WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::
   if (settings.singleDn) {
     // An empty DN would name the RootDSE: it is no object to act on.
     std::string dn = RemoveQuotes(settings.dn);
-    if (!dn.empty()) list.items.push_back({std::move(dn), "", 0, settings.dn});
+    if (!IsBlank(dn)) list.items.push_back({std::move(dn), "", 0, settings.dn});
     return list;
   }
   if (reporter.debug()) {
@@ -154,7 +158,7 @@ WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::
   for (;;) {
     const ListLine status = lines.Next(&line);
     if (status == ListLine::kEnd) break;
-    if (status == ListLine::kSkipped || line.empty()) continue;
+    if (status == ListLine::kSkipped || IsBlank(line)) continue;
     if (!formKnown) {
       formKnown = true;
       if (StartsLdif(line)) {
@@ -168,8 +172,9 @@ WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::
       reporter.out() << "DEBUG: DATA - " << fields.dataField << EndLine;
     }
     std::string dn = RemoveQuotes(fields.dnField);
-    // `""`, `"` or nothing before the delimiter: as empty as an empty line.
-    if (dn.empty()) continue;
+    // `""`, `"`, blanks or nothing before the delimiter: as empty as an
+    // empty line.
+    if (IsBlank(dn)) continue;
     list.items.push_back({std::move(dn), RemoveQuotes(fields.dataField), lines.LineNumber(), line});
   }
   return list;

@@ -111,6 +111,10 @@ std::optional<int32_t> OpenRunFiles(Reporter& reporter, const RunSettings& setti
 
 bool BeginRunRecords(Reporter& reporter, RunFiles&& opened, RunRecords* records) {
   std::string error;
+  if (opened.undo && !opened.undo->Begin(&error)) {
+    PrintCannotUse(reporter, "undo file", opened.undo->path(), error);
+    return false;
+  }
   if (opened.report && !opened.report->Begin(&error)) {
     PrintCannotUse(reporter, "report file", opened.report->path(), error);
     return false;

@@ -20,10 +20,11 @@ struct FileIdentity {
 };
 
 enum class RecordOpenMode {
-  // A regular file, created when it does not exist; an existing one keeps
-  // its contents until the run empties it.
+  // A regular file, created 0600 when it does not exist; an existing one
+  // keeps its contents until the run empties it.
   kReplace,
-  // A regular file that is new or empty, mode 0600, locked against every
+  // A regular file that is new or empty, owned by the user who runs the
+  // tool and writable by no one else (created 0600), locked against every
   // other run for as long as it is open.
   kMustBeNew,
 };
@@ -43,6 +44,11 @@ class WritableFile {
   // Drops everything after the first `size` bytes (not flushed).
   virtual bool Truncate(uint64_t size, std::string* error) = 0;
   virtual FileIdentity Identity() const = 0;
+  // The run's records begin in this file: it is kept, and a must-be-new one
+  // is made readable by its owner alone. Until then a file that the open
+  // created is removed again when it is closed, so that a run refused before
+  // it began leaves no file behind and changes no mode.
+  virtual bool Keep(std::string* error) = 0;
 };
 
 class FileSystem {

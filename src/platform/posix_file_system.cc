@@ -38,7 +38,19 @@ FileIdentity IdentityOf(const struct stat& status) {
 
 class PosixFile : public WritableFile {
  public:
-  PosixFile(int fd, FileIdentity identity) : fd_(fd), identity_(identity) {}
+  PosixFile(int fd, FileIdentity identity, std::string path, bool created, bool makePrivate)
+      : fd_(fd),
+        identity_(identity),
+        path_(std::move(path)),
+        created_(created),
+        makePrivate_(makePrivate) {}
+  ~PosixFile() override {
+    if (!created_ || kept_) return;
+    // Removed only while the name still leads to the file this open made.
+    struct stat status {};
+    if (::lstat(path_.c_str(), &status) == 0 && IdentityOf(status) == identity_)
+      ::unlink(path_.c_str());
+  }
 
   bool Append(std::string_view bytes, std::string* error) override {
     while (!bytes.empty()) {
@@ -66,10 +78,27 @@ class PosixFile : public WritableFile {
   }
 
   FileIdentity Identity() const override { return identity_; }
+  int fd() const { return fd_.get(); }
+
+  bool Keep(std::string* error) override {
+    // The records hold the objects' values: only the owner may read them.
+    struct stat status {};
+    if (makePrivate_ && (::fstat(fd_.get(), &status) != 0 ||
+                         ((status.st_mode & 07777) != 0600 && ::fchmod(fd_.get(), 0600) != 0))) {
+      *error = ErrnoText();
+      return false;
+    }
+    kept_ = true;
+    return true;
+  }
 
  private:
   Descriptor fd_;
   FileIdentity identity_;
+  std::string path_;
+  bool created_;
+  bool makePrivate_;
+  bool kept_ = false;
 };
 
 // Why open(2) refused a path, in the words of a record file's error line.
@@ -88,14 +117,11 @@ class PosixFileSystem : public FileSystem {
     // A FIFO must not block the run, and a link must not lead the run's
     // writes to another file; neither is a regular file anyway.
     const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-    int fd = -1;
-    if (mode == RecordOpenMode::kMustBeNew) {
-      fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0600);
-      // An existing file is taken only when it is empty, under the lock.
-      if (fd < 0 && errno == EEXIST) fd = ::open(path.c_str(), flags);
-    } else {
-      fd = ::open(path.c_str(), flags | O_CREAT, 0666);
-    }
+    const bool mustBeNew = mode == RecordOpenMode::kMustBeNew;
+    // Made here, or an existing file; whoever made it, it is created 0600.
+    int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0600);
+    const bool created = fd >= 0;
+    if (fd < 0 && errno == EEXIST) fd = ::open(path.c_str(), flags);
     Descriptor file(fd);
     if (!file.valid()) {
       *error = OpenErrorText(errno);
@@ -106,18 +132,31 @@ class PosixFileSystem : public FileSystem {
       *error = ErrnoText();
       return nullptr;
     }
+    // From here a file this open made is removed again if it is refused.
+    auto opened =
+        std::make_unique<PosixFile>(file.release(), IdentityOf(status), path, created, mustBeNew);
     if (!S_ISREG(status.st_mode)) {
       *error = "not a regular file";
       return nullptr;
     }
-    if (mode == RecordOpenMode::kMustBeNew) {
+    if (mustBeNew) {
+      // What another user could write to the undo file would be replayed
+      // with the administrator's rights.
+      if (status.st_uid != ::geteuid()) {
+        *error = "the file belongs to another user";
+        return nullptr;
+      }
+      if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        *error = "other users may write to the file";
+        return nullptr;
+      }
       // Whoever holds the lock first owns the file; its size counts only
       // once the lock is held, so two runs never share one undo file.
-      if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+      if (::flock(opened->fd(), LOCK_EX | LOCK_NB) != 0) {
         *error = errno == EWOULDBLOCK ? "the file is in use by another run" : ErrnoText();
         return nullptr;
       }
-      if (::fstat(file.get(), &status) != 0) {
+      if (::fstat(opened->fd(), &status) != 0) {
         *error = ErrnoText();
         return nullptr;
       }
@@ -125,13 +164,8 @@ class PosixFileSystem : public FileSystem {
         *error = "the file exists and is not empty";
         return nullptr;
       }
-      // The records hold the objects' values: only the owner may read them.
-      if ((status.st_mode & 07777) != 0600 && ::fchmod(file.get(), 0600) != 0) {
-        *error = ErrnoText();
-        return nullptr;
-      }
     }
-    return std::make_unique<PosixFile>(file.release(), IdentityOf(status));
+    return opened;
   }
 };
 

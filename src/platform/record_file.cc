@@ -10,11 +10,13 @@ std::unique_ptr<RecordFile> RecordFile::Open(FileSystem& files, const std::strin
 }
 
 RecordFile::RecordFile(std::unique_ptr<WritableFile> file, std::string path, OpenMode mode)
-    : file_(std::move(file)), path_(std::move(path)), begun_(mode == OpenMode::kMustBeNew) {}
+    : file_(std::move(file)), path_(std::move(path)), mode_(mode) {}
 
 bool RecordFile::Begin(std::string* error) {
   if (begun_) return true;
-  if (!file_->Truncate(0, error)) return false;
+  if (!file_->Keep(error)) return false;
+  // A must-be-new file is empty already.
+  if (mode_ == OpenMode::kReplace && !file_->Truncate(0, error)) return false;
   begun_ = true;
   size_ = 0;
   return true;

@@ -27,9 +27,10 @@ class RecordFile {
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
 
-  // Empties a kReplace file, which keeps what an earlier run wrote until
-  // then; a must-be-new file is empty already. The first Append does it at
-  // the latest.
+  // Keeps the file (until then one the open created goes again when it is
+  // closed) and empties a kReplace file, which keeps what an earlier run
+  // wrote until then; a must-be-new file is empty already. The first Append
+  // does it at the latest.
   bool Begin(std::string* error);
   // Writes all of bytes at the end; with sync, also flushes them to the disk.
   // False with the reason in *error: the file is then cut back to its size
@@ -47,7 +48,8 @@ class RecordFile {
  private:
   std::unique_ptr<WritableFile> file_;
   std::string path_;
-  bool begun_;
+  OpenMode mode_;
+  bool begun_ = false;
   uint64_t size_ = 0;
 };
 

@@ -6,6 +6,7 @@
 #include "exchange/recipient_rules.h"
 #include "exchange/run_settings.h"
 #include "ldap/result_codes.h"
+#include "run/write_result.h"
 
 namespace varnel {
 
@@ -51,7 +52,16 @@ ItemPlan PlanWorkItem(Reporter& reporter, RunFacts& facts, const Action& action,
   reporter.err() << planned.err;
   planned.out.clear();
   planned.err.clear();
-  if (!planned.outcome.ok() || planned.plan.mods.empty() || !object.found()) return planned;
+  if (!planned.outcome.ok()) return planned;
+  // Nothing is written without a successful read: a plan that went on
+  // without the object ends with the read's failure, shown as the refused
+  // write it would have met.
+  if (!object.found()) {
+    planned.outcome = PlanResult(reporter, planned.plan, object.rc);
+    planned.plan.mods.clear();
+    return planned;
+  }
+  if (planned.plan.mods.empty()) return planned;
 
   // What the object holds already is not written again.
   DropUnchangedModifications(object.entry, &planned.plan.mods);

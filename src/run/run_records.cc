@@ -14,18 +14,27 @@ Outcome WriteFailure(Reporter& reporter, const char* what, const std::string& pa
 }  // namespace
 
 Outcome RunRecords::ItemEnded(Reporter& reporter, const WorkItem& item, const ItemResult& result) {
+  // Each file is kept as long as it can be: a report that breaks must not
+  // cost the lines to run again, nor the other way round. A broken file gets
+  // one error line and nothing more.
+  Outcome outcome;
   std::string error;
-  if (report && !report->Write(item, result, &error))
-    return WriteFailure(reporter, "report file", report->path(), error);
-  if (failedLines && ToRunAgain(result.outcome) &&
-      !failedLines->Append(item.inputLine + "\n", false, &error))
-    return WriteFailure(reporter, "failed-lines file", failedLines->path(), error);
-  return Outcome::Ok();
+  if (report && !reportBroken_ && !report->Write(item, result, &error)) {
+    reportBroken_ = true;
+    outcome = WriteFailure(reporter, "report file", report->path(), error);
+  }
+  if (failedLines && !failedBroken_ && ToRunAgain(result.outcome) &&
+      !failedLines->Append(item.inputLine + "\n", false, &error)) {
+    failedBroken_ = true;
+    const Outcome failed = WriteFailure(reporter, "failed-lines file", failedLines->path(), error);
+    if (outcome.ok()) outcome = failed;
+  }
+  return outcome;
 }
 
 Outcome RunRecords::Finish(Reporter& reporter) {
   std::string error;
-  if (report && !report->Finish(&error))
+  if (report && !reportBroken_ && !report->Finish(&error))
     return WriteFailure(reporter, "report file", report->path(), error);
   return Outcome::Ok();
 }

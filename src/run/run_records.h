@@ -25,10 +25,15 @@ struct RunRecords {
 
   // Writes the item to the report, and its input line to the lines to run
   // again unless it succeeded. A file that cannot be written gets an error
-  // line, and the returned failure stops the run.
+  // line, and the returned failure stops the run; the other file is still
+  // written, for this item and every later one.
   Outcome ItemEnded(Reporter& reporter, const WorkItem& item, const ItemResult& result);
   // Writes what the report still owes (skipped lines after the last item).
   Outcome Finish(Reporter& reporter);
+
+ private:
+  bool reportBroken_ = false;
+  bool failedBroken_ = false;
 };
 
 }  // namespace varnel

@@ -67,18 +67,17 @@ TEST_F(DnInputTest, LinesBecomeItemsInOrderWithQuotesRemoved) {
       "\t\n"
       "\"\"\t\"srv\"\n"
       "last-without-newline");
-  // A DN that is empty once its quotes are gone names no object (it would
-  // be the RootDSE): such a line is skipped as an empty line is.
+  // A DN that is empty or blank once its quotes are gone names no object (it
+  // would be the RootDSE): such a line is skipped as an empty line is.
   EXPECT_EQ(skipped, 0u);
-  ASSERT_EQ(items.size(), 4u);
+  ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(items[0].dn, "cn=alice smith,ou=staff,dc=x");
   EXPECT_EQ(items[0].overrideText, "srv2:sg1:db3");
   EXPECT_EQ(items[0].lineNumber, 1u);
   EXPECT_EQ(items[1].dn, "cn=missing,dc=x");
   EXPECT_EQ(items[1].lineNumber, 3u);
-  EXPECT_EQ(items[2].dn, "   ");
-  EXPECT_EQ(items[3].dn, "last-without-newline");
-  EXPECT_EQ(items[3].lineNumber, 10u);
+  EXPECT_EQ(items[2].dn, "last-without-newline");
+  EXPECT_EQ(items[2].lineNumber, 10u);
 }
 
 TEST_F(DnInputTest, SingleDnModeReadsNoInputAndKeepsTabs) {
@@ -92,8 +91,10 @@ TEST_F(DnInputTest, SingleDnModeReadsNoInputAndKeepsTabs) {
   EXPECT_EQ(in.tellg(), 0);
   settings.dn = "a\tb";
   EXPECT_EQ(CollectWorkItems(reporter_, settings, in).items[0].dn, "a\tb");
-  settings.dn = "\"\"";
-  EXPECT_TRUE(CollectWorkItems(reporter_, settings, in).items.empty());
+  for (const char* empty : {"\"\"", " \t "}) {
+    settings.dn = empty;
+    EXPECT_TRUE(CollectWorkItems(reporter_, settings, in).items.empty());
+  }
 }
 
 TEST_F(DnInputTest, QuoteEscapedByBackslashIsPartOfTheDn) {

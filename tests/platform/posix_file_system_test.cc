@@ -95,18 +95,64 @@ TEST_F(PosixFileSystemTest, AnUndoFileIsPrivateNewOrEmptyAndHeldByOneRun) {
   EXPECT_EQ(status.st_mode & 07777, 0600u);
   // A second run with the same path, while the first holds it.
   EXPECT_EQ(Refusal(made, RecordOpenMode::kMustBeNew), "the file is in use by another run");
+  ASSERT_TRUE(first->Keep(&error));
   first.reset();
   EXPECT_EQ(Refusal(made, RecordOpenMode::kMustBeNew), "");
 
-  // An existing empty file is taken and made private; a filled one is not.
+  // An existing empty file of the user's is taken, and made private only
+  // once it is kept; a filled one is not taken.
   const std::string existing = PathOf("existing");
   Write(existing, "");
   ASSERT_EQ(::chmod(existing.c_str(), 0644), 0);
-  EXPECT_EQ(Refusal(existing, RecordOpenMode::kMustBeNew), "");
+  std::unique_ptr<WritableFile> taken =
+      SystemFileSystem().OpenForAppend(existing, RecordOpenMode::kMustBeNew, &error);
+  ASSERT_NE(taken, nullptr) << error;
+  ASSERT_EQ(::stat(existing.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0644u);
+  ASSERT_TRUE(taken->Keep(&error));
+  taken.reset();
   ASSERT_EQ(::stat(existing.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0600u);
   Write(existing, "x");
   EXPECT_EQ(Refusal(existing, RecordOpenMode::kMustBeNew), "the file exists and is not empty");
+}
+
+// Records another user could write to, or one that is theirs, would be
+// replayed with the administrator's rights; a refused open changes no mode.
+TEST_F(PosixFileSystemTest, AnUndoFileOthersMayWriteIsRefusedAsItIs) {
+  const std::string shared = PathOf("shared");
+  Write(shared, "");
+  ASSERT_EQ(::chmod(shared.c_str(), 0662), 0);
+  EXPECT_EQ(Refusal(shared, RecordOpenMode::kMustBeNew), "other users may write to the file");
+  struct stat status {};
+  ASSERT_EQ(::stat(shared.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0662u);
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file away needs root";
+  const std::string theirs = PathOf("theirs");
+  Write(theirs, "");
+  ASSERT_EQ(::chmod(theirs.c_str(), 0600), 0);
+  ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(Refusal(theirs, RecordOpenMode::kMustBeNew), "the file belongs to another user");
+}
+
+// A file the open made is created 0600 and goes again unless it is kept.
+TEST_F(PosixFileSystemTest, AFileMadeForARunThatNeverBeganIsRemoved) {
+  for (RecordOpenMode mode : {RecordOpenMode::kReplace, RecordOpenMode::kMustBeNew}) {
+    const std::string path = PathOf("new");
+    std::string error;
+    std::unique_ptr<WritableFile> file = SystemFileSystem().OpenForAppend(path, mode, &error);
+    ASSERT_NE(file, nullptr) << error;
+    struct stat status {};
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0600u);
+    file.reset();
+    EXPECT_FALSE(std::filesystem::exists(path));
+    file = SystemFileSystem().OpenForAppend(path, mode, &error);
+    ASSERT_TRUE(file && file->Keep(&error)) << error;
+    file.reset();
+    EXPECT_TRUE(std::filesystem::exists(path));
+    std::filesystem::remove(path);
+  }
 }
 
 TEST_F(PosixFileSystemTest, TwoNamesOfOneFileHaveOneIdentity) {

@@ -200,6 +200,41 @@ TEST_F(ItemPipelineTest, TheRunsStatusIsTheLastFailureInInputOrder) {
   EXPECT_EQ(ran.tally.lastError.code(), 0x20);
 }
 
+// A read that fails (the object missing, or the server refusing or busy)
+// ends its item with the read's code, and nothing is written, in every
+// action, previewed or not.
+TEST_F(ItemPipelineTest, NothingIsWrittenWithoutASuccessfulRead) {
+  const std::string busy = Dn(2);
+  directory.searchHook = [&](const LdapSearchRequest& request, std::vector<LdapEntry>*, int* rc) {
+    if (LowerCase(request.base) != LowerCase(busy)) return false;
+    *rc = 51;
+    return true;
+  };
+  settings.homeMdbDn = "CN=DB1,DC=x";
+  settings.targetAddress = "a@example.com";
+  const std::vector<std::pair<RunAction, std::optional<std::string>>> actions = {
+      {RunAction::Clear, {}},         {RunAction::Update, "1:2:3"}, {RunAction::Update, {}},
+      {RunAction::CreateMailbox, {}}, {RunAction::MoveMailbox, {}}, {RunAction::MailEnable, {}}};
+  for (const bool whatIf : {false, true}) {
+    for (const auto& [action, quota] : actions) {
+      for (const std::string& dn : {std::string("CN=Nobody,DC=x"), busy}) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(action)) + (whatIf ? " -whatif " : " ") + dn);
+        settings.action = action;
+        settings.whatIf = whatIf;
+        settings.update = {};
+        settings.update.quota = quota;
+        settings.update.unhideFromAddressLists = !quota;
+        LateChannel fresh(directory);
+        std::ostringstream out;
+        const RunTally tally = RunOn(fresh, directory, out, out, {dn});
+        EXPECT_EQ(fresh.writesOf[LowerCase(dn)], 0);
+        EXPECT_EQ(tally.errors, 1u);
+        EXPECT_EQ(ExitStatus(tally.lastError), dn == busy ? 51 : 32) << out.str();
+      }
+    }
+  }
+}
+
 // Asks the run to stop (as SIGINT would) once it is told to.
 class AskedStop : public StopRequest {
  public:

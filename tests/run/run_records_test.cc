@@ -78,5 +78,19 @@ TEST_F(RunRecordsTest, AReportOrFailedFileThatCannotBeWrittenFailsTheItemsRecord
   EXPECT_EQ(files.Contents("rest.txt"), "CN=a\n");  // whole lines only
 }
 
+// The report's write fails alone: the lines to run again still get every
+// item that did not succeed, and the report's error line comes once.
+TEST_F(RunRecordsTest, ABrokenReportKeepsTheFailedLinesWhole) {
+  RunRecords records;
+  records.report = std::make_unique<ItemReport>(files.OpenRecordFile("run.json"));
+  records.failedLines = files.OpenRecordFile("rest.txt");
+  files.FailWrite(1);
+  EXPECT_FALSE(records.ItemEnded(reporter, {"CN=a", "", 1, "CN=a"}, NotProcessed()).ok());
+  records.ItemEnded(reporter, {"CN=b", "", 2, "CN=b"}, NotProcessed());
+  EXPECT_EQ(files.Contents("rest.txt"), "CN=a\nCN=b\n");
+  EXPECT_EQ(err.str().find("report file", err.str().find("report file") + 1), std::string::npos)
+      << err.str();
+}
+
 }  // namespace
 }  // namespace varnel

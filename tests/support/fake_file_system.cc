@@ -9,12 +9,21 @@ namespace varnel::testing {
 
 class FakeFileSystem::File : public WritableFile {
  public:
-  File(FakeFileSystem& system, std::shared_ptr<FileState> state, bool locks)
-      : system_(system), state_(std::move(state)), locks_(locks) {
+  File(FakeFileSystem& system, std::shared_ptr<FileState> state, bool locks, std::string created)
+      : system_(system), state_(std::move(state)), locks_(locks), created_(std::move(created)) {
     if (locks_) state_->locked = true;
   }
   ~File() override {
     if (locks_) state_->locked = false;
+    // Made by this open and never kept: it goes again.
+    auto found = system_.files_.find(created_);
+    if (!created_.empty() && found != system_.files_.end() && found->second == state_)
+      system_.files_.erase(found);
+  }
+
+  bool Keep(std::string*) override {
+    created_.clear();
+    return true;
   }
 
   bool Append(std::string_view bytes, std::string* error) override {
@@ -62,15 +71,18 @@ class FakeFileSystem::File : public WritableFile {
   FakeFileSystem& system_;
   std::shared_ptr<FileState> state_;
   bool locks_;
+  std::string created_;  // the path this open created, until the file is kept
 };
 
 std::unique_ptr<WritableFile> FakeFileSystem::OpenForAppend(const std::string& path,
                                                             RecordOpenMode mode,
                                                             std::string* error) {
   auto found = files_.find(path);
+  std::string created;
   if (found == files_.end()) {
     Put(path, "");
     found = files_.find(path);
+    created = path;
   }
   FileState& state = *found->second;
   if (!state.regular) {
@@ -86,7 +98,7 @@ std::unique_ptr<WritableFile> FakeFileSystem::OpenForAppend(const std::string& p
     *error = "the file exists and is not empty";
     return nullptr;
   }
-  return std::make_unique<File>(*this, found->second, mustBeNew);
+  return std::make_unique<File>(*this, found->second, mustBeNew, std::move(created));
 }
 
 std::unique_ptr<RecordFile> FakeFileSystem::OpenRecordFile(const std::string& path,
