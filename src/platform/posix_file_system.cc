@@ -46,7 +46,9 @@ class PosixFile : public WritableFile {
         makePrivate_(makePrivate) {}
   ~PosixFile() override {
     if (!created_ || kept_) return;
-    // Removed only while the name still leads to the file this open made.
+    // Removed only while the name still leads to the file this open made,
+    // and never from under another run that holds it.
+    if (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) return;
     struct stat status {};
     if (::lstat(path_.c_str(), &status) == 0 && IdentityOf(status) == identity_)
       ::unlink(path_.c_str());

@@ -3,6 +3,7 @@
 // input, runs that end before processing, and two runs that want the same
 // new undo file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -129,6 +130,86 @@ TEST(RecordFilesIT, TwoRunsStartedTogetherCannotShareANewUndoFile) {
   EXPECT_NE(records.find("dn: " + changed + "\n"), std::string::npos) << records;
   EXPECT_EQ(records.find("dn: " + untouched + "\n"), std::string::npos) << records;
   unlink(undo.c_str());
+}
+
+// An undo file that another user could have written to is refused before
+// the directory is touched, and left as it was; a refused run leaves no file
+// of its own behind; the files a run makes are its user's alone.
+TEST(RecordFilesIT, TheUndoFileBelongsToTheAdministrator) {
+  const std::string ou = FreshOu("records-owner");
+  const std::string dn = AddContact(ou, "Owner Check", "mail: oc@example.com\n");
+  struct stat status {};
+  const auto refused = [&](const std::string& undo, const std::string& reason) {
+    const ProcessResult r = RunVarnel({"-clear", "-undo", undo, "-b", dn});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("ERROR: Cannot use " + undo + " as the undo file: " + reason + "\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out.find("Using server"), std::string::npos) << r.out;
+  };
+  const std::string open = ScratchPath("open.ldif");
+  WriteFile(open, "");
+  ASSERT_EQ(chmod(open.c_str(), 0666), 0);
+  refused(open, "other users may write to the file");
+  ASSERT_EQ(stat(open.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0666u);
+  if (geteuid() == 0) {
+    const std::string theirs = ScratchPath("theirs.ldif");
+    WriteFile(theirs, "");
+    ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(theirs.c_str(), 0644), 0);
+    refused(theirs, "the file belongs to another user");
+    ASSERT_EQ(stat(theirs.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 65534u);
+    EXPECT_EQ(status.st_mode & 07777, 0644u);
+    unlink(theirs.c_str());
+  }
+  // Refused for its report: the new undo file it had opened goes again.
+  const std::string undo = ScratchPath("new-undo.ldif");
+  const ProcessResult r =
+      RunVarnel({"-clear", "-undo", undo, "-report", "/nonexistent/run.json", "-b", dn});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(stat(undo.c_str(), &status), 0);
+  EXPECT_EQ(ReadValue(dn, "mail"), "oc@example.com");
+
+  const std::string report = ScratchPath("made.json"), failed = ScratchPath("made.txt");
+  ASSERT_EQ(
+      RunVarnel({"-clear", "-undo", undo, "-report", report, "-failed", failed, "-b", dn}).status,
+      0);
+  for (const std::string& made : {undo, report, failed}) {
+    ASSERT_EQ(stat(made.c_str(), &status), 0) << made;
+    EXPECT_EQ(status.st_mode & 07777, 0600u) << made;
+    unlink(made.c_str());
+  }
+  unlink(open.c_str());
+}
+
+// The report's disk fills up (a small tmpfs of its own, in a mount
+// namespace): the run stops, and -failed still holds every line that did not
+// succeed.
+TEST(RecordFilesIT, AReportThatCannotBeWrittenKeepsTheFailedLinesWhole) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  std::string input;
+  for (int i = 0; i < 600; ++i) input += "CN=Missing " + std::to_string(i) + "," + TestOu() + "\n";
+  const std::string folder = ScratchPath("small-disk"), failed = ScratchPath("rest.txt");
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  std::vector<std::string> argv = {"unshare",
+                                   "-m",
+                                   "--propagation",
+                                   "private",
+                                   "sh",
+                                   "-c",
+                                   "mount -t tmpfs -o size=32k none \"$0\" && exec \"$@\"",
+                                   folder};
+  for (std::string& word : VarnelCommand({"-clear", "-cont", "-unsafe", "-q", "-report",
+                                          folder + "/run.json", "-failed", failed}))
+    argv.push_back(std::move(word));
+  const ProcessResult r = RunProcess(argv, input, SandboxEnv());
+  EXPECT_EQ(r.status, 255) << r.err.substr(0, 2000);
+  EXPECT_EQ(Count(r.err, "ERROR: Cannot write the report file "), 1u) << r.err.substr(0, 2000);
+  EXPECT_EQ(ReadFileBytes(failed), input);
+  unlink(failed.c_str());
+  rmdir(folder.c_str());
 }
 
 }  // namespace
