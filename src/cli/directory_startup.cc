@@ -133,7 +133,16 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
   }
   const std::unique_ptr<Action> action = MakeAction(settings, environment.guids);
   if (!action) return kStartupFailed;  // the command line lets no run start without one
-  const WorkList work = CollectWorkItems(reporter, settings, dnList);
+  const NoStopRequest never;
+  const StopRequest& stop = environment.stop ? *environment.stop : never;
+  const WorkList work = CollectWorkItems(reporter, settings, dnList, &stop);
+  // Stopped while the list was read: nothing was sent, and the run's files
+  // are left as they were.
+  if (const int signal = stop.Signal(); signal != 0) {
+    reporter.err() << "ERROR: Stopped by signal " << signal
+                   << "; the items not yet sent are not processed." << EndLine;
+    return Outcome::Varnel(128 + signal, "stopped by a signal");
+  }
   if (!CheckSafety(reporter, work.items.size(), settings.safety)) {
     RecordRefusedList(reporter, *action, work, std::move(files));
     return kStartupFailed;
@@ -153,9 +162,8 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
   RunFacts facts(*session, settings.exchangeServicesDn, settings.mdbDelimiter,
                  settings.action == RunAction::CreateMailbox);
   SessionChannel channel(*session);
-  const NoStopRequest never;
   return ProcessWorkItems(reporter, channel, facts, *action, settings, work, environment.ticks,
-                          records, environment.stop ? *environment.stop : never);
+                          records, stop);
 }
 
 }  // namespace varnel

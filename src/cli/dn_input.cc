@@ -22,8 +22,8 @@ enum class ListLine {
 // counted as skipped.
 class ListLines {
  public:
-  ListLines(Reporter& reporter, std::istream& in, WorkList* list)
-      : reporter_(reporter), reader_(in), list_(list) {}
+  ListLines(Reporter& reporter, std::istream& in, const StopRequest* stop, WorkList* list)
+      : reporter_(reporter), reader_(in, stop), list_(list) {}
 
   ListLine Next(std::string* line) {
     const LineStatus status = reader_.Next(line);
@@ -137,7 +137,8 @@ InputLine SplitInputLine(const std::string& line, const std::string& fieldDelimi
   return {fields[0], fields[1]};
 }
 
-WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::istream& in) {
+WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::istream& in,
+                          const StopRequest* stop) {
   WorkList list;
   if (settings.singleDn) {
     // An empty DN would name the RootDSE: it is no object to act on.
@@ -152,7 +153,7 @@ WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::
       reporter.out() << "DEBUG: Reading from " << settings.dnListPath << "..." << EndLine;
     }
   }
-  ListLines lines(reporter, in, &list);
+  ListLines lines(reporter, in, stop, &list);
   std::string line;
   bool formKnown = false;
   for (;;) {

@@ -17,6 +17,7 @@
 namespace varnel {
 
 class Reporter;
+class StopRequest;
 
 struct RunSettings;
 
@@ -31,8 +32,10 @@ InputLine SplitInputLine(const std::string& line, const std::string& fieldDelimi
 
 // Reads the work items: the -b value when settings.singleDn, otherwise every
 // line or LDIF record of `in`. A line or record that cannot be taken is
-// skipped with a "WARN:" line on standard error and counted.
-WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::istream& in);
+// skipped with a "WARN:" line on standard error and counted. A stop asked
+// for by `stop` ends the reading before the next read of `in`.
+WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::istream& in,
+                          const StopRequest* stop = nullptr);
 
 // Prints the DN count (unless quiet); returns false after printing the safety
 // message when there are more items than the limit allows.

@@ -1,6 +1,7 @@
 #include "cli/input_lines.h"
 
 #include "platform/code_page.h"
+#include "platform/stop_request.h"
 
 namespace varnel {
 namespace {
@@ -16,13 +17,11 @@ bool Fits(size_t length, bool lineFeed) { return length + (lineFeed ? 1 : 0) < k
 
 }  // namespace
 
-InputLineReader::InputLineReader(std::istream& in) : in_(in) {
-  std::streambuf* buffer = in_.rdbuf();
-  if (buffer == nullptr || !in_.good()) return;
+InputLineReader::InputLineReader(std::istream& in, const StopRequest* stop) : in_(in), stop_(stop) {
   // Up to three bytes decide the form; they are served again when they are
   // not a byte-order mark.
   for (int i = 0; i < 3; ++i) {
-    const int c = buffer->sbumpc();
+    const int c = ReadByte();
     if (c == kEof) break;
     pending_.push_back(static_cast<char>(c));
     const std::string_view seen(pending_);
@@ -44,16 +43,30 @@ InputLineReader::InputLineReader(std::istream& in) : in_(in) {
 
 int InputLineReader::NextByte() {
   if (pendingAt_ < pending_.size()) return static_cast<unsigned char>(pending_[pendingAt_++]);
+  return ReadByte();
+}
+
+int InputLineReader::ReadByte() {
   std::streambuf* buffer = in_.rdbuf();
-  if (buffer == nullptr || !in_.good()) return kEof;
+  if (stopped_ || buffer == nullptr || !in_.good()) return kEof;
+  // Asked before each read of the descriptor (nothing left in the buffer),
+  // so an endless line stops as promptly as an idle input.
+  if (stop_ != nullptr && buffer->in_avail() <= 0 && stop_->Signal() != 0) {
+    stopped_ = true;
+    return kEof;
+  }
   const int c = buffer->sbumpc();
-  if (c == kEof) in_.setstate(std::ios::eofbit);
+  if (c != kEof) return c;
+  in_.setstate(std::ios::eofbit);
+  // A read the signal interrupted ends the input as well.
+  stopped_ = stop_ != nullptr && stop_->Signal() != 0;
   return c;
 }
 
 LineStatus InputLineReader::Next(std::string* line) {
   line->clear();
-  const LineStatus status = wide_ ? NextWide(line) : NextNarrow(line);
+  LineStatus status = wide_ ? NextWide(line) : NextNarrow(line);
+  if (stopped_) status = LineStatus::kEnd;
   if (status != LineStatus::kEnd) ++lineNumber_;
   if (status != LineStatus::kLine) line->clear();
   return status;

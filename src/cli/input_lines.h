@@ -9,6 +9,8 @@
 
 namespace varnel {
 
+class StopRequest;
+
 // Lines this long or longer (line feed included) do not fit the line buffer.
 inline constexpr size_t kLineBufferSize = 10240;
 
@@ -21,7 +23,9 @@ enum class LineStatus {
 
 class InputLineReader {
  public:
-  explicit InputLineReader(std::istream& in);
+  // With `stop`, a stop asked for ends the input before the next read of
+  // `in`: the line under way is dropped and Next returns kEnd.
+  explicit InputLineReader(std::istream& in, const StopRequest* stop = nullptr);
 
   // Reads the next line into *line; at most one buffer's worth is ever held.
   LineStatus Next(std::string* line);
@@ -31,11 +35,14 @@ class InputLineReader {
 
  private:
   int NextByte();
+  int ReadByte();  // from the stream, after the bytes held back
   LineStatus NextNarrow(std::string* line);
   LineStatus NextWide(std::string* line);
   bool NextUnit(char16_t* unit);
 
   std::istream& in_;
+  const StopRequest* stop_;
+  bool stopped_ = false;
   std::string pending_;  // bytes read while looking for a byte-order mark
   size_t pendingAt_ = 0;
   bool wide_ = false;

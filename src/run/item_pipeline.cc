@@ -113,9 +113,12 @@ class ItemPipeline {
   // `lost`: the request's answer was lost with the connection.
   void Complete(Slot& slot, const Outcome& outcome, bool lost = false);
   void ShowFinished();
-  // True once a stop was asked for.
+  // True once a stop was asked for while an item had not yet ended.
   bool StopAsked();
-  // After a stop: the answers on their way, for kStopWaitMs at most.
+  // True when nothing is on its way and nothing more will be sent.
+  bool AllEnded() const;
+  // After a stop: the answers on their way, until kStopWaitMs after the
+  // signal at most.
   void EndAfterStop();
   // -v: the server's diagnostic after the item's error line.
   void ShowDiagnostic(Slot& slot);
@@ -162,9 +165,10 @@ class ItemPipeline {
   size_t writes_ = 0;  // writes outstanding
   size_t again_ = 0;   // items sent back to their read, not yet planned again
   bool stopped_ = false;
-  int stopSignal_ = 0;  // the signal that asked the run to end
-  Outcome lossError_;   // the loss of a server that stayed away
-  uint64_t clock_ = 0;  // counts reads sent and writes answered
+  bool sending_ = true;  // false once the loop has planned its last item
+  int stopSignal_ = 0;   // the signal that asked the run to end
+  Outcome lossError_;    // the loss of a server that stayed away
+  uint64_t clock_ = 0;   // counts reads sent and writes answered
   std::map<std::string, uint64_t> written_;
   std::map<std::string, LdapEntry> previewed_;  // -whatif: lower-case DN -> as planned so far
   std::set<std::string> repeated_;  // lower-case DNs the list names more than once  // lower-case
@@ -422,16 +426,26 @@ bool ItemPipeline::ReadyToPlan(Slot& slot) {
 }
 
 bool ItemPipeline::StopAsked() {
-  if (stopSignal_ == 0) stopSignal_ = stop_.Signal();
+  // A signal that comes once every item has ended changes nothing: the run's
+  // status is that of its items.
+  if (stopSignal_ == 0 && !AllEnded()) stopSignal_ = stop_.Signal();
   return stopSignal_ != 0;
 }
 
+bool ItemPipeline::AllEnded() const {
+  return Outstanding() == 0 && again_ == 0 && (!sending_ || nextPlan_ == items_.size());
+}
+
 void ItemPipeline::EndAfterStop() {
-  const uint32_t stoppedAt = ticks_.Now();
+  // Counted from the signal, not from when the loop saw it: an answer it was
+  // already waiting for took part of the time.
+  const uint32_t askedAt = stop_.AskedAt();
   while (Outstanding() != 0) {
-    const uint32_t waited = ticks_.Now() - stoppedAt;
+    const uint32_t waited = ticks_.Now() - askedAt;
     if (waited >= kStopWaitMs) break;
-    channel_.Ending(static_cast<int>((kStopWaitMs - waited + 999) / 1000));
+    // Whole seconds, rounded down, so that no wait runs past the time; in
+    // the last second only the answers that have arrived are taken.
+    channel_.Ending(static_cast<int>((kStopWaitMs - waited) / 1000));
     TakeAnswer();
   }
   // Sent and not answered in time: the object may have changed.
@@ -501,6 +515,7 @@ RunTally ItemPipeline::Run() {
   }
   // Requests still outstanding are answered before the run ends; an item
   // whose answer was lost is planned again once its read is back.
+  sending_ = false;
   for (;;) {
     if (StopAsked()) break;
     if (Slot* again = AgainReady(); again != nullptr && channel_.ConnectionLoss() == 0) {

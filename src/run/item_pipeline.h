@@ -36,9 +36,10 @@ struct RunTally {
 
 // Runs every item of `work`; `records` hears how each ended, items a stop
 // rule left alone included. When `stop` asks, nothing more is sent: the
-// answers on their way are waited for (10 s at most) and recorded, a write
-// still unanswered then is unknown, and the run's outcome is 128 + the
-// signal.
+// answers on their way are waited for (kStopWaitMs from the signal at most)
+// and recorded, a write still unanswered then is unknown, and the run's
+// outcome is 128 + the signal. A signal that comes once every item has
+// ended changes nothing.
 RunTally RunItemPipeline(Reporter& reporter, RequestChannel& channel, RunFacts& facts,
                          const Action& action, const RunSettings& settings, const WorkList& work,
                          const TickCounter& ticks, RunRecords& records, const StopRequest& stop);

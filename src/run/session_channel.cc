@@ -3,7 +3,11 @@
 namespace varnel {
 
 SessionChannel::~SessionChannel() {
-  // Every started request is finished once, its answer unread.
+  // Every started request is finished once, its answer unread. Nobody waits
+  // for these: the answers that have arrived are taken, the others given up
+  // at once, and no connection is made again for them.
+  if (outstanding_.empty()) return;
+  Ending(0);
   ChannelAnswer ignored;
   while (TakeAnswer(&ignored)) {
   }

@@ -7,6 +7,7 @@
 
 #include "diag/reporter.h"
 #include "exchange/run_settings.h"
+#include "platform/stop_request.h"
 #include "support/capture.h"
 
 namespace varnel {
@@ -305,6 +306,46 @@ TEST_F(DnInputTest, LdifRecordOfAnIndexLineAloneHasNoDn) {
   ASSERT_EQ(items.size(), 2u);
   EXPECT_EQ(items[1].dn, "CN=b,DC=x");
   EXPECT_EQ(items[1].lineNumber, 5u);
+}
+
+// Input as /dev/zero gives it: one endless line of NUL bytes (it ends after
+// 50 reads, so that a reader that misses the stop fails instead of hanging).
+class EndlessInput : public std::streambuf {
+ public:
+  int reads = 0;
+
+ protected:
+  int_type underflow() override {
+    if (++reads > 50) return traits_type::eof();
+    setg(block_, block_, block_ + sizeof block_);
+    return 0;
+  }
+
+ private:
+  char block_[4096] = {};
+};
+
+// Asked once the input has been read three times.
+class StopAfterReads : public StopRequest {
+ public:
+  explicit StopAfterReads(const EndlessInput& input) : input_(input) {}
+  int Signal() const override { return input_.reads >= 3 ? 15 : 0; }
+  uint32_t AskedAt() const override { return 0; }
+
+ private:
+  const EndlessInput& input_;
+};
+
+TEST_F(DnInputTest, AStopEndsTheReadingOfAnEndlessLine) {
+  EndlessInput endless;
+  std::istream in(&endless);
+  const StopAfterReads stop(endless);
+  CaptureStderr();
+  const WorkList list = CollectWorkItems(reporter_, settings, in, &stop);
+  EXPECT_EQ(GetCapturedStderr(), "");  // the line cut short is no line to warn about
+  EXPECT_TRUE(list.items.empty());
+  EXPECT_TRUE(list.skipped.empty());
+  EXPECT_EQ(endless.reads, 3);
 }
 
 TEST(CheckSafetyTest, CountAndLimit) {

@@ -109,12 +109,15 @@ struct RelayedRun {
     unlink(report.c_str());
     unlink(failed.c_str());
   }
-  std::unique_ptr<LiveProcess> Start(const std::vector<std::string>& dns) {
+  std::unique_ptr<LiveProcess> Start(const std::vector<std::string>& dns,
+                                     const std::vector<std::string>& more = {}) {
     if (!relay.WaitForOutput("\n", 1, seconds(20))) throw std::runtime_error("relay: no port");
     const std::string port = relay.Output().substr(0, relay.Output().find('\n'));
-    std::unique_ptr<LiveProcess> varnel =
-        StartVarnel({"-h", "localhost:" + port, "-upd", "-quota", "10:20:30", "-cont", "-unsafe",
-                     "-report", report, "-failed", failed});
+    std::vector<std::string> args = {"-h",    "localhost:" + port, "-upd",    "-quota", "10:20:30",
+                                     "-cont", "-unsafe",           "-report", report,   "-failed",
+                                     failed};
+    args.insert(args.end(), more.begin(), more.end());
+    std::unique_ptr<LiveProcess> varnel = StartVarnel(args);
     varnel->Write(Lines(dns));
     varnel->CloseInput();
     return varnel;
@@ -215,6 +218,59 @@ TEST(RunEndIT, AStopWaitsTenSecondsAtMostForTheAnswers) {
   EXPECT_GT(unknown, 0u);
   // Each write that was never answered has its error line, as any failure.
   EXPECT_EQ(Count(r.err, ": [] Error 0x55 (85) - Timed out\n"), unknown) << r.err;
+}
+
+// However many requests are on their way, the process is gone within 10 s
+// of the signal, and it waits for them without spinning.
+TEST(RunEndIT, AStopEndsTheProcessWithinTenSecondsAtAWideWindow) {
+  const std::string ou = FreshOu("end-wide");
+  const std::vector<std::string> dns = AddUsers(ou, "End Wide", 60);
+  RelayedRun run;
+  std::unique_ptr<LiveProcess> varnel = run.Start(dns, {"-window", "1024"});
+  ASSERT_TRUE(run.SilenceUnderWay(*varnel)) << varnel->Output();
+  const auto signalled = std::chrono::steady_clock::now();
+  ASSERT_EQ(kill(varnel->pid(), SIGTERM), 0);
+  ProcessResult r = varnel->Finish(seconds(120));
+  const auto waited = std::chrono::steady_clock::now() - signalled;
+
+  EXPECT_EQ(r.status, 143) << r.out << r.err;
+  EXPECT_LT(waited, seconds(11)) << std::chrono::duration_cast<seconds>(waited).count() << " s";
+  EXPECT_LT(r.cpu, seconds(5)) << r.cpu.count() << " ms";
+  EXPECT_NE(r.out.find("\nThe command completed with errors.\n"), std::string::npos) << r.out;
+  EXPECT_EQ(ReportLines(ReadFileBytes(run.report)).size(), dns.size());
+}
+
+// A signal while the list is still being read ends the run at once, with
+// nothing sent: from a list that never ends, and from an input that waits.
+TEST(RunEndIT, AStopWhileTheListIsReadEndsTheRunWithNothingSent) {
+  const std::string ou = FreshOu("end-list");
+  const std::string user = AddUser(ou, "End List");
+  struct Case {
+    std::vector<std::string> args;
+    int signal;
+  };
+  const std::vector<Case> cases = {{{"-upd", "-hfal", "-f", "/dev/zero"}, SIGTERM},
+                                   {{"-upd", "-hfal"}, SIGINT}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.size());
+    std::unique_ptr<LiveProcess> varnel = StartVarnel(c.args);
+    varnel->Write(user + "\n");  // standard input stays open
+    ASSERT_TRUE(varnel->WaitForOutput("Exchange Mode: ", 1, seconds(60))) << varnel->Output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const auto signalled = std::chrono::steady_clock::now();
+    ASSERT_EQ(kill(varnel->pid(), c.signal), 0);
+    ProcessResult r = varnel->Await(seconds(30));
+    const auto waited = std::chrono::steady_clock::now() - signalled;
+
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 128 + c.signal) << r.out << r.err;
+    EXPECT_LT(waited, seconds(10));
+    EXPECT_EQ(r.out.find("DN Count"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("ERROR: Stopped by signal " + std::to_string(c.signal) + ";"),
+              std::string::npos)
+        << r.err;
+  }
+  EXPECT_EQ(ReadValue(user, "msExchHideFromAddressLists"), "");
 }
 
 // The first signal waits for the answers on their way; with the link gone

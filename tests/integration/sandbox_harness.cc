@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -359,10 +360,15 @@ bool LiveProcess::WaitForOutput(const std::string& text, size_t count,
 bool LiveProcess::Reap(bool block) {
   if (reaped_) return true;
   int status = 0;
-  pid_t done = waitpid(pid_, &status, block ? 0 : WNOHANG);
+  rusage usage{};
+  pid_t done = wait4(pid_, &status, block ? 0 : WNOHANG, &usage);
   if (done != pid_) return false;
   reaped_ = true;
   waitStatus_ = status;
+  const auto ms = [](const timeval& t) {
+    return std::chrono::milliseconds(t.tv_sec * 1000 + t.tv_usec / 1000);
+  };
+  cpu_ = ms(usage.ru_utime) + ms(usage.ru_stime);
   return true;
 }
 
@@ -393,6 +399,10 @@ void LiveProcess::Resume() {
 
 ProcessResult LiveProcess::Finish(std::chrono::milliseconds timeout) {
   CloseInput();
+  return Await(timeout);
+}
+
+ProcessResult LiveProcess::Await(std::chrono::milliseconds timeout) {
   ProcessResult result;
   auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!outputEnded_ && std::chrono::steady_clock::now() < deadline) ReadSome(20);
@@ -409,6 +419,7 @@ ProcessResult LiveProcess::Finish(std::chrono::milliseconds timeout) {
       std::chrono::steady_clock::now() - started_);
   result.status = StatusOf(waitStatus_);
   result.termSignal = WIFSIGNALED(waitStatus_) ? WTERMSIG(waitStatus_) : 0;
+  result.cpu = cpu_;
   result.out = out_;
   result.err = ReadFile(errPath_);
   return result;

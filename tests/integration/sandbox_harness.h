@@ -20,6 +20,7 @@ struct ProcessResult {
   int termSignal = 0;     // the signal that ended it; 0 when it exited
   bool timedOut = false;  // killed after the run's time limit
   std::chrono::milliseconds elapsed{0};
+  std::chrono::milliseconds cpu{0};  // user and system time (LiveProcess only)
 };
 
 // How a process is run beyond its arguments, input and environment.
@@ -84,6 +85,8 @@ class LiveProcess {
   // Closes standard input, reads standard output to its end and waits for
   // the process, killing it after the timeout.
   ProcessResult Finish(std::chrono::milliseconds timeout = std::chrono::seconds(300));
+  // As Finish, but standard input stays open: the process must end by itself.
+  ProcessResult Await(std::chrono::milliseconds timeout);
 
  private:
   // Reads what is ready on standard output, waiting at most waitMs for it.
@@ -99,6 +102,7 @@ class LiveProcess {
   bool outputEnded_ = false;
   bool reaped_ = false;
   int waitStatus_ = 0;
+  std::chrono::milliseconds cpu_{0};
   std::chrono::steady_clock::time_point started_;
 };
 

@@ -239,7 +239,9 @@ TEST_F(ItemPipelineTest, NothingIsWrittenWithoutASuccessfulRead) {
 class AskedStop : public StopRequest {
  public:
   int Signal() const override { return signal; }
+  uint32_t AskedAt() const override { return askedAt; }
   int signal = 0;
+  uint32_t askedAt = 0;
 };
 
 TEST_F(ItemPipelineTest, AStopSendsNothingMoreAndRecordsWhatWasOnItsWay) {
@@ -248,7 +250,10 @@ TEST_F(ItemPipelineTest, AStopSendsNothingMoreAndRecordsWhatWasOnItsWay) {
   settings.window = 8;
   int sent = 0;
   channel.onWrite = [&](const std::string&) {
-    if (++sent == 3) asked.signal = 2;
+    if (++sent == 3) {
+      asked.signal = 2;
+      asked.askedAt = ticks.now;
+    }
   };
   const Ran ran = Run(Twelve());
   size_t writes = 0;
@@ -259,6 +264,40 @@ TEST_F(ItemPipelineTest, AStopSendsNothingMoreAndRecordsWhatWasOnItsWay) {
   EXPECT_EQ(ExitStatus(ran.tally.lastError), 130);
   EXPECT_NE(ran.err.find("ERROR: Stopped by signal 2"), std::string::npos) << ran.err;
   EXPECT_TRUE(directory.Has(Dn(4), "mail"));
+}
+
+// The wait for the answers on their way is counted from the signal: when an
+// answer already waited for took it all, the writes sent are not waited for.
+TEST_F(ItemPipelineTest, AStopsWaitIsCountedFromTheSignal) {
+  AskedStop asked;
+  stopper = &asked;
+  settings.window = 8;
+  int sent = 0;
+  channel.onWrite = [&](const std::string&) {
+    if (++sent == 3) {
+      asked.signal = 2;
+      asked.askedAt = ticks.now - kStopWaitMs;
+    }
+  };
+  const Ran ran = Run(Twelve());
+  EXPECT_EQ(ran.tally.successful, 0u);
+  EXPECT_EQ(ran.tally.errors, 3u);  // sent, never answered: they may have changed
+  EXPECT_EQ(ExitStatus(ran.tally.lastError), 130);
+}
+
+TEST_F(ItemPipelineTest, ASignalOnceEveryItemEndedLeavesTheStatusToTheItems) {
+  AskedStop asked;
+  stopper = &asked;
+  settings.window = 8;
+  size_t answered = 0;
+  channel.loseAnswer = [&](const LateChannel::Request& request) {
+    if (request.write && ++answered == 12) asked.signal = 2;
+    return false;
+  };
+  const Ran ran = Run(Twelve());
+  EXPECT_EQ(ran.tally.successful, 12u);
+  EXPECT_TRUE(ran.tally.lastError.ok()) << ran.tally.lastError.code();
+  EXPECT_EQ(ran.err.find("Stopped by signal"), std::string::npos) << ran.err;
 }
 
 TEST_F(ItemPipelineTest, OutputThatCannotBeWrittenStopsTheRun) {
