@@ -20,6 +20,7 @@ struct ProcessResult {
   int termSignal = 0;     // the signal that ended it; 0 when it exited
   bool timedOut = false;  // killed after the run's time limit
   std::chrono::milliseconds elapsed{0};
+  std::chrono::milliseconds cpu{0};  // user and system time (RunProcess only)
 };
 
 // How a process is run beyond its arguments, input and environment.
