@@ -1,9 +1,11 @@
 #include "ldap/openldap_connection.h"
 
+#include <poll.h>
 #include <sasl/sasl.h>
 #include <strings.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 
@@ -66,13 +68,76 @@ bool AllLdaps(const char* list) {
   return any;
 }
 
+// The set-up deadline's layer of a connection's socket buffer, below TLS
+// and any SASL layer: it waits for the socket itself, in poll(), so neither
+// a blocking read nor libldap's non-blocking TLS handshake can outlast the
+// deadline, and the handshake never retries in a busy loop.
+int DeadlineSetup(Sockbuf_IO_Desc* sbiod, void* deadline) {
+  sbiod->sbiod_pvt = deadline;
+  return 0;
+}
+
+int DeadlineRemove(Sockbuf_IO_Desc*) { return 0; }
+
+int DeadlineControl(Sockbuf_IO_Desc* sbiod, int option, void* argument) {
+  return LBER_SBIOD_CTRL_NEXT(sbiod, option, argument);
+}
+
+int SocketOf(Sockbuf_IO_Desc* sbiod) {
+  ber_socket_t fd = -1;
+  ber_sockbuf_ctrl(sbiod->sbiod_sb, LBER_SB_OPT_GET_FD, &fd);
+  return fd;
+}
+
+ber_slen_t DeadlineRead(Sockbuf_IO_Desc* sbiod, void* buffer, ber_len_t length) {
+  const auto* deadline = static_cast<const SetupDeadline*>(sbiod->sbiod_pvt);
+  if (!deadline->Wait(SocketOf(sbiod), POLLIN)) return -1;
+  return LBER_SBIOD_READ_NEXT(sbiod, buffer, length);
+}
+
+ber_slen_t DeadlineWrite(Sockbuf_IO_Desc* sbiod, void* buffer, ber_len_t length) {
+  const auto* deadline = static_cast<const SetupDeadline*>(sbiod->sbiod_pvt);
+  if (!deadline->Wait(SocketOf(sbiod), POLLOUT)) return -1;
+  return LBER_SBIOD_WRITE_NEXT(sbiod, buffer, length);
+}
+
+Sockbuf_IO kDeadlineLayer = {DeadlineSetup, DeadlineRemove, DeadlineControl,
+                             DeadlineRead,  DeadlineWrite,  nullptr};
+
 }  // namespace
+
+void SetupDeadline::Arm(int seconds) {
+  seconds_ = std::max(seconds, 1);
+  armed_ = true;
+  Restart();
+}
+
+void SetupDeadline::Restart() { deadline_ = Clock::now() + std::chrono::seconds(seconds_); }
+
+bool SetupDeadline::Wait(int fd, short events) const {
+  if (!armed_ || fd < 0) return true;
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+    if (left <= 0) break;
+    pollfd ready{fd, events, 0};
+    const int got = poll(&ready, 1, static_cast<int>(std::min<long long>(left, 1000000)));
+    if (got > 0) return true;  // ready, or an error the next layer reports
+    if (got < 0 && errno != EINTR) return true;
+  }
+  errno = ETIMEDOUT;
+  return false;
+}
 
 void LdapSessionDeleter::operator()(LDAP* ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
 
 OpenLdapConnection::OpenLdapConnection(LdapSessionPtr session, bool tls,
                                        std::optional<unsigned> explicitMinSsf)
     : session_(std::move(session)), tls_(tls), explicitMinSsf_(explicitMinSsf) {
+  connectCallbacks_.lc_add = &OpenLdapConnection::Connected;
+  connectCallbacks_.lc_del = &OpenLdapConnection::Closing;
+  connectCallbacks_.lc_arg = this;
+  ldap_set_option(session_.get(), LDAP_OPT_CONNECT_CB, &connectCallbacks_);
   if (tls_) {
     ldap_set_option(session_.get(), LDAP_OPT_X_TLS_CONNECT_CB,
                     reinterpret_cast<void*>(&OpenLdapConnection::MarkTlsStarted));
@@ -83,6 +148,28 @@ OpenLdapConnection::OpenLdapConnection(LdapSessionPtr session, bool tls,
 int OpenLdapConnection::MarkTlsStarted(LDAP*, void*, void*, void* self) {
   static_cast<OpenLdapConnection*>(self)->tlsStarted_ = true;
   return 0;
+}
+
+int OpenLdapConnection::Connected(LDAP*, Sockbuf* sb, LDAPURLDesc*, sockaddr*,
+                                  ldap_conncb* callbacks) {
+  auto* self = static_cast<OpenLdapConnection*>(callbacks->lc_arg);
+  // The connect had its own time (the network timeout); the handshake and
+  // the bind get theirs.
+  self->setupDeadline_.Restart();
+  return ber_sockbuf_add_io(sb, &kDeadlineLayer, LBER_SBIOD_LEVEL_TRANSPORT,
+                            &self->setupDeadline_) == 0
+             ? 0
+             : LDAP_LOCAL_ERROR;
+}
+
+void OpenLdapConnection::Closing(LDAP*, Sockbuf*, ldap_conncb*) {}
+
+template <typename Bind>
+int OpenLdapConnection::WithinSetupDeadline(Bind bind) {
+  setupDeadline_.Arm(answerTimeout_);
+  const int rc = bind();
+  setupDeadline_.Disarm();
+  return rc;
 }
 
 bool OpenLdapConnection::TlsSetupFailed() {
@@ -114,8 +201,10 @@ int OpenLdapConnection::SimpleBind(const std::string* dn, const std::string* pas
     credentials.bv_val = const_cast<char*>(password->c_str());
     credentials.bv_len = password->size();
   }
-  int rc = ldap_sasl_bind_s(session_.get(), dn ? dn->c_str() : nullptr, LDAP_SASL_SIMPLE,
+  int rc = WithinSetupDeadline([&] {
+    return ldap_sasl_bind_s(session_.get(), dn ? dn->c_str() : nullptr, LDAP_SASL_SIMPLE,
                             &credentials, nullptr, nullptr, nullptr);
+  });
   return NormalizeLdapCode(rc);
 }
 
@@ -128,8 +217,11 @@ int OpenLdapConnection::NegotiateBind(const NegotiateIdentity* identity) {
   // Kerberos credentials for another identity would need a private ticket
   // cache and a password exchange; the tool binds as the user who runs it.
   if (identity != nullptr) return kLdapNotSupported;
-  int rc = SaslBind("GSS-SPNEGO");
-  if (MechanismRefused(rc)) rc = SaslBind("GSSAPI");
+  int rc = WithinSetupDeadline([&] {
+    int code = SaslBind("GSS-SPNEGO");
+    if (MechanismRefused(code)) code = SaslBind("GSSAPI");
+    return code;
+  });
   return NormalizeLdapCode(rc);
 }
 

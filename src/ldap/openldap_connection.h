@@ -6,6 +6,7 @@
 
 #include <ldap.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
 
@@ -17,6 +18,28 @@ struct LdapSessionDeleter {
   void operator()(LDAP* ld) const;
 };
 using LdapSessionPtr = std::unique_ptr<LDAP, LdapSessionDeleter>;
+
+// The time a session's set-up may take: armed while a bind runs (the bind
+// is where libldap connects, shakes hands for TLS and binds), and counted
+// again from the moment the connection is made. While it is armed, every
+// read and write of the connection waits in poll() for the time that is
+// left and then fails with ETIMEDOUT; disarmed, it passes straight through.
+class SetupDeadline {
+ public:
+  void Arm(int seconds);
+  void Disarm() { armed_ = false; }
+  // Counts the time again from now (the connection was just made).
+  void Restart();
+  // Waits until `fd` is ready for `events`. False when the time ran out
+  // first (errno is then ETIMEDOUT); true at once when it is not armed.
+  bool Wait(int fd, short events) const;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  bool armed_ = false;
+  int seconds_ = 0;
+  Clock::time_point deadline_{};
+};
 
 class OpenLdapConnection : public LdapConnection {
  public:
@@ -50,6 +73,15 @@ class OpenLdapConnection : public LdapConnection {
  private:
   // libldap calls it when it starts TLS on the connected socket.
   static int MarkTlsStarted(LDAP* ld, void* ssl, void* ctx, void* self);
+  // libldap calls them when it has connected a socket and before it closes
+  // one: a connection gets the set-up deadline's layer below TLS (which
+  // goes with the socket buffer, so closing has nothing to undo).
+  static int Connected(LDAP* ld, Sockbuf* sb, LDAPURLDesc* server, sockaddr* address,
+                       ldap_conncb* callbacks);
+  static void Closing(LDAP* ld, Sockbuf* sb, ldap_conncb* callbacks);
+  // Runs a bind with the set-up deadline armed.
+  template <typename Bind>
+  int WithinSetupDeadline(Bind bind);
   struct MessageDeleter {
     void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
   };
@@ -61,6 +93,9 @@ class OpenLdapConnection : public LdapConnection {
   int WaitFor(int id, MessagePtr* result);
   int answerTimeout_ = kAnswerTimeoutSeconds;
 
+  // Both outlive the session, whose last connection is closed as it ends.
+  SetupDeadline setupDeadline_;
+  ldap_conncb connectCallbacks_{};
   LdapSessionPtr session_;
   bool tls_ = false;
   bool tlsStarted_ = false;

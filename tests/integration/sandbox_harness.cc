@@ -161,13 +161,14 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   }
   ProcessResult result;
   int wstatus = 0;
+  rusage usage{};
   auto deadline = started + options.timeout;
   for (;;) {
-    pid_t done = waitpid(pid, &wstatus, WNOHANG);
+    pid_t done = wait4(pid, &wstatus, WNOHANG, &usage);
     if (done == pid) break;
     if (std::chrono::steady_clock::now() > deadline) {
       kill(pid, SIGKILL);
-      waitpid(pid, &wstatus, 0);
+      wait4(pid, &wstatus, 0, &usage);
       result.timedOut = true;
       break;
     }
@@ -175,6 +176,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   }
   result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started);
+  auto cpuOf = [](const timeval& t) {
+    return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
+  };
+  result.cpu = std::chrono::duration_cast<std::chrono::milliseconds>(cpuOf(usage.ru_utime) +
+                                                                     cpuOf(usage.ru_stime));
   result.status = StatusOf(wstatus);
   result.termSignal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
   result.out = ReadFile(outPath);

@@ -20,7 +20,7 @@ struct ProcessResult {
   int termSignal = 0;     // the signal that ended it; 0 when it exited
   bool timedOut = false;  // killed after the run's time limit
   std::chrono::milliseconds elapsed{0};
-  std::chrono::milliseconds cpu{0};  // user and system time (LiveProcess only)
+  std::chrono::milliseconds cpu{0};  // user and system time the process used
 };
 
 // How a process is run beyond its arguments, input and environment.
