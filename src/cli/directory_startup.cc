@@ -72,6 +72,13 @@ void RecordRefusedList(Reporter& reporter, const Action& action, const WorkList&
   records.Finish(reporter);
 }
 
+// A run stopped before its processing began: nothing was sent.
+Outcome Stopped(Reporter& reporter, int signal) {
+  reporter.err() << "ERROR: Stopped by signal " << signal
+                 << "; the items not yet sent are not processed." << EndLine;
+  return Outcome::Varnel(128 + signal, "stopped by a signal");
+}
+
 }  // namespace
 
 Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnvironment& environment,
@@ -79,8 +86,12 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
   if (reporter.debug()) reporter.out() << "Opening TCP connection" << EndLine;
   OpenLdapParams params;
   if (!settings.host.empty()) params.server = settings.host;
+  const NoStopRequest never;
+  const StopRequest& stop = environment.stop ? *environment.stop : never;
   std::unique_ptr<LdapConnection> first = OpenLDAP(reporter, environment.connector, params);
   if (!first) {
+    // A set-up cut short by a stop ends as a stop does.
+    if (const int signal = stop.Signal(); signal != 0) return Stopped(reporter, signal);
     reporter.err() << "Terminating program." << EndLine;
     return kStartupFailed;
   }
@@ -133,16 +144,10 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
   }
   const std::unique_ptr<Action> action = MakeAction(settings, environment.guids);
   if (!action) return kStartupFailed;  // the command line lets no run start without one
-  const NoStopRequest never;
-  const StopRequest& stop = environment.stop ? *environment.stop : never;
   const WorkList work = CollectWorkItems(reporter, settings, dnList, &stop);
   // Stopped while the list was read: nothing was sent, and the run's files
   // are left as they were.
-  if (const int signal = stop.Signal(); signal != 0) {
-    reporter.err() << "ERROR: Stopped by signal " << signal
-                   << "; the items not yet sent are not processed." << EndLine;
-    return Outcome::Varnel(128 + signal, "stopped by a signal");
-  }
+  if (const int signal = stop.Signal(); signal != 0) return Stopped(reporter, signal);
   if (!CheckSafety(reporter, work.items.size(), settings.safety)) {
     RecordRefusedList(reporter, *action, work, std::move(files));
     return kStartupFailed;
