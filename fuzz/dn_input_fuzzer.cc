@@ -146,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool ldif = false;
   const std::vector<WorkItem> expected = ExpectedItems(
       rest.starts_with("\xEF\xBB\xBF") ? rest.substr(3) : rest, settings.fieldDelimiter, &ldif);
-  if (ldif) return 0;  // read by libldap's LDIF reader; only the invariants above hold
+  if (ldif) return 0;  // read by the LDIF reader; only the invariants above hold
   VARNEL_FUZZ_CHECK(items.size() == expected.size());
   for (size_t i = 0; i < items.size(); ++i) {
     VARNEL_FUZZ_CHECK(items[i].dn == expected[i].dn);

@@ -12,6 +12,11 @@
 namespace varnel {
 namespace {
 
+std::string TooLongLine() {
+  return "Skipped an input line longer than " + std::to_string(kLineBufferSize - 1) +
+         " characters.";
+}
+
 enum class ListLine {
   kText,     // a line to take
   kSkipped,  // a line that could not be taken; warned about and counted
@@ -31,8 +36,7 @@ class ListLines {
       case LineStatus::kEnd:
         return ListLine::kEnd;
       case LineStatus::kTooLong:
-        Skip("Skipped an input line longer than " + std::to_string(kLineBufferSize - 1) +
-             " characters.");
+        Skip(TooLongLine());
         return ListLine::kSkipped;
       case LineStatus::kUndecodable:
         Skip("Skipped input line " + std::to_string(reader_.LineNumber()) +
@@ -96,7 +100,8 @@ void CollectLdifItems(Reporter& reporter, ListLines& lines, const std::string& f
     }
     return {LdifSourceLine::Kind::kEnd, ""};
   };
-  LdifDnReader reader(next, lines.LineNumber() - 1);
+  // A folded line, once joined, is held to what a line with its line feed may hold.
+  LdifDnReader reader(next, lines.LineNumber() - 1, kLineBufferSize - 2);
   while (std::optional<LdifDnRecord> record = reader.Next()) {
     const std::string where = "Skipped the LDIF record at line " + std::to_string(record->line);
     switch (record->kind) {
@@ -113,11 +118,9 @@ void CollectLdifItems(Reporter& reporter, ListLines& lines, const std::string& f
       case LdifDnRecord::Kind::kUnusableLine:
         lines.Skip(where + ", which holds a line that was skipped.", record->line);
         continue;
-      case LdifDnRecord::Kind::kReadFailed:
-        lines.Skip("Stopped reading the LDIF input at line " + std::to_string(record->line) +
-                       ": an include: line names a file that cannot be read.",
-                   record->line);
-        return;
+      case LdifDnRecord::Kind::kLongLine:
+        lines.Skip(TooLongLine(), record->line);
+        continue;
     }
     if (record->dn.find('\0') != std::string::npos) {
       lines.Skip(where + ", whose DN holds a NUL byte.", record->line);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -111,6 +112,59 @@ TEST(LdifInputIT, PagedSearchOfManyObjectsThroughAFile) {
       << r.err;
   for (int i : {0, 999, 1000, kObjects - 1})
     EXPECT_EQ(ReadValue("CN=Paged " + std::to_string(i) + "," + ou, "mail"), "") << i;
+}
+
+// A DN list is read for its DNs only: what a record names (an include:
+// file, a value's URL) is never opened, and a folded line is held to the
+// line limit, so no list costs unbounded time or memory.
+TEST(LdifInputIT, FilesAndUrlsARecordNamesAreNeverOpened) {
+  const std::string ou = FreshOu("LDIF Named Files");
+  const std::string listed = AddContact(ou, "Listed", "mail: listed@example.com\n");
+  const std::string named = AddContact(ou, "Named", "mail: named@example.com\n");
+  const std::string included = ScratchPath("ldif-included");
+  WriteFile(included, "dn: " + named + "\n");
+  const std::string value = ScratchPath("ldif-dn-value");
+  WriteFile(value, named);
+  std::string folded = "dn: " + named + "\ndescription: x\n";
+  for (int i = 0; i < 100000; ++i) folded += " " + std::string(75, 'y') + "\n";
+  const std::string input = "dn: " + listed + "\n\ninclude: file://" + included +
+                            "\n\ninclude: file:///dev/zero\n\ndn:< file://" + value +
+                            "\n\ndn: " + named + "\ndescription:< file:///dev/zero\n\n" + folded;
+  RunOptions bounded;
+  bounded.timeout = std::chrono::seconds(60);
+  ProcessResult r = RunVarnel({"-clear"}, input, Account::kAdmin, bounded);
+  ASSERT_FALSE(r.timedOut);
+  EXPECT_EQ(r.status, 255) << r.out << r.err;
+  EXPECT_NE(r.out.find("DN Count: 1\n"), std::string::npos) << r.out;
+  const std::string skipped = "WARN: Skipped the LDIF record at line ";
+  EXPECT_NE(r.err.find(skipped + "3, which is not valid LDIF.\n" + skipped +
+                       "5, which is not valid LDIF.\n" + skipped + "7, which is not valid LDIF.\n" +
+                       skipped + "9, which is not valid LDIF.\n" +
+                       "WARN: Skipped an input line longer than 10239 characters.\n" + skipped +
+                       "12, which holds a line that was skipped.\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadValue(listed, "mail"), "");
+  EXPECT_EQ(ReadValue(named, "mail"), "named@example.com");
+}
+
+// A -whatif plan, its comment lines taken out, is a list of the objects it changes.
+TEST(LdifInputIT, PlanReadBackAsAList) {
+  const std::string ou = FreshOu("LDIF Plan");
+  const std::string a = AddContact(ou, "Plan A", "mail: a@example.com\nmailNickname: a\n");
+  const std::string b = AddContact(ou, "Plan B", "mail: b@example.com\n");
+  ProcessResult plan = RunVarnel({"-whatif", "-clear"}, a + "\n" + b + "\n");
+  ASSERT_EQ(plan.status, 0) << plan.err;
+  std::string records;
+  std::istringstream lines(plan.out);
+  for (std::string line; std::getline(lines, line);)
+    if (!line.starts_with("#")) records += line + "\n";
+  ASSERT_NE(records.find("\n-\n"), std::string::npos) << records;
+  ProcessResult r = RunVarnel({"-clear"}, records);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("DN Count: 2\n"), std::string::npos) << r.out;
+  EXPECT_EQ(ReadValue(a, "mail"), "");
+  EXPECT_EQ(ReadValue(b, "mail"), "");
 }
 
 }  // namespace
