@@ -52,7 +52,7 @@ int RunWith(Reporter& reporter, int argc, char** argv, RunEnvironment& environme
   if (table.IsPresent("whatif")) reporter.CommentOutput();
   RunSettings settings;
   if (std::optional<int32_t> stop = RunCommandLineStage(reporter, &table, &settings)) return *stop;
-  std::ifstream dnFile;
+  DnListFile dnFile;
   if (std::optional<int32_t> stop = OpenDnList(reporter, settings, &dnFile)) return *stop;
   // The list's own file may be named by no record file either.
   const std::optional<FileIdentity> listFile =
@@ -61,7 +61,7 @@ int RunWith(Reporter& reporter, int argc, char** argv, RunEnvironment& environme
   if (std::optional<int32_t> stop =
           OpenRunFiles(reporter, settings, environment.files, listFile, &files))
     return *stop;
-  std::istream& dnList = settings.dnListPath.empty() ? environment.input : dnFile;
+  std::istream& dnList = settings.dnListPath.empty() ? environment.input : dnFile.stream();
   return ExitStatus(RunDirectoryStartup(reporter, settings, environment, dnList, std::move(files)));
 }
 

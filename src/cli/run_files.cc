@@ -37,8 +37,16 @@ void PrintSameFile(Reporter& reporter) {
 
 }  // namespace
 
+bool DnListFile::Open(const std::string& path) {
+  file_.reset(std::fopen(path.c_str(), "rbe"));
+  if (!file_) return false;
+  buffer_ = std::make_unique<__gnu_cxx::stdio_sync_filebuf<char>>(file_.get());
+  stream_.rdbuf(buffer_.get());
+  return true;
+}
+
 std::optional<int32_t> OpenDnList(Reporter& reporter, const RunSettings& settings,
-                                  std::ifstream* file) {
+                                  DnListFile* file) {
   const std::string& path = settings.dnListPath;
   if (path.empty()) return std::nullopt;
   // A folder opens as a stream and then reads nothing, as if it were empty.
@@ -50,8 +58,7 @@ std::optional<int32_t> OpenDnList(Reporter& reporter, const RunSettings& setting
     error = EISDIR;
   } else {
     errno = 0;
-    file->open(path, std::ios::binary);
-    if (!file->is_open()) error = errno != 0 ? errno : EIO;
+    if (!file->Open(path)) error = errno != 0 ? errno : EIO;
   }
   if (error == 0) return std::nullopt;
   reporter.err() << "ERROR: Cannot read the DN list " << path << ": " << std::strerror(error)

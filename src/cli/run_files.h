@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
+#include <ext/stdio_sync_filebuf.h>
+#include <istream>
 #include <memory>
 #include <optional>
 
@@ -27,10 +29,28 @@ struct RunFiles {
   std::unique_ptr<RecordFile> failedLines;
 };
 
+// The -f list, read through C stdio as standard input is: a read that waits
+// for more (a pipe, a FIFO) returns when a signal asks the run to stop,
+// where a file stream would wait on.
+class DnListFile {
+ public:
+  // False with errno set when the file cannot be opened.
+  bool Open(const std::string& path);
+  std::istream& stream() { return stream_; }
+
+ private:
+  struct Closer {
+    void operator()(FILE* file) const { std::fclose(file); }
+  };
+  std::unique_ptr<FILE, Closer> file_;
+  std::unique_ptr<__gnu_cxx::stdio_sync_filebuf<char>> buffer_;
+  std::istream stream_{nullptr};
+};
+
 // Opens the -f file into *file when settings name one. Returns the exit
 // status (1) after an error line when it cannot be read; nullopt otherwise.
 std::optional<int32_t> OpenDnList(Reporter& reporter, const RunSettings& settings,
-                                  std::ifstream* file);
+                                  DnListFile* file);
 
 // Fills *opened. Returns the exit status (1) after an error line when a file
 // cannot be opened or is not a regular file, an undo file is not empty or is

@@ -467,7 +467,12 @@ void ItemPipeline::EndAfterStop() {
 
 RunTally ItemPipeline::Run() {
   for (;;) {
-    while (nextRead_ < items_.size() && reads_ < readWindow_ && Outstanding() < window_)
+    // An item that was read and waits for room in the window goes before
+    // more reads, or at a window of one the reads would run through the
+    // whole list before its first write.
+    const bool planWaits = nextPlan_ < nextRead_ && SlotOf(nextPlan_).state == Slot::State::kRead;
+    while (nextRead_ < items_.size() && reads_ < readWindow_ &&
+           Outstanding() + (planWaits ? 1 : 0) < window_)
       NewSlot(nextRead_++);
     ShowFinished();
     if (stopped_ || StopAsked()) break;

@@ -3,10 +3,12 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <stdexcept>
+#include <thread>
 
 #include "integration/sandbox_harness.h"
 
@@ -84,6 +86,21 @@ TEST(DeadlineIT, ASilentServerEndsTheRunWithinTheDeadlineWithoutSpinning) {
     EXPECT_LT(r.elapsed, seconds(60));
     EXPECT_LT(r.cpu, seconds(2));
   }
+}
+
+// A stop while the handshake waits ends the run as a stop, at once.
+TEST(DeadlineIT, AStopDuringTheSetUpEndsTheRunAtOnce) {
+  SilentListener server(true);
+  std::unique_ptr<LiveProcess> varnel = StartVarnel(
+      {"-clear", "-h", "ldaps://127.0.0.1:" + std::to_string(server.port()), "-b", TestOu()});
+  std::this_thread::sleep_for(seconds(2));
+  const auto signalled = std::chrono::steady_clock::now();
+  ASSERT_EQ(kill(varnel->pid(), SIGTERM), 0);
+  const ProcessResult r = varnel->Finish(seconds(60));
+  EXPECT_LT(std::chrono::steady_clock::now() - signalled, seconds(10));
+  EXPECT_EQ(r.status, 143) << r.err;
+  EXPECT_NE(r.err.find("ERROR: Stopped by signal 15;"), std::string::npos) << r.err;
+  EXPECT_LT(r.cpu, seconds(2));
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 // accounted for in the report and the failed file, and a second signal ends
 // it at once; a controller restarted under a mailbox creation leaves every
 // object with one mailbox.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -249,7 +251,16 @@ TEST(RunEndIT, AStopWhileTheListIsReadEndsTheRunWithNothingSent) {
     std::vector<std::string> args;
     int signal;
   };
+  // A FIFO whose writer stays (this test holds it open for writing) but
+  // writes nothing more.
+  const std::string fifo = ScratchPath("list.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int writer = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(write(writer, (user + "\n").data(), user.size() + 1),
+            static_cast<ssize_t>(user.size() + 1));
   const std::vector<Case> cases = {{{"-upd", "-hfal", "-f", "/dev/zero"}, SIGTERM},
+                                   {{"-upd", "-hfal", "-f", fifo}, SIGTERM},
                                    {{"-upd", "-hfal"}, SIGINT}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.size());
@@ -270,6 +281,8 @@ TEST(RunEndIT, AStopWhileTheListIsReadEndsTheRunWithNothingSent) {
               std::string::npos)
         << r.err;
   }
+  close(writer);
+  unlink(fifo.c_str());
   EXPECT_EQ(ReadValue(user, "msExchHideFromAddressLists"), "");
 }
 

@@ -189,6 +189,17 @@ TEST_F(ItemPipelineTest, AMailboxWhoseLostAnswerLandedCountsAsCreated) {
   EXPECT_EQ(directory.Value(Dn(2), "homeMDB"), db);
 }
 
+TEST_F(ItemPipelineTest, AtAWindowOfOneEachItemIsReadJustBeforeItsWrite) {
+  settings.window = 1;
+  settings.continueOnError = false;
+  directory.modifyHook = [](const std::string& dn) { return dn == Dn(2) ? 50 : 0; };
+  const Ran ran = Run(Twelve());
+  EXPECT_EQ(ran.tally.errors, 1u);
+  EXPECT_LE(channel.maxOutstanding, 1u);
+  // Item 3's read may have gone out while item 2's write was answered.
+  for (int i = 4; i <= 12; ++i) EXPECT_EQ(channel.readsOf[LowerCase(Dn(i))], 0) << Dn(i);
+}
+
 TEST_F(ItemPipelineTest, TheRunsStatusIsTheLastFailureInInputOrder) {
   // u1's refusal is answered after the later item has failed at its read.
   settings.action = RunAction::Update;
