@@ -1,13 +1,9 @@
 // A server that is reached but never answers: the run gives up within the
 // set-up deadline (30 s) and waits without using the processor.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <stdexcept>
 #include <thread>
 
 #include "integration/sandbox_harness.h"
@@ -16,45 +12,6 @@ namespace varnel::integration {
 namespace {
 
 using std::chrono::seconds;
-
-// A listening socket on 127.0.0.1 that is never accepted from. With room in
-// its queue the kernel completes every connection, which then hears
-// nothing; with its queue held full by a connection of its own (a backlog
-// of 0), the kernel drops the next client's SYN, so that connect is never
-// answered.
-class SilentListener {
- public:
-  explicit SilentListener(bool answerSyn) {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(fd_, answerSyn ? 16 : 0) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      throw std::runtime_error("cannot listen on 127.0.0.1");
-    port_ = ntohs(address.sin_port);
-    if (!answerSyn) {
-      filler_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      if (filler_ < 0 ||
-          connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        throw std::runtime_error("cannot fill the listening queue");
-    }
-  }
-  ~SilentListener() {
-    if (filler_ >= 0) close(filler_);
-    close(fd_);
-  }
-  SilentListener(const SilentListener&) = delete;
-  SilentListener& operator=(const SilentListener&) = delete;
-  int port() const { return port_; }
-
- private:
-  int fd_ = -1;
-  int filler_ = -1;
-  int port_ = 0;
-};
 
 TEST(DeadlineIT, ASilentServerEndsTheRunWithinTheDeadlineWithoutSpinning) {
   struct Case {

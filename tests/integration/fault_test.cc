@@ -13,10 +13,7 @@
 // after a few tries to connect again: the item that met the loss fails, the
 // rest are not processed, and the status is the loss's (81). A controller
 // that comes back is connected to again and the run finishes.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <regex>
@@ -316,35 +313,8 @@ TEST_F(FaultIT, OrdinaryUserIsRefusedEveryActionAndNothingChanges) {
   EXPECT_EQ(ReadEntry(shown), shownBefore);
 }
 
-// A server that takes connections and never answers: a listening socket on
-// 127.0.0.1 that is never accepted from (the kernel completes the
-// handshakes), like a domain controller that hangs.
-class SilentServer {
- public:
-  SilentServer() {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(fd_, 16) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      throw std::runtime_error("cannot listen on 127.0.0.1");
-    port_ = ntohs(address.sin_port);
-  }
-  ~SilentServer() { close(fd_); }
-  SilentServer(const SilentServer&) = delete;
-  SilentServer& operator=(const SilentServer&) = delete;
-  int port() const { return port_; }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
-
 TEST(FaultHangIT, AServerThatNeverAnswersEndsTheRunInBoundedTime) {
-  SilentServer server;
+  SilentListener server;
   RunOptions options;
   options.timeout = seconds(150);
   ProcessResult r =

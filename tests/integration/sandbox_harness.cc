@@ -1,10 +1,13 @@
 #include "integration/sandbox_harness.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -482,6 +485,29 @@ std::string ReadValue(const std::string& dn, const std::string& attribute) {
   auto entry = ReadEntry(dn, {attribute});
   auto it = entry.find(Lower(attribute));
   return it == entry.end() || it->second.empty() ? "" : it->second.front();
+}
+
+SilentListener::SilentListener(bool answerSyn) {
+  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(fd_, answerSyn ? 16 : 0) != 0 ||
+      getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    throw std::runtime_error("cannot listen on 127.0.0.1");
+  port_ = ntohs(address.sin_port);
+  if (!answerSyn) {
+    filler_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (filler_ < 0 || connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+      throw std::runtime_error("cannot fill the listening queue");
+  }
+}
+
+SilentListener::~SilentListener() {
+  if (filler_ >= 0) close(filler_);
+  close(fd_);
 }
 
 std::string DomainDn() { return SandboxFact("VARNEL_SANDBOX_BASE"); }

@@ -111,6 +111,25 @@ class LiveProcess {
 std::unique_ptr<LiveProcess> StartVarnel(const std::vector<std::string>& args,
                                          Account account = Account::kAdmin);
 
+// A listening socket on 127.0.0.1 that is never accepted from, like a
+// domain controller that hangs. With room in its queue the kernel completes
+// every connection, which then hears nothing; with answerSyn false its queue
+// is held full by a connection of its own (a backlog of 0), so the kernel
+// drops the next client's SYN and that connect is never answered.
+class SilentListener {
+ public:
+  explicit SilentListener(bool answerSyn = true);
+  ~SilentListener();
+  SilentListener(const SilentListener&) = delete;
+  SilentListener& operator=(const SilentListener&) = delete;
+  int port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int filler_ = -1;
+  int port_ = 0;
+};
+
 // Stops the sandbox's domain controller (the directory keeps its contents) or
 // starts it again in native mode; true when the sandbox script succeeded.
 bool StopDomainController();
