@@ -55,6 +55,9 @@ void CheckSplitInputLine(const std::string& line, const std::string& delimiter) 
 // The items the reader should produce from `input` (narrow text, a UTF-8
 // byte-order mark already taken off), line by line.
 // Sets *ldif (and returns nothing) when the list is LDIF.
+// A DN of nothing but blanks names nothing, as an empty one does.
+bool Blank(const std::string& text) { return text.find_first_not_of(" \t") == std::string::npos; }
+
 std::vector<WorkItem> ExpectedItems(const std::string& input, const std::string& delimiter,
                                     bool* ldif) {
   std::vector<WorkItem> expected;
@@ -69,7 +72,7 @@ std::vector<WorkItem> ExpectedItems(const std::string& input, const std::string&
     ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.size() + (lineFeed ? 1 : 0) >= kLineBufferSize) continue;
-    if (line.empty() || line.find('\0') != std::string::npos) continue;
+    if (Blank(line) || line.find('\0') != std::string::npos) continue;
     // The first line taken decides the form: LDIF has a reader of its own.
     if (!formKnown) {
       formKnown = true;
@@ -82,8 +85,9 @@ std::vector<WorkItem> ExpectedItems(const std::string& input, const std::string&
     }
     CheckSplitInputLine(line, delimiter);
     const InputLine fields = SplitInputLine(line, delimiter);
-    // A line whose DN is empty once its quotes are gone names nothing.
-    if (Unquoted(fields.dnField).empty()) continue;
+    // A line whose DN is empty or blank once its quotes are gone names
+    // nothing.
+    if (Blank(Unquoted(fields.dnField))) continue;
     expected.push_back({Unquoted(fields.dnField), Unquoted(fields.dataField), number, line});
   }
   return expected;
@@ -128,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     reporter_.Configure({});
   }
 
-  if (settings.singleDn && Unquoted(settings.dn).empty()) {
+  if (settings.singleDn && Blank(Unquoted(settings.dn))) {
     VARNEL_FUZZ_CHECK(items.empty());  // an empty DN names nothing, not the RootDSE
     return 0;
   }
