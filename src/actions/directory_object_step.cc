@@ -4,6 +4,7 @@
 #include "diag/item_lines.h"
 #include "exchange/ads_path.h"
 #include "exchange/ldap_hresult.h"
+#include "ldap/result_codes.h"
 #include "text/dual_string.h"
 
 namespace varnel {
@@ -20,7 +21,10 @@ const LdapEntry* BindInterface(ItemLines& lines, const std::string& adsPath,
   }
   if (!OffersInterface(object.entry, kind)) {
     lines.Out(noInterfaceLine);
-    *failed = Outcome::HResult(kENoInterface);
+    // An object that is no recipient at all fails as it does in every other
+    // action; a recipient of another kind lacks only this interface.
+    *failed = IsRecipientObject(object.entry) ? Outcome::HResult(kENoInterface)
+                                              : Outcome::Ldap(kLdapObjectClassViolation);
     return nullptr;
   }
   return &object.entry;

@@ -21,7 +21,7 @@ struct ItemLines;
 // failure returns null and sets *failed: a path that does not parse or an
 // object the read did not find fails as binding does (" - ERROR:
 // (ADsGetObject) " and the code), an object without the interface with
-// `noInterfaceLine`.
+// `noInterfaceLine` (status 65 when the object is no recipient at all).
 const LdapEntry* BindInterface(ItemLines& lines, const std::string& adsPath,
                                const ObjectRead& object, RecipientInterface kind,
                                const char* noInterfaceLine, Outcome* failed);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/dn_input.h"
 #include "cli/switch_specs.h"
 #include "cli/usage_text.h"
 #include "diag/reporter.h"
@@ -90,6 +91,11 @@ bool CheckValues(Reporter& reporter, const SwitchTable& table, SwitchNumbers* nu
   }
   if (table.IsPresent("b") && table.IsPresent("f")) {
     reporter.err() << "ERROR: -b and -f contradict each other; give one of them." << EndLine;
+    return false;
+  }
+  // An empty -b (a script's unset variable) must not become a run over nothing.
+  if (table.IsPresent("b") && !NamesObject(table.GetValue("b"))) {
+    reporter.err() << "ERROR: Bad value for -b: no DN given" << EndLine;
     return false;
   }
   if (table.IsPresent("quota") && !ParseQuota(table.GetValue("quota"))) {

@@ -140,13 +140,14 @@ InputLine SplitInputLine(const std::string& line, const std::string& fieldDelimi
   return {fields[0], fields[1]};
 }
 
+bool NamesObject(const std::string& singleDn) { return !IsBlank(RemoveQuotes(singleDn)); }
+
 WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::istream& in,
                           const StopRequest* stop) {
   WorkList list;
   if (settings.singleDn) {
-    // An empty DN would name the RootDSE: it is no object to act on.
-    std::string dn = RemoveQuotes(settings.dn);
-    if (!IsBlank(dn)) list.items.push_back({std::move(dn), "", 0, settings.dn});
+    if (NamesObject(settings.dn))
+      list.items.push_back({RemoveQuotes(settings.dn), "", 0, settings.dn});
     return list;
   }
   if (reporter.debug()) {

@@ -30,6 +30,10 @@ struct InputLine {
 // trailing delimiter. An empty delimiter leaves the whole line as the DN.
 InputLine SplitInputLine(const std::string& line, const std::string& fieldDelimiter);
 
+// Whether the text of -b names an object: quotes removed, a DN of nothing
+// but blanks would name the RootDSE, which is no object to act on.
+bool NamesObject(const std::string& singleDn);
+
 // Reads the work items: the -b value when settings.singleDn, otherwise every
 // line or LDIF record of `in`. A line or record that cannot be taken is
 // skipped with a "WARN:" line on standard error and counted. A stop asked

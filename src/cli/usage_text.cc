@@ -13,7 +13,7 @@ constexpr std::string_view kHint = "Type Varnel /help or Varnel /? for usage ass
 
 constexpr std::string_view kExampleDn = "       \"cn=something,ou=something,dc=example,dc=com\"\n";
 
-constexpr std::array<std::string_view, 148> kUsage = {
+constexpr auto kUsage = std::to_array<std::string_view>({
     "Usage:\n varnel [switches]\n\n",
     "  Switches: (designated by - or /)\n",
     "   -h host    Host to use, use default LDAP server\n",
@@ -25,6 +25,7 @@ constexpr std::array<std::string_view, 148> kUsage = {
     "   -f file    Read the DN list from file instead of stdin: one DN a line,\n",
     "              or LDIF as ldapsearch writes it.\n",
     "   -elapsed   Display elapsed time in seconds\n",
+    "   -elapsedms Display elapsed time in milliseconds\n",
     "   -cr MDB    Create Mailbox in MDB  - See Format Below for that value\n",
     "   -move MDB  Move Mailbox to MDB  - See Format Below for that value\n",
     "   -me x      MailEnable object. If necessary x is targetaddress.\n",
@@ -49,6 +50,12 @@ constexpr std::array<std::string_view, 148> kUsage = {
     "   -report f  Write one JSON line per input item to file f.\n",
     "   -failed f  Write the input lines that failed or were not processed to f.\n",
     "   -window n  Requests outstanding at once (1 to 1024). Default 32.\n",
+    "   -q         Quiet: no banner and no progress lines.\n",
+    "   -d         Debug: trace each step on standard output.\n",
+    "   -v         After each LDAP error line, the server's diagnostic text.\n",
+    "   -qb x      Accepted for compatibility; changes nothing.\n",
+    "   -help, -?  Show this text on standard error (exit status 1);\n",
+    "              --help shows it on standard output, --version the version.\n",
     "\n",
     "\n",
     "  MDB format\n",
@@ -81,8 +88,9 @@ constexpr std::array<std::string_view, 148> kUsage = {
     "    are more objects to work on than specified with the -safety option.\n",
     "\n",
     "    This tool is exceptionally powerful when used in conjunction with\n",
-    "    a command line LDAP query tool such as ldapsearch, with sed keeping\n",
-    "    only the DNs: ldapsearch -LLL ... 1.1 | sed -n 's/^dn: //p'\n",
+    "    a command line LDAP query tool such as ldapsearch: its LDIF output is\n",
+    "    read as it is, folded and base64 (non-ASCII) DNs included:\n",
+    "       ldapsearch -LLL ... 1.1 | varnel ...\n",
     "\n",
     "    If you get an error updating an object, no modification is made\n",
     "    to the specific object.\n",
@@ -101,8 +109,8 @@ constexpr std::array<std::string_view, 148> kUsage = {
     "    which would take the output from someprogram and then use that for the\n",
     "    the DN list for varnel. So for instance say I wanted to move all\n",
     "    mailboxes of users in a specific OU to another Exchange Server or another\n",
-    "    database I could do so by combining an LDAP search from ldapsearch\n",
-    "    and sed with varnel...\n",
+    "    database I could do so by piping an LDAP search from ldapsearch\n",
+    "    into varnel...\n",
     "\n",
     "    You can also have a list of DNs in a text file and pipe in from there\n",
     "    like this:\n",
@@ -155,9 +163,9 @@ constexpr std::array<std::string_view, 148> kUsage = {
     "      Mail enable contact con1 with the address con1@example.net.\n",
     "\n",
     "  Ex8:\n",
-    "    ldapsearch -LLL -b ou=new,dc=example,dc=com "
+    "    ldapsearch -LLL -E pr=1000/noprompt -b ou=new,dc=example,dc=com "
     "\"(&(objectcategory=person)(objectclass=user))\" "
-    "1.1 | sed -n 's/^dn: //p' | varnel -upto 100 -cr s1:sg1:db1\n",
+    "1.1 | varnel -upto 100 -cr s1:sg1:db1\n",
     "      Mailbox enable the first 100 users of the OU called new.\n",
     "\n",
     "\n\n\n",
@@ -165,7 +173,7 @@ constexpr std::array<std::string_view, 148> kUsage = {
     " Ideas, suggestions and reports of faults are welcome.\n",
     " Mail is read as time allows, so an answer may take a while.\n",
     " Contact: varnel@example.com\n\n",
-};
+});
 
 }  // namespace
 

@@ -61,9 +61,8 @@ ItemPlan PlanWorkItem(Reporter& reporter, RunFacts& facts, const Action& action,
     planned.plan.mods.clear();
     return planned;
   }
-  if (planned.plan.mods.empty()) return planned;
-
-  // What the object holds already is not written again.
+  // What the object holds already is not written again; an item that sends
+  // nothing is unchanged, whatever the reason.
   DropUnchangedModifications(object.entry, &planned.plan.mods);
   if (planned.plan.mods.empty()) {
     planned.unchanged = true;

@@ -4,6 +4,7 @@
 
 #include "actions/plan_support.h"
 #include "exchange/exchange_attributes.h"
+#include "ldap/result_codes.h"
 #include "text/string_helpers.h"
 
 namespace varnel {
@@ -86,6 +87,9 @@ TEST(CreateMailboxPlanTest, EachFailedStepHasItsLineAndCodeAndPlansNothing) {
       {User(), nullptr, -1, " - No valid homeMDB value.\n", ""},
       {Missing(), &db, kEDsNoSuchObject, "", " - ERROR: (ADsGetObject) (0x80072030) "},
       {Found(kDn, {{"objectClass", {"top", "group"}}}), &db, kENoInterface,
+       " - No MailBox Create function for this object type.\n", ""},
+      // No recipient at all: the status every action gives such an object.
+      {Found(kDn, {{"objectClass", {"top", "organizationalUnit"}}}), &db, kLdapObjectClassViolation,
        " - No MailBox Create function for this object type.\n", ""},
       {User({{"homeMDB", {kDb}}}), &db, kEObjectAlreadyExists, "",
        " - ERROR: (CreateMailBox) (0x80071392) "},

@@ -167,12 +167,10 @@ TEST_F(CommandLineTest, ActionOptionsAreTypedOnce) {
 }
 
 TEST_F(CommandLineTest, EmptyValues) {
-  StageResult r = Run({"-q", "-me", "-b", "-fdelim", "-delim"});
+  StageResult r = Run({"-q", "-me", "-fdelim", "-delim"});
   ASSERT_EQ(r.status, std::nullopt);
   EXPECT_EQ(r.settings.action, RunAction::MailEnable);
   EXPECT_EQ(r.settings.targetAddress, "");
-  EXPECT_TRUE(r.settings.singleDn);
-  EXPECT_EQ(r.settings.dn, "");
   EXPECT_EQ(r.settings.fieldDelimiter, "");
   EXPECT_EQ(r.settings.mdbDelimiter, "");
 }
@@ -231,6 +229,11 @@ TEST_F(CommandLineTest, BadValuesEndTheRunBeforeTheDirectory) {
       {{"-quota", "abc:def:ghi"}, "ERROR: Bad quota values\n"},
       {{"-quota", "1:2:3:4"}, "ERROR: Bad quota values\n"},
       {{"-hfal", "-uhfal"}, "ERROR: -hfal and -uhfal contradict each other; give one of them.\n"},
+      // An empty -b would be a run over nothing.
+      {{"-b", ""}, "ERROR: Bad value for -b: no DN given\n"},
+      {{"-b", "\"\""}, "ERROR: Bad value for -b: no DN given\n"},
+      {{"-b", " \t"}, "ERROR: Bad value for -b: no DN given\n"},
+      {{"-b", "-cont"}, "ERROR: Bad value for -b: no DN given\n"},
   };
   for (const auto& [extra, line] : cases) {
     std::vector<const char*> args = {"-q", "-upd"};

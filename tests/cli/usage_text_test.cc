@@ -5,6 +5,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/switch_specs.h"
 #include "diag/reporter.h"
 
 namespace varnel {
@@ -20,12 +21,10 @@ std::string CapturedUsage() {
 }
 
 TEST(UsageTextTest, HasEveryItemAndFramesTheText) {
-  ASSERT_EQ(UsageTextItems().size(), 148u);
   for (std::string_view item : UsageTextItems()) {
     EXPECT_FALSE(item.empty());
     EXPECT_TRUE(item.ends_with('\n')) << item;
   }
-  EXPECT_EQ(UsageTextItems()[143], "\n\n\n");
   const std::string usage = CapturedUsage();
   EXPECT_TRUE(
       usage.starts_with("Usage:\n varnel [switches]\n\n  Switches: (designated by - or /)\n"
@@ -50,17 +49,24 @@ TEST(UsageTextTest, ExamplesSkipSeven) {
   EXPECT_EQ(usage.find("Ex7"), std::string::npos);
   EXPECT_NE(usage.find("\n    varnel -b cn=gr1,"), std::string::npos);
   EXPECT_NE(usage.find(" -me \n      Mail Enable group gr1\n"), std::string::npos);
-  EXPECT_NE(usage.find("1.1 | sed -n 's/^dn: //p' | varnel -upto 100 -cr s1:sg1:db1\n"),
-            std::string::npos);
 }
 
-TEST(UsageTextTest, HiddenSwitchesAreNotListed) {
+// The pipeline shown is the one that keeps folded and base64 DNs: LDIF
+// straight in, no sed cutting the dn: lines.
+TEST(UsageTextTest, ShowsTheLdifPipeline) {
   const std::string usage = CapturedUsage();
-  for (const char* hidden :
-       {"-elapsedms", "   -q ", "   -d ", "   -v ", "-qb", "   -help", "   -? "}) {
-    EXPECT_EQ(usage.find(hidden), std::string::npos) << hidden;
+  EXPECT_EQ(usage.find("| sed"), std::string::npos);
+  EXPECT_NE(usage.find("1.1 | varnel -upto 100 -cr s1:sg1:db1\n"), std::string::npos);
+}
+
+TEST(UsageTextTest, ListsEverySwitchTheCommandLineTakes) {
+  const std::string usage = CapturedUsage();
+  for (std::string_view spec : kVarnelSwitchSpecs) {
+    const std::string name(spec.starts_with(':') ? spec.substr(1) : spec);
+    const bool listed = usage.find(" -" + name + " ") != std::string::npos ||
+                        usage.find(" -" + name + ",") != std::string::npos;
+    EXPECT_TRUE(listed) << name;
   }
-  EXPECT_NE(usage.find("   -elapsed   Display elapsed time in seconds\n"), std::string::npos);
 }
 
 TEST(UsageTextTest, HintAndBanner) {

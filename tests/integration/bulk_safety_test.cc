@@ -425,8 +425,8 @@ TEST(BulkSafetyIT, ReportHasOneJsonLinePerItemInInputOrder) {
   const std::string a = AddContact(ou, "Report A", "mail: a@example.com\n");
   const std::string b = AddContact(ou, "Report B", "mail: b@example.com\n");
   const std::string missing = "CN=Report Missing," + ou;
-  // A given in lower case, missing, A again with a data field, an empty
-  // line, a line holding a NUL byte, B.
+  // A given in lower case, missing, A again with a data field (nothing left
+  // to clear: unchanged), an empty line, a line holding a NUL byte, B.
   const std::string input = LowerCase(a) + "\n" + missing + "\n" + a + "\tnote\n\n" +
                             std::string("CN=Nul\0Byte,", 12) + ou + "\n" + b + "\n";
   struct Case {
@@ -435,7 +435,7 @@ TEST(BulkSafetyIT, ReportHasOneJsonLinePerItemInInputOrder) {
     std::vector<std::string> outcomes;
   };
   const std::vector<Case> cases = {
-      {{"-cont"}, 32, {"1 ok 0", "2 failed 32", "3 ok 0", "5 failed 255", "6 ok 0"}},
+      {{"-cont"}, 32, {"1 ok 0", "2 failed 32", "3 unchanged 0", "5 failed 255", "6 ok 0"}},
       {{}, 32, {"1 ok 0", "2 failed 32", "3 not processed 0", "5 failed 255", "6 not processed 0"}},
       {{"-upto", "1"},
        255,
@@ -443,12 +443,17 @@ TEST(BulkSafetyIT, ReportHasOneJsonLinePerItemInInputOrder) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.empty() ? "stop at the first failure" : c.args.front());
+    for (const auto& [dn, mail] : {std::pair{a, "a@example.com"}, std::pair{b, "b@example.com"}})
+      ASSERT_EQ(
+          ApplyLdif("dn: " + dn + "\nchangetype: modify\nreplace: mail\nmail: " + mail + "\n"), 0);
     const std::string path = ScratchPath("report.jsonl");
     ProcessResult r = RunVarnel(With({"-clear", "-report", path}, c.args), input);
     EXPECT_EQ(r.status, c.status) << r.out << r.err;
     const std::vector<nlohmann::json> items = ReadReport(path);
     ASSERT_EQ(Outcomes(items), c.outcomes);
-    EXPECT_EQ(CountOutcome(items, "ok"), SummaryNumber(r.out, "Successful    : ")) << r.out;
+    EXPECT_EQ(CountOutcome(items, "ok") + CountOutcome(items, "unchanged"),
+              SummaryNumber(r.out, "Successful    : "))
+        << r.out;
     EXPECT_EQ(CountOutcome(items, "failed"), SummaryNumber(r.out, "Errors        : ") + 1) << r.out;
     EXPECT_EQ(items[0].at("dn"), LowerCase(a));
     EXPECT_EQ(items[0].at("stored_dn"), a);
@@ -474,8 +479,9 @@ TEST(BulkSafetyIT, ReportHasOneJsonLinePerItemInInputOrder) {
   EXPECT_EQ(odd[0].at("outcome"), "failed");
   EXPECT_TRUE(odd[0].at("dn").is_string());
   EXPECT_EQ(Outcomes({odd[1]}), std::vector<std::string>{"2 ok 0"});
+  // A was cleared above: nothing is sent, and the item is unchanged.
   EXPECT_EQ(RunVarnel({"-clear", "-b", a, "-report", path}).status, 0);
-  EXPECT_EQ(Outcomes(ReadReport(path)), std::vector<std::string>{"0 ok 0"});
+  EXPECT_EQ(Outcomes(ReadReport(path)), std::vector<std::string>{"0 unchanged 0"});
 }
 
 TEST(BulkSafetyIT, FailedLinesFedBackFinishTheJob) {

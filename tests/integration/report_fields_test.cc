@@ -101,13 +101,42 @@ TEST(ReportFieldsIT, OnlyRecipientsAreWritten) {
   }
   EXPECT_EQ(ReadValue(mdb, "legacyExchangeDN"), mdbLegacyDn);
 
-  // An update that changes nothing writes nothing, and so refuses nothing.
+  // A change that sends nothing refuses nothing, and is reported unchanged.
   for (const std::string& dn : {mdb, container}) {
     const std::string usn = ReadValue(dn, "uSNChanged");
-    ProcessResult r = RunVarnel({"-upd", "-b", dn});
-    EXPECT_EQ(r.status, 0) << dn << r.out << r.err;
-    EXPECT_EQ(r.err.find("Not a recipient"), std::string::npos) << r.err;
+    const ReportedRun run = RunReported({"-upd", "-b", dn});
+    EXPECT_EQ(run.result.status, 0) << dn << run.result.out << run.result.err;
+    EXPECT_EQ(run.result.err.find("Not a recipient"), std::string::npos) << run.result.err;
+    ASSERT_EQ(run.lines.size(), 1u) << dn;
+    EXPECT_EQ(run.lines[0]["outcome"], "unchanged") << run.lines[0];
     EXPECT_EQ(ReadValue(dn, "uSNChanged"), usn) << dn;
+  }
+}
+
+// The mailbox and mail-enable actions refuse an object that is no recipient
+// with the status every other action gives it, their own lines unchanged.
+TEST(ReportFieldsIT, EveryActionFailsANonRecipientWith65) {
+  const std::string container = FreshOu("fields-not-recipient");
+  const std::string database = SandboxFact("VARNEL_SANDBOX_MDB");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"-cr", "SRV1:SG1:DB1"}, " - No MailBox Create function for this object type.\n"},
+      {{"-move", "SRV1:SG1:DB1"}, " - No MailBox Move function for this object type.\n"},
+      {{"-me", "x@example.com"}, " - No MailEnable function for this object type.\n"},
+  };
+  for (const auto& [action, line] : cases) {
+    for (const std::string& dn : {container, database}) {
+      SCOPED_TRACE(action.front() + " " + dn);
+      const Entry before = Snapshot(dn);
+      std::vector<std::string> args = action;
+      args.insert(args.end(), {"-b", dn});
+      const ReportedRun run = RunReported(args);
+      EXPECT_EQ(run.result.status, 65) << run.result.out << run.result.err;
+      EXPECT_NE(run.result.out.find("..." + line), std::string::npos) << run.result.out;
+      ASSERT_EQ(run.lines.size(), 1u);
+      EXPECT_EQ(run.lines[0]["outcome"], "failed") << run.lines[0];
+      EXPECT_EQ(run.lines[0]["status"], 65) << run.lines[0];
+      EXPECT_EQ(Snapshot(dn), before);
+    }
   }
 }
 
@@ -149,8 +178,14 @@ TEST(ReportFieldsIT, AnUpdateRunTwiceWritesOnce) {
 TEST(ReportFieldsIT, ClearingAnOuWritesNothing) {
   const std::string container = FreshOu("fields-clear-ou");
   const std::string usn = ReadValue(container, "uSNChanged");
-  ProcessResult r = RunVarnel({"-clear", "-b", container});
-  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  // Nothing to clear is nothing sent: unchanged, as a preview says too.
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-clear", "-b", container},
+                                               {"-clear", "-whatif", "-b", container}}) {
+    const ReportedRun run = RunReported(args);
+    EXPECT_EQ(run.result.status, 0) << run.result.out << run.result.err;
+    ASSERT_EQ(run.lines.size(), 1u) << args[1];
+    EXPECT_EQ(run.lines[0]["outcome"], "unchanged") << run.lines[0];
+  }
   EXPECT_EQ(ReadValue(container, "uSNChanged"), usn);
 }
 

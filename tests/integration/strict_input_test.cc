@@ -85,6 +85,27 @@ TEST(StrictInputIT, NoTicketSaysToRunKinit) {
       << r.err;
 }
 
+// A script's empty variable after -b is a bad command line, not a run over
+// nothing that reports success.
+TEST(StrictInputIT, EmptyBaseDnIsABadCommandLine) {
+  for (const char* dn : {"", "  ", "\"\""}) {
+    ProcessResult r = RunVarnel({"-clear", "-b", dn});
+    EXPECT_EQ(r.status, 1) << "[" << dn << "]";
+    EXPECT_NE(r.err.find("ERROR: Bad value for -b: no DN given\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("DN Count"), std::string::npos) << r.out;
+  }
+}
+
+// --help names every switch varnel takes and the pipeline that keeps every
+// DN: ldapsearch's LDIF straight in.
+TEST(StrictInputIT, HelpListsEverySwitchAndTheLdifPipeline) {
+  const std::string help = RunVarnel({"--help"}).out;
+  for (const char* name : {" -q ", " -d ", " -v ", " -elapsedms ", " -qb ", " -whatif "})
+    EXPECT_NE(help.find(name), std::string::npos) << name;
+  EXPECT_EQ(help.find("| sed"), std::string::npos);
+  EXPECT_NE(help.find("1.1 | varnel "), std::string::npos);
+}
+
 TEST(StrictInputIT, GnuHelpAndVersion) {
   ProcessResult help = RunVarnel({"--help"});
   EXPECT_EQ(help.status, 0);
