@@ -157,8 +157,18 @@ std::unique_ptr<LdapConnection> OpenLDAP(Reporter& reporter, LdapConnector& conn
                    << "written) or the TLS handshake failed." << EndLine;
   }
   if (!params.simple && BindFailureMayBeCredentials(rc)) {
+    // The SASL and Kerberos libraries say why in the session's diagnostic
+    // text; the result code alone is a bare "Local error".
+    std::string reason = session->DiagnosticMessage().value_or("");
+    while (!reason.empty() &&
+           (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' '))
+      reason.pop_back();
+    if (!reason.empty() && !params.extendedErrorInfo)
+      reporter.err() << "ERROR: LDAP_BIND: [" << display << "] Reason: " << reason << EndLine;
     if (std::optional<std::string> cache = session->MissingTicketCache())
       reporter.err() << MissingTicketLine(*cache) << EndLine;
+    if (std::optional<std::string> advice = KerberosAdviceLine(reason, display))
+      reporter.err() << *advice << EndLine;
   }
   return nullptr;
 }
