@@ -158,11 +158,12 @@ std::unique_ptr<LdapConnection> OpenLDAP(Reporter& reporter, LdapConnector& conn
   }
   if (!params.simple && BindFailureMayBeCredentials(rc)) {
     // The SASL and Kerberos libraries say why in the session's diagnostic
-    // text; the result code alone is a bare "Local error".
+    // text; the result code alone is a bare "Local error". The text may come
+    // from the server: it is shown as one line, control characters blanked.
     std::string reason = session->DiagnosticMessage().value_or("");
-    while (!reason.empty() &&
-           (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' '))
-      reason.pop_back();
+    for (char& c : reason)
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    while (!reason.empty() && reason.back() == ' ') reason.pop_back();
     if (!reason.empty() && !params.extendedErrorInfo)
       reporter.err() << "ERROR: LDAP_BIND: [" << display << "] Reason: " << reason << EndLine;
     if (std::optional<std::string> cache = session->MissingTicketCache())

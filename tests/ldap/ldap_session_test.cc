@@ -220,13 +220,13 @@ TEST_F(LdapSessionTest, FailedNegotiateBindShowsTheLibrarysReasonThenWhatToDo) {
   OneSessionConnector connector;
   connector.session->bindResult = kLdapLocalError;
   connector.session->diagnostic =
-      "SASL(-1): generic failure: GSSAPI Error: (No Kerberos credentials available)\n";
+      "SASL(-1): generic failure:\x1b[2J GSSAPI Error: (No Kerberos credentials available)\n";
   connector.session->missingTicketCache = "FILE:/tmp/none";
   CaptureStderr();
   EXPECT_EQ(OpenLDAP(reporter_, connector, OpenLdapParams{.server = "dc1:389"}), nullptr);
   EXPECT_EQ(GetCapturedStderr(),
             "LDAP_BIND: [dc1] Error 0x52 (82) - Local error\n"
-            "ERROR: LDAP_BIND: [dc1] Reason: SASL(-1): generic failure: GSSAPI Error: (No "
+            "ERROR: LDAP_BIND: [dc1] Reason: SASL(-1): generic failure: [2J GSSAPI Error: (No "
             "Kerberos credentials available)\n"
             "ERROR: No valid Kerberos ticket was found in the credential cache FILE:/tmp/none; "
             "run kinit to get one.\n");
