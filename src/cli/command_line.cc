@@ -118,6 +118,14 @@ bool CheckValues(Reporter& reporter, const SwitchTable& table, SwitchNumbers* nu
       return false;
     }
   }
+  // The global catalog takes no change: a run against it could only fail, and
+  // a -whatif run would plan changes that no write on that port can make.
+  if (const std::optional<int> port = GlobalCatalogPort(host)) {
+    reporter.err() << "ERROR: -h " << host << " names the global catalog (port " << *port
+                   << "), which is read-only; use the domain controller's port "
+                   << (*port == 3269 ? "636 (ldaps://)" : "389") << "." << EndLine;
+    return false;
+  }
   // A line feed in an address would become part of the directory value.
   if (table.IsPresent("me") && HasControlCharacter(table.GetValue("me"))) {
     reporter.err() << "ERROR: Bad value for -me: an address cannot hold a control character"

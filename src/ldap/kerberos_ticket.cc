@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "ldap/result_codes.h"
+#include "text/string_helpers.h"
 
 namespace varnel {
 namespace {
@@ -79,6 +80,27 @@ bool BindFailureMayBeCredentials(int code) {
 std::string MissingTicketLine(const std::string& cacheName) {
   return "ERROR: No valid Kerberos ticket was found in the credential cache " + cacheName +
          "; run kinit to get one.";
+}
+
+std::optional<std::string> KerberosAdviceLine(std::string_view diagnostic,
+                                              std::string_view server) {
+  const std::string text = LowerCase(diagnostic);
+  // MIT Kerberos words the unknown principal as below; Heimdal as "Server
+  // (ldap/host@REALM) unknown".
+  if (text.find("server not found in kerberos database") != std::string::npos ||
+      (text.find("server (") != std::string::npos && text.find(") unknown") != std::string::npos)) {
+    std::string line = "ERROR: Kerberos does not know the server by the name it was reached under";
+    if (!server.empty()) line += " (" + std::string(server) + ")";
+    return line +
+           ": give -h the domain controller's full DNS name, or change LDAPSASL_NOCANON (on: the "
+           "name is used as written; off: the name DNS gives for its address).";
+  }
+  if (text.find("clock skew too great") != std::string::npos) {
+    return "ERROR: The clocks of this machine and the domain controller differ by more than "
+           "Kerberos allows (5 minutes by default): set this machine's clock right, then run kinit "
+           "again.";
+  }
+  return std::nullopt;
 }
 
 }  // namespace varnel

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace varnel {
 
@@ -22,5 +23,12 @@ bool BindFailureMayBeCredentials(int code);
 
 // The line printed after a negotiate bind failed for want of a ticket.
 std::string MissingTicketLine(const std::string& cacheName);
+
+// What to do about a negotiate bind that failed, read from the diagnostic
+// text the SASL and Kerberos libraries left behind: one line for a server
+// name Kerberos holds no principal for, or for clocks too far apart; nullopt
+// for any other text. `server` is the server as the error lines show it
+// ("" for the library's default server).
+std::optional<std::string> KerberosAdviceLine(std::string_view diagnostic, std::string_view server);
 
 }  // namespace varnel

@@ -157,8 +157,19 @@ std::unique_ptr<LdapConnection> OpenLDAP(Reporter& reporter, LdapConnector& conn
                    << "written) or the TLS handshake failed." << EndLine;
   }
   if (!params.simple && BindFailureMayBeCredentials(rc)) {
+    // The SASL and Kerberos libraries say why in the session's diagnostic
+    // text; the result code alone is a bare "Local error". The text may come
+    // from the server: it is shown as one line, control characters blanked.
+    std::string reason = session->DiagnosticMessage().value_or("");
+    for (char& c : reason)
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    while (!reason.empty() && reason.back() == ' ') reason.pop_back();
+    if (!reason.empty() && !params.extendedErrorInfo)
+      reporter.err() << "ERROR: LDAP_BIND: [" << display << "] Reason: " << reason << EndLine;
     if (std::optional<std::string> cache = session->MissingTicketCache())
       reporter.err() << MissingTicketLine(*cache) << EndLine;
+    if (std::optional<std::string> advice = KerberosAdviceLine(reason, display))
+      reporter.err() << *advice << EndLine;
   }
   return nullptr;
 }

@@ -8,6 +8,8 @@ namespace varnel {
 namespace {
 
 constexpr uint64_t kMaxPort = 65535;
+constexpr uint64_t kGlobalCatalogPort = 3268;
+constexpr uint64_t kGlobalCatalogTlsPort = 3269;
 
 bool IsNameCharacter(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '.' || c == '_';
@@ -75,6 +77,18 @@ std::optional<ServerUri> ParseServerUri(std::string_view text) {
   if (!port || *port == 0) return std::nullopt;
   uri.port = static_cast<int>(*port);
   return uri;
+}
+
+std::optional<int> GlobalCatalogPort(std::string_view text) {
+  std::optional<uint64_t> port;
+  if (IsServerUriText(text)) {
+    if (const std::optional<ServerUri> uri = ParseServerUri(text); uri && uri->port)
+      port = static_cast<uint64_t>(*uri->port);
+  } else if (const std::optional<HostPort> parts = SplitHostPort(text); parts && parts->hasPort) {
+    port = ParseDecimal(parts->port, kMaxPort);
+  }
+  if (port == kGlobalCatalogPort || port == kGlobalCatalogTlsPort) return static_cast<int>(*port);
+  return std::nullopt;
 }
 
 }  // namespace varnel

@@ -38,4 +38,10 @@ struct HostPort {
 // was.
 std::optional<HostPort> SplitHostPort(std::string_view text);
 
+// The port of a server text that names the global catalog, 3268 (or 3269,
+// its TLS port), in either form; nullopt for any other port, none, or a text
+// that names no server. The global catalog answers searches but takes no
+// change.
+std::optional<int> GlobalCatalogPort(std::string_view text);
+
 }  // namespace varnel

@@ -222,6 +222,9 @@ TEST_F(CommandLineTest, BadValuesEndTheRunBeforeTheDirectory) {
       {{"-h", "[::1"}, "ERROR: Bad value for -h: [::1\n"},
       {{"-h", "[::1]x"}, "ERROR: Bad value for -h: [::1]x\n"},
       {{"-h", "[::1]:0"}, "ERROR: Bad value for -h: [::1]:0\n"},
+      {{"-h", "ldaps://dc1:3269"},
+       "ERROR: -h ldaps://dc1:3269 names the global catalog (port 3269), which is read-only; use "
+       "the domain controller's port 636 (ldaps://).\n"},
       {{"-me", "a@b.org\ndn: x"},
        "ERROR: Bad value for -me: an address cannot hold a control character\n"},
       {{"-me", "a@b.org\t"},
@@ -243,12 +246,12 @@ TEST_F(CommandLineTest, BadValuesEndTheRunBeforeTheDirectory) {
     EXPECT_EQ(r.err, line);
     EXPECT_EQ(r.out, "");
   }
-  StageResult good = Run({"-q", "-upd", "-h", "dc1:3268", "-internetencoding", "2147483647",
+  StageResult good = Run({"-q", "-upd", "-h", "dc1:1389", "-internetencoding", "2147483647",
                           "-upto", "4294967295", "-quota", "-1:-1:100"});
   EXPECT_EQ(good.status, std::nullopt) << good.err;
   EXPECT_EQ(good.settings.upto, 4294967295u);
   for (const char* uri :
-       {"ldaps://dc1.example.com", "LDAP://dc1:3268/", "ldaps://[::1]:636", "[::1]", "[::1]:389"}) {
+       {"ldaps://dc1.example.com", "LDAP://dc1:1389/", "ldaps://[::1]:636", "[::1]", "[::1]:389"}) {
     StageResult taken = Run({"-q", "-upd", "-h", uri});
     EXPECT_EQ(taken.status, std::nullopt) << taken.err;
     EXPECT_EQ(taken.settings.host, uri);

@@ -81,7 +81,39 @@ TEST(StartupIT, NoKerberosTicketFailsTheBind) {
   ProcessResult r = RunVarnel({"-clear", "-q"}, "", Account::kNone);
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err.rfind("LDAP_BIND: [] Error 0x", 0), 0u) << r.err;
-  EXPECT_NE(r.err.find("\nTerminating program.\n"), std::string::npos);
+  EXPECT_NE(r.err.find("\nERROR: LDAP_BIND: [] Reason: SASL(-1): "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("run kinit to get one.\nTerminating program.\n"), std::string::npos)
+      << r.err;
+}
+
+// 127.1 reaches the DC, but no service principal holds that name.
+TEST(StartupIT, ServerNameKerberosDoesNotKnowSaysWhyAndWhatToDo) {
+  ProcessResult r = RunVarnel({"-clear", "-q", "-h", "127.1"}, "");
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.err.rfind("LDAP_BIND: [127.1] Error 0x52 (82) - Local error\n"
+                        "ERROR: LDAP_BIND: [127.1] Reason: SASL(-1): ",
+                        0),
+            0u)
+      << r.err;
+  EXPECT_NE(r.err.find("(Server not found in Kerberos database)\nERROR: Kerberos does not know "
+                       "the server by the name it was reached under (127.1): give -h the "
+                       "domain controller's full DNS name"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("kinit"), std::string::npos) << r.err;
+}
+
+// The global catalog takes no change: no action, -whatif included, connects.
+TEST(StartupIT, GlobalCatalogPortIsRefusedBeforeTheDirectoryIsTouched) {
+  const std::string host = SandboxFact("VARNEL_SANDBOX_HOST");
+  ProcessResult r = RunVarnel({"-upd", "-whatif", "-d", "-b", TestOu(), "-h", host + ":3268"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("ERROR: -h " + host +
+                       ":3268 names the global catalog (port 3268), which "
+                       "is read-only; use the domain controller's port 389.\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.out.find("Opening TCP connection"), std::string::npos) << r.out;
 }
 
 TEST(StartupIT, NamedServerWithPort) {

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "diag/reporter.h"
+#include "ldap/kerberos_ticket.h"
 #include "ldap/ldap_error.h"
 #include "ldap/result_codes.h"
 #include "support/capture.h"
@@ -39,6 +40,7 @@ class Forwarding : public LdapConnection {
     return target_->Modify(d, m);
   }
   std::optional<std::string> DiagnosticMessage() override { return target_->DiagnosticMessage(); }
+  std::optional<std::string> MissingTicketCache() override { return target_->MissingTicketCache(); }
 
  private:
   FakeLdapConnection* target_;
@@ -212,6 +214,47 @@ TEST_F(LdapSessionTest, ExtendedErrorInfoAddsServerText) {
   EXPECT_EQ(OpenLDAP(reporter_, connector, OpenLdapParams{.extendedErrorInfo = true}), nullptr);
   EXPECT_EQ(GetCapturedStderr(),
             "LDAP_BIND: [] Error 0x31 (49) - Invalid credentials\nExtended Error: (bad ticket)\n");
+}
+
+TEST_F(LdapSessionTest, FailedNegotiateBindShowsTheLibrarysReasonThenWhatToDo) {
+  OneSessionConnector connector;
+  connector.session->bindResult = kLdapLocalError;
+  connector.session->diagnostic =
+      "SASL(-1): generic failure:\x1b[2J GSSAPI Error: (No Kerberos credentials available)\n";
+  connector.session->missingTicketCache = "FILE:/tmp/none";
+  CaptureStderr();
+  EXPECT_EQ(OpenLDAP(reporter_, connector, OpenLdapParams{.server = "dc1:389"}), nullptr);
+  EXPECT_EQ(GetCapturedStderr(),
+            "LDAP_BIND: [dc1] Error 0x52 (82) - Local error\n"
+            "ERROR: LDAP_BIND: [dc1] Reason: SASL(-1): generic failure: [2J GSSAPI Error: (No "
+            "Kerberos credentials available)\n"
+            "ERROR: No valid Kerberos ticket was found in the credential cache FILE:/tmp/none; "
+            "run kinit to get one.\n");
+
+  // A simple bind's failure is not the SASL layer's.
+  CaptureStderr();
+  EXPECT_EQ(OpenLDAP(reporter_, connector, OpenLdapParams{.server = "dc1", .simple = true}),
+            nullptr);
+  EXPECT_EQ(GetCapturedStderr(), "LDAP_BIND: [dc1] Error 0x52 (82) - Local error\n");
+}
+
+TEST(KerberosAdviceTest, NamesWhatToDoForTheCommonCauses) {
+  const auto advice = [](std::string_view diagnostic, std::string_view server) {
+    return KerberosAdviceLine(diagnostic, server).value_or("(none)");
+  };
+  const std::string unknown =
+      "ERROR: Kerberos does not know the server by the name it was reached under";
+  EXPECT_EQ(advice("GSSAPI Error: (Server not found in Kerberos database)", "")
+                .rfind(unknown + ": give -h the domain controller's full DNS name, or change "
+                                 "LDAPSASL_NOCANON",
+                       0),
+            0u);
+  EXPECT_EQ(advice("GSSAPI Error: Server (ldap/10.0.0.5@EXAMPLE.COM) unknown", "10.0.0.5")
+                .rfind(unknown + " (10.0.0.5): give -h", 0),
+            0u);
+  EXPECT_NE(advice("GSSAPI Error: (clock skew too great)", "dc1").find("clocks of this machine"),
+            std::string::npos);
+  EXPECT_EQ(advice("SASL(-1): generic failure: (Ticket expired)", "dc1"), "(none)");
 }
 
 TEST_F(LdapSessionTest, InitFailureUsesLdapInitLabel) {

@@ -66,5 +66,15 @@ TEST(HostPortTest, BracketedIPv6AddressInThePlainForm) {
   EXPECT_EQ(DisplayServerText("[::1]:1389"), "[::1]");
 }
 
+TEST(ServerUriTest, GlobalCatalogPortInEitherForm) {
+  EXPECT_EQ(GlobalCatalogPort("dc1:3268"), 3268);
+  EXPECT_EQ(GlobalCatalogPort("[::1]:03269"), 3269);
+  EXPECT_EQ(GlobalCatalogPort("LDAP://dc1:3268/"), 3268);
+  EXPECT_EQ(GlobalCatalogPort("ldaps://dc1:3269"), 3269);
+  for (const char* other : {"dc1", "dc1:389", "dc1:32680", "ldap://dc1", "ldaps://dc1:636",
+                            "ldap://dc1:3268/x", "dc1:3268x", ""})
+    EXPECT_EQ(GlobalCatalogPort(other), std::nullopt) << other;
+}
+
 }  // namespace
 }  // namespace varnel
