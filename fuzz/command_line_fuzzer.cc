@@ -25,6 +25,7 @@
 #include "exchange/quota.h"
 #include "exchange/run_settings.h"
 #include "fuzz_support.h"
+#include "ldap/server_address.h"
 #include "text/string_helpers.h"
 
 namespace varnel::fuzz {
@@ -230,6 +231,10 @@ void CheckStage(const std::optional<int32_t>& status, const RunSettings& setting
   }
   const bool badValue =
       (Has(model, "hfal") && Has(model, "uhfal")) || (Has(model, "b") && Has(model, "f")) ||
+      // -b naming nothing: empty or blank once its quotes are gone.
+      (Has(model, "b") &&
+       RemoveQuotes(Value(model, "b")).find_first_not_of(" \t") == std::string::npos) ||
+      GlobalCatalogPort(host).has_value() ||
       (Has(model, "me") && HasControlText(Value(model, "me"))) ||
       (Has(model, "quota") && !ParseQuota(Value(model, "quota"))) || badHost ||
       (colon != std::string::npos &&
