@@ -314,25 +314,13 @@ TEST_F(DnInputTest, LdifRecordsNamingFilesOrUrlsAreSkippedUnread) {
   const std::filesystem::path named =
       std::filesystem::temp_directory_path() / ("varnel-ldif-" + std::to_string(::getpid()));
   std::ofstream(named) << "dn: CN=included,DC=x\n";
-  const std::string url = "file://" + named.string();
+  std::string input =
+      "dn: CN=a,DC=x\n\ninclude: URL\n\ndn: CN=b,DC=x\ndescription:< URL\n\ndn:<URL\n\n"
+      "dn: CN=c,DC=x\ndescription:\n < URL\n\ndn: CN=d,DC=x\nInclude : URL\n\ndn: CN=z,DC=x\n";
+  for (size_t at = input.find("URL"); at != std::string::npos; at = input.find("URL", at))
+    input.replace(at, 3, "file://" + named.string());
   CaptureStderr();
-  const std::vector<std::string> dns = Dns("dn: CN=a,DC=x\n\ninclude: " + url +
-                                           "\n\n"
-                                           "dn: CN=b,DC=x\n"
-                                           "description:< " +
-                                           url +
-                                           "\n\n"
-                                           "dn:<" +
-                                           url +
-                                           "\n\n"
-                                           "dn: CN=c,DC=x\n"
-                                           "description:\n"
-                                           " < " +
-                                           url +
-                                           "\n\n"
-                                           "dn: CN=d,DC=x\n"
-                                           "Include : " +
-                                           url + "\n\ndn: CN=z,DC=x\n");
+  const std::vector<std::string> dns = Dns(input);
   const std::string err = GetCapturedStderr();
   std::filesystem::remove(named);
   EXPECT_EQ(dns, (std::vector<std::string>{"CN=a,DC=x", "CN=z,DC=x"}));

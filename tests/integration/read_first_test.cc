@@ -4,36 +4,22 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdint>
-
 #include "integration/sandbox_harness.h"
 
 namespace varnel::integration {
 namespace {
 
-// "S-1-5-21-..." from a binary objectSid.
-std::string SidText(const std::string& sid) {
-  if (sid.size() < 8) return "";
-  uint64_t authority = 0;
-  for (int i = 2; i < 8; ++i) authority = (authority << 8) | static_cast<unsigned char>(sid[i]);
-  std::string text =
-      "S-" + std::to_string(static_cast<unsigned char>(sid[0])) + "-" + std::to_string(authority);
-  for (size_t at = 8; at + 4 <= sid.size(); at += 4) {
-    uint32_t part = 0;
-    for (int i = 3; i >= 0; --i) part = (part << 8) | static_cast<unsigned char>(sid[at + i]);
-    text += "-" + std::to_string(part);
-  }
-  return text;
+// samba-tool on the domain controller's own database (the sandbox's
+// samba-tool cannot bind over LDAP).
+ProcessResult SambaTool(std::vector<std::string> args) {
+  const std::string dc = SandboxFact("VARNEL_SANDBOX_STATE") + "/dc";
+  args.insert(args.begin(), "samba-tool");
+  args.insert(args.end(), {"-H", dc + "/private/sam.ldb", "-s", dc + "/etc/smb.conf"});
+  return RunProcess(args, "", SandboxEnv());
 }
 
-// Adds ACEs to an object's descriptor, through the domain controller's own
-// database (the sandbox's samba-tool cannot bind over LDAP).
 bool AddAces(const std::string& dn, const std::string& sddl) {
-  const std::string dc = SandboxFact("VARNEL_SANDBOX_STATE") + "/dc";
-  return RunProcess({"samba-tool", "dsacl", "set", "-H", dc + "/private/sam.ldb", "-s",
-                     dc + "/etc/smb.conf", "--objectdn=" + dn, "--sddl=" + sddl},
-                    "", SandboxEnv())
-             .status == 0;
+  return SambaTool({"dsacl", "set", "--objectdn=" + dn, "--sddl=" + sddl}).status == 0;
 }
 
 TEST(ReadFirstIT, AnObjectThatCannotBeReadIsNeverWrittenInAnyAction) {
@@ -42,10 +28,13 @@ TEST(ReadFirstIT, AnObjectThatCannotBeReadIsNeverWrittenInAnyAction) {
   // The ordinary user may write the object's attributes, but cannot see it:
   // listing its OU is denied, so a base search of it answers 32.
   const std::string hidden = AddUser(ou, "Hidden Writable");
-  const std::string user = SandboxFact("VARNEL_SANDBOX_USER_DN");
-  const std::string sid = SidText(ReadEntry(user, {"objectSid"})["objectsid"].at(0));
+  const std::string shown = SambaTool({"user", "show", "vuser", "--attributes=objectSid"}).out;
+  const size_t at = shown.find("S-1-");
+  const std::string sid =
+      at == std::string::npos ? "" : shown.substr(at, shown.find('\n', at) - at);
   const bool hiddenMade =
-      geteuid() == 0 && AddAces(hidden, "(D;;RPLCLORC;;;" + sid + ")" + "(A;;WP;;;" + sid + ")") &&
+      geteuid() == 0 && !sid.empty() &&
+      AddAces(hidden, "(D;;RPLCLORC;;;" + sid + ")" + "(A;;WP;;;" + sid + ")") &&
       AddAces(ou, "(D;;LC;;;" + sid + ")");
   const auto before = ReadEntry(hidden);
 

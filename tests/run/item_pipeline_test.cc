@@ -40,7 +40,7 @@ struct Ran {
 };
 
 class ItemPipelineTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     for (int i = 1; i <= 12; ++i)
       directory.AddEntry(Dn(i), {{"objectClass", {"user"}},
@@ -255,18 +255,24 @@ class AskedStop : public StopRequest {
   uint32_t askedAt = 0;
 };
 
-TEST_F(ItemPipelineTest, AStopSendsNothingMoreAndRecordsWhatWasOnItsWay) {
+// The run of the twelve at a window of 8, asked to stop (SIGINT) as its
+// third write goes out, the signal having come `ago` ms before.
+Ran RunStoppedAtTheThirdWrite(ItemPipelineTest& test, uint32_t ago) {
   AskedStop asked;
-  stopper = &asked;
-  settings.window = 8;
+  test.stopper = &asked;
+  test.settings.window = 8;
   int sent = 0;
-  channel.onWrite = [&](const std::string&) {
+  test.channel.onWrite = [&](const std::string&) {
     if (++sent == 3) {
       asked.signal = 2;
-      asked.askedAt = ticks.now;
+      asked.askedAt = test.ticks.now - ago;
     }
   };
-  const Ran ran = Run(Twelve());
+  return test.Run(test.Twelve());
+}
+
+TEST_F(ItemPipelineTest, AStopSendsNothingMoreAndRecordsWhatWasOnItsWay) {
+  const Ran ran = RunStoppedAtTheThirdWrite(*this, 0);
   size_t writes = 0;
   for (const auto& [dn, count] : channel.writesOf) writes += count;
   EXPECT_EQ(writes, 3u);
@@ -280,17 +286,7 @@ TEST_F(ItemPipelineTest, AStopSendsNothingMoreAndRecordsWhatWasOnItsWay) {
 // The wait for the answers on their way is counted from the signal: when an
 // answer already waited for took it all, the writes sent are not waited for.
 TEST_F(ItemPipelineTest, AStopsWaitIsCountedFromTheSignal) {
-  AskedStop asked;
-  stopper = &asked;
-  settings.window = 8;
-  int sent = 0;
-  channel.onWrite = [&](const std::string&) {
-    if (++sent == 3) {
-      asked.signal = 2;
-      asked.askedAt = ticks.now - kStopWaitMs;
-    }
-  };
-  const Ran ran = Run(Twelve());
+  const Ran ran = RunStoppedAtTheThirdWrite(*this, kStopWaitMs);
   EXPECT_EQ(ran.tally.successful, 0u);
   EXPECT_EQ(ran.tally.errors, 3u);  // sent, never answered: they may have changed
   EXPECT_EQ(ExitStatus(ran.tally.lastError), 130);
