@@ -148,24 +148,5 @@ TEST(LdifInputIT, FilesAndUrlsARecordNamesAreNeverOpened) {
   EXPECT_EQ(ReadValue(named, "mail"), "named@example.com");
 }
 
-// A -whatif plan, its comment lines taken out, is a list of the objects it changes.
-TEST(LdifInputIT, PlanReadBackAsAList) {
-  const std::string ou = FreshOu("LDIF Plan");
-  const std::string a = AddContact(ou, "Plan A", "mail: a@example.com\nmailNickname: a\n");
-  const std::string b = AddContact(ou, "Plan B", "mail: b@example.com\n");
-  ProcessResult plan = RunVarnel({"-whatif", "-clear"}, a + "\n" + b + "\n");
-  ASSERT_EQ(plan.status, 0) << plan.err;
-  std::string records;
-  std::istringstream lines(plan.out);
-  for (std::string line; std::getline(lines, line);)
-    if (!line.starts_with("#")) records += line + "\n";
-  ASSERT_NE(records.find("\n-\n"), std::string::npos) << records;
-  ProcessResult r = RunVarnel({"-clear"}, records);
-  EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_NE(r.out.find("DN Count: 2\n"), std::string::npos) << r.out;
-  EXPECT_EQ(ReadValue(a, "mail"), "");
-  EXPECT_EQ(ReadValue(b, "mail"), "");
-}
-
 }  // namespace
 }  // namespace varnel::integration
