@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "integration/sandbox_harness.h"
@@ -12,6 +13,11 @@ namespace varnel::integration {
 namespace {
 
 using std::chrono::seconds;
+
+// A run that waits uses next to no processor time; under a wrapper such as
+// valgrind, start-up alone costs seconds, but a busy wait would still cost the
+// whole 30 s.
+seconds CpuAllowance() { return std::getenv("VARNEL_WRAPPER") ? seconds(10) : seconds(2); }
 
 TEST(DeadlineIT, ASilentServerEndsTheRunWithinTheDeadlineWithoutSpinning) {
   struct Case {
@@ -41,7 +47,7 @@ TEST(DeadlineIT, ASilentServerEndsTheRunWithinTheDeadlineWithoutSpinning) {
     EXPECT_NE(r.err.find("Terminating program.\n"), std::string::npos) << r.err;
     EXPECT_GT(r.elapsed, seconds(25));
     EXPECT_LT(r.elapsed, seconds(60));
-    EXPECT_LT(r.cpu, seconds(2));
+    EXPECT_LT(r.cpu, CpuAllowance()) << r.cpu.count();
   }
 }
 
@@ -57,7 +63,7 @@ TEST(DeadlineIT, AStopDuringTheSetUpEndsTheRunAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - signalled, seconds(10));
   EXPECT_EQ(r.status, 143) << r.err;
   EXPECT_NE(r.err.find("ERROR: Stopped by signal 15;"), std::string::npos) << r.err;
-  EXPECT_LT(r.cpu, seconds(2));
+  EXPECT_LT(r.cpu, CpuAllowance()) << r.cpu.count();
 }
 
 }  // namespace
