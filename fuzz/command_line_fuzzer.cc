@@ -25,7 +25,6 @@
 #include "exchange/quota.h"
 #include "exchange/run_settings.h"
 #include "fuzz_support.h"
-#include "ldap/server_address.h"
 #include "text/string_helpers.h"
 
 namespace varnel::fuzz {
@@ -172,18 +171,23 @@ bool HasControlText(const std::string& text) {
   return false;
 }
 
-// "ldap://" or "ldaps://" in any letter case, a name of letters, digits and
-// "-._" or a bracketed IPv6 address, an optional port from 1 to 65535 and an
-// optional final "/".
-bool GoodServerUri(const std::string& text) {
+// "ldap://" or "ldaps://" in any letter case (none: "ldap://"), a name of
+// letters, digits and "-._" or a bracketed IPv6 address, an optional port from
+// 1 to 65535 and an optional final "/": the port it names (389 or 636 when
+// none is written); nullopt for anything else.
+std::optional<uint64_t> ServerPort(const std::string& text) {
   const std::string lower = LowerCase(text);
   std::string rest;
+  bool tls = false;
   if (lower.starts_with("ldaps://")) {
     rest = text.substr(8);
+    tls = true;
   } else if (lower.starts_with("ldap://")) {
     rest = text.substr(7);
+  } else if (text.find("://") == std::string::npos) {
+    rest = text;
   } else {
-    return false;
+    return std::nullopt;
   }
   if (rest.ends_with('/')) rest.pop_back();
   size_t end = 0;
@@ -191,16 +195,19 @@ bool GoodServerUri(const std::string& text) {
     end = rest.find(']');
     if (end == std::string::npos || end == 1 ||
         rest.find_first_not_of("0123456789abcdefABCDEF:.", 1) < end)
-      return false;
+      return std::nullopt;
     ++end;
   } else {
     const std::string nameCharacters =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-._";
     end = std::min(rest.find_first_not_of(nameCharacters), rest.size());
-    if (end == 0) return false;
+    if (end == 0) return std::nullopt;
   }
-  if (end == rest.size()) return true;
-  return rest[end] == ':' && ReferenceNumber(rest.substr(end + 1), 65535).value_or(0) != 0;
+  if (end == rest.size()) return tls ? 636 : 389;
+  if (rest[end] != ':') return std::nullopt;
+  const uint64_t port = ReferenceNumber(rest.substr(end + 1), 65535).value_or(0);
+  if (port == 0) return std::nullopt;
+  return port;
 }
 
 std::string Value(const Model& model, const std::string& name) {
@@ -216,29 +223,16 @@ void CheckStage(const std::optional<int32_t>& status, const RunSettings& setting
        {"quota", "safety", "upto", "internetencoding", "undo", "report", "failed", "window", "f"})
     valueMissing = valueMissing || (Has(model, name) && Value(model, name).empty());
   const std::string host = Value(model, "h");
-  // A bracketed IPv6 address holds colons of its own; the port follows "]".
-  bool badHost = false;
-  size_t colon = host.find(':');
-  if (host.find("://") != std::string::npos) {
-    badHost = !GoodServerUri(host);
-    colon = std::string::npos;
-  } else if (!host.empty() && host.front() == '[') {
-    const size_t close = host.find(']');
-    badHost = close == std::string::npos || close == 1 ||
-              host.find_first_not_of("0123456789abcdefABCDEF:.", 1) < close ||
-              (close + 1 < host.size() && host[close + 1] != ':');
-    colon = badHost || close + 1 >= host.size() ? std::string::npos : close + 1;
-  }
+  const std::optional<uint64_t> port = ServerPort(host);
+  const bool badHost = !host.empty() && !port;
   const bool badValue =
       (Has(model, "hfal") && Has(model, "uhfal")) || (Has(model, "b") && Has(model, "f")) ||
       // -b naming nothing: empty or blank once its quotes are gone.
       (Has(model, "b") &&
        RemoveQuotes(Value(model, "b")).find_first_not_of(" \t") == std::string::npos) ||
-      GlobalCatalogPort(host).has_value() ||
+      (!host.empty() && port && (*port == 3268 || *port == 3269)) ||
       (Has(model, "me") && HasControlText(Value(model, "me"))) ||
       (Has(model, "quota") && !ParseQuota(Value(model, "quota"))) || badHost ||
-      (colon != std::string::npos &&
-       ReferenceNumber(host.substr(colon + 1), 65535).value_or(0) == 0) ||
       (Has(model, "safety") && !ReferenceNumber(Value(model, "safety"), kNoSafetyLimit)) ||
       (Has(model, "upto") && !ReferenceNumber(Value(model, "upto"), kNoSafetyLimit)) ||
       (Has(model, "window") && ReferenceNumber(Value(model, "window"), 1024).value_or(0) == 0) ||

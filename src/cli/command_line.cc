@@ -19,7 +19,6 @@ namespace varnel {
 namespace {
 
 constexpr int32_t kCommandLineStop = 1;
-constexpr uint64_t kMaxPort = 65535;
 
 void PrintSwitchList(Reporter& reporter, std::string_view heading,
                      const std::vector<std::string>& names) {
@@ -103,28 +102,18 @@ bool CheckValues(Reporter& reporter, const SwitchTable& table, SwitchNumbers* nu
     return false;
   }
   const std::string host = table.GetValue("h");
-  if (IsServerUriText(host)) {
-    if (!ParseServerUri(host)) {
+  if (!host.empty()) {
+    const std::optional<ServerAddress> address = ParseServerAddress(host);
+    if (!address) {
       PrintBadValue(reporter, "h", host);
       return false;
     }
-  } else if (const std::optional<HostPort> parts = SplitHostPort(host); !parts) {
-    PrintBadValue(reporter, "h", host);
-    return false;
-  } else if (parts->hasPort) {
-    const std::optional<uint64_t> port = ParseDecimal(parts->port, kMaxPort);
-    if (!port || *port == 0) {
-      PrintBadValue(reporter, "h", host);
+    // The global catalog takes no change: a run against it could only fail,
+    // and a -whatif run would plan changes that no write on that port can make.
+    if (IsGlobalCatalogPort(address->port)) {
+      reporter.err() << GlobalCatalogRefusal("-h " + host, address->port) << EndLine;
       return false;
     }
-  }
-  // The global catalog takes no change: a run against it could only fail, and
-  // a -whatif run would plan changes that no write on that port can make.
-  if (const std::optional<int> port = GlobalCatalogPort(host)) {
-    reporter.err() << "ERROR: -h " << host << " names the global catalog (port " << *port
-                   << "), which is read-only; use the domain controller's port "
-                   << (*port == 3269 ? "636 (ldaps://)" : "389") << "." << EndLine;
-    return false;
   }
   // A line feed in an address would become part of the directory value.
   if (table.IsPresent("me") && HasControlCharacter(table.GetValue("me"))) {

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "ldap/server_address.h"
+
 namespace varnel {
 
 struct LdapAttribute {
@@ -149,8 +151,7 @@ class LdapConnection {
 class LdapConnector {
  public:
   virtual ~LdapConnector() = default;
-  virtual std::unique_ptr<LdapConnection> Open(const std::string* server, int port,
-                                               int* systemError) = 0;
+  virtual std::unique_ptr<LdapConnection> Open(const ServerAddress* server, int* systemError) = 0;
 };
 
 }  // namespace varnel

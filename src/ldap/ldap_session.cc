@@ -6,6 +6,7 @@
 #include "diag/reporter.h"
 #include "ldap/kerberos_ticket.h"
 #include "ldap/ldap_error.h"
+#include "ldap/result_codes.h"
 #include "ldap/sealed_bind.h"
 #include "ldap/server_address.h"
 #include "text/string_helpers.h"
@@ -24,42 +25,19 @@ struct OptionStep {
 
 std::string DisplayServerText(const std::optional<std::string>& server) {
   if (!server) return "";
-  if (IsServerUriText(*server)) {
-    const std::optional<ServerUri> uri = ParseServerUri(*server);
-    return uri ? uri->host : *server;
-  }
-  const std::optional<HostPort> parts = SplitHostPort(*server);
-  if (!parts) return *server;
-  std::string text = parts->host;
-  if (!text.empty() && text[0] == '.') text = "localhost";
-  return text;
-}
-
-int ChoosePort(const std::optional<std::string>& server, int port) {
-  if (server && IsServerUriText(*server)) {
-    const std::optional<ServerUri> uri = ParseServerUri(*server);
-    const bool tls = uri && uri->tls;
-    if (port == 1) return tls ? 3269 : 3268;
-    if (port >= 2) return port;
-    return uri && uri->port ? *uri->port : (tls ? 636 : 389);
-  }
-  int chosen = 389;
-  if (server) {
-    const std::optional<HostPort> parts = SplitHostPort(*server);
-    if (parts && parts->hasPort) {
-      int parsed = std::atoi(parts->port.substr(0, 6).c_str());
-      if (parsed != 0) chosen = parsed;
-    }
-  }
-  if (port == 1) chosen = 3268;
-  if (port >= 2) chosen = port;
-  return chosen;
+  const std::optional<ServerAddress> address = ParseServerAddress(*server);
+  if (!address) return *server;
+  // A host written as a leading "." has always meant this machine.
+  if (!address->host.empty() && address->host[0] == '.') return "localhost";
+  return address->host;
 }
 
 std::unique_ptr<LdapConnection> OpenLDAP(Reporter& reporter, LdapConnector& connector,
                                          OpenLdapParams params) {
   const std::string display = DisplayServerText(params.server);
-  const int port = ChoosePort(params.server, params.port);
+  std::optional<ServerAddress> address;
+  if (params.server) address = ParseServerAddress(*params.server);
+  const int port = address ? address->port : 389;
   if (params.anonymous) params.simple = true;
 
   if (reporter.debug()) {
@@ -77,8 +55,11 @@ std::unique_ptr<LdapConnection> OpenLDAP(Reporter& reporter, LdapConnector& conn
   }
 
   int systemError = 0;
-  std::unique_ptr<LdapConnection> session =
-      connector.Open(params.server ? &*params.server : nullptr, port, &systemError);
+  std::unique_ptr<LdapConnection> session;
+  if (params.server && !address)
+    systemError = kLdapParamError;
+  else
+    session = connector.Open(address ? &*address : nullptr, &systemError);
   if (!session) {
     LdapReportError(reporter, "LDAP_INIT", display, systemError, nullptr);
     return nullptr;

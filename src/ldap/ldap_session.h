@@ -15,7 +15,6 @@ class Reporter;
 
 struct OpenLdapParams {
   std::optional<std::string> server{};  // nullopt: the library's default server
-  int port = 0;                         // 1: global catalog; 2 or more: as given
   bool ref = true;
   bool v3 = true;
   bool anonymous = false;
@@ -29,14 +28,9 @@ struct OpenLdapParams {
   std::optional<int> answerTimeoutSeconds{};
 };
 
-// The server text used in error lines: up to the first ":", and a leading
-// "." shown as "localhost"; of a URI (server_address.h) its host.
+// The server text used in error lines: the host (server_address.h), a
+// leading "." shown as "localhost"; a text that names no server as it is.
 std::string DisplayServerText(const std::optional<std::string>& server);
-
-// 389, or the port written after the host name, overridden by port 1 (3268)
-// or a port of 2 or more. A URI: its port, else 389 for ldap:// and 636 for
-// ldaps://; port 1 is 3268, or 3269 over ldaps://.
-int ChoosePort(const std::optional<std::string>& server, int port);
 
 // OpenLDAP binds with NegotiateBindSealed (sealed_bind.h): a session the
 // sealing rule refuses ends with one "ERROR: LDAP_BIND:" line, and one left

@@ -439,26 +439,10 @@ std::optional<std::string> OpenLdapConnection::DiagnosticMessage() {
   return std::string(text.get());
 }
 
-std::unique_ptr<LdapConnection> OpenLdapConnector::Open(const std::string* server, int port,
+std::unique_ptr<LdapConnection> OpenLdapConnector::Open(const ServerAddress* server,
                                                         int* systemError) {
-  std::string uri;
-  bool tls = false;
-  if (server != nullptr && IsServerUriText(*server)) {
-    const std::optional<ServerUri> parsed = ParseServerUri(*server);
-    if (!parsed) {
-      *systemError = NormalizeLdapCode(LDAP_PARAM_ERROR);
-      return nullptr;
-    }
-    tls = parsed->tls;
-    uri = (tls ? "ldaps://" : "ldap://") + parsed->host + ":" + std::to_string(port);
-  } else if (server != nullptr) {
-    const std::optional<HostPort> parts = SplitHostPort(*server);
-    if (!parts) {
-      *systemError = NormalizeLdapCode(LDAP_PARAM_ERROR);
-      return nullptr;
-    }
-    uri = "ldap://" + parts->host + ":" + std::to_string(port);
-  }
+  const std::string uri = server != nullptr ? server->Url() : "";
+  bool tls = server != nullptr && server->tls;
   LDAP* raw = nullptr;
   int rc = ldap_initialize(&raw, server != nullptr ? uri.c_str() : nullptr);
   LdapSessionPtr session(raw);

@@ -108,8 +108,7 @@ class OpenLdapConnection : public LdapConnection {
 // configured default (ldap.conf, LDAPURI) otherwise.
 class OpenLdapConnector : public LdapConnector {
  public:
-  std::unique_ptr<LdapConnection> Open(const std::string* server, int port,
-                                       int* systemError) override;
+  std::unique_ptr<LdapConnection> Open(const ServerAddress* server, int* systemError) override;
 
  private:
   // Read once, on the first open: libldap too reads its settings once.

@@ -14,6 +14,7 @@ constexpr int kLdapServerDown = 0x51;
 constexpr int kLdapLocalError = 0x52;
 constexpr int kLdapTimeout = 0x55;
 constexpr int kLdapAuthUnknown = 0x56;
+constexpr int kLdapParamError = 0x59;
 constexpr int kLdapNotSupported = 0x5c;
 
 // Turns a code returned by libldap into the tool's numbering.

@@ -1,6 +1,8 @@
-// The server text of -h and of an ADsPath: "host[:port]", as it always was
-// (the host may be a bracketed IPv6 address, "[::1]:389"), or an LDAP URI, "ldap://host[:port]" or
-// "ldaps://host[:port]". Over ldaps:// the session runs inside TLS from its first byte.
+// A directory server as -h, the DC locator or an ADsPath names it: "host[:port]",
+// or an LDAP URL "ldap://host[:port][/]" or "ldaps://host[:port][/]". The host
+// may be a bracketed IPv6 address, "[::1]:389". Over ldaps:// the session
+// runs inside TLS from its first byte. libldap's URL parser reads both forms;
+// this is the one place a server text is taken apart.
 #pragma once
 
 #include <optional>
@@ -9,39 +11,26 @@
 
 namespace varnel {
 
-struct ServerUri {
+struct ServerAddress {
   bool tls = false;  // ldaps://
   std::string host;  // as written; an IPv6 address keeps its brackets
-  std::optional<int> port;
+  int port = 389;    // as written, else 389, or 636 over ldaps://
+
+  // "ldap://host:port" or "ldaps://host:port", as libldap takes it.
+  std::string Url() const;
 };
 
-// True when the text is written as a URI (it holds "://"); such a text means
-// a server only when ParseServerUri takes it.
-bool IsServerUriText(std::string_view text);
+// The server a text names; nullopt for anything else: another scheme, an
+// empty host, a bad or empty port, a DN, attributes or extensions, user
+// information, several servers.
+std::optional<ServerAddress> ParseServerAddress(std::string_view text);
 
-// "ldap://" or "ldaps://" (letter case ignored), a host name, IPv4 address or
-// bracketed IPv6 address, then optionally ":" and a port from 1 to 65535 and
-// a final "/". Anything else (another scheme, an empty host, a bad or empty
-// port, a path, user information) is nullopt.
-std::optional<ServerUri> ParseServerUri(std::string_view text);
+// 3268 and 3269 (over TLS) are the global catalog's ports: it answers
+// searches but takes no change.
+bool IsGlobalCatalogPort(int port);
 
-// A server text in the "host[:port]" form, cut into its parts.
-struct HostPort {
-  std::string host;  // a bracketed IPv6 address keeps its brackets
-  bool hasPort = false;
-  std::string port;  // the text after the host's colon, unchecked
-};
-
-// "[" IPv6 address "]", optionally followed by ":" and the port text;
-// nullopt when the bracket does not close around an address or something
-// else follows it. Any other text is cut at its first colon, as it always
-// was.
-std::optional<HostPort> SplitHostPort(std::string_view text);
-
-// The port of a server text that names the global catalog, 3268 (or 3269,
-// its TLS port), in either form; nullopt for any other port, none, or a text
-// that names no server. The global catalog answers searches but takes no
-// change.
-std::optional<int> GlobalCatalogPort(std::string_view text);
+// The error line that refuses a global catalog port; `named` says where the
+// server was named ("-h dc1:3268", "URI ldap://dc1:3268").
+std::string GlobalCatalogRefusal(std::string_view named, int port);
 
 }  // namespace varnel

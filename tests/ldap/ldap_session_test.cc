@@ -49,10 +49,9 @@ class Forwarding : public LdapConnection {
 // Hands out one prepared fake session and remembers how it was asked.
 class OneSessionConnector : public LdapConnector {
  public:
-  std::unique_ptr<LdapConnection> Open(const std::string* server, int port,
-                                       int* systemError) override {
-    openedServer = server ? *server : "(none)";
-    openedPort = port;
+  std::unique_ptr<LdapConnection> Open(const ServerAddress* server, int* systemError) override {
+    openedServer = server ? server->Url() : "(none)";
+    openedPort = server ? server->port : 389;
     if (failOpen) {
       *systemError = 0x59;
       return nullptr;
@@ -70,21 +69,6 @@ class LdapSessionTest : public ::testing::Test {
  protected:
   void TearDown() override { reporter_.Configure({}); }
 };
-
-TEST(PortRuleTest, ServerTextAndPortSelector) {
-  EXPECT_EQ(ChoosePort(std::nullopt, 0), 389);
-  EXPECT_EQ(ChoosePort("srv", 0), 389);
-  EXPECT_EQ(ChoosePort("srv:3269", 0), 3269);
-  EXPECT_EQ(ChoosePort("srv:abc", 0), 389);
-  EXPECT_EQ(ChoosePort("srv:0", 0), 389);
-  EXPECT_EQ(ChoosePort("srv:", 0), 389);
-  EXPECT_EQ(ChoosePort("srv:1234567", 0), 123456);
-  EXPECT_EQ(ChoosePort("srv: 636x", 0), 636);
-  EXPECT_EQ(ChoosePort("srv:3269", 1), 3268);
-  EXPECT_EQ(ChoosePort(std::nullopt, 1), 3268);
-  EXPECT_EQ(ChoosePort("srv:3269", 636), 636);
-  EXPECT_EQ(ChoosePort("srv:3269", -4), 3269);
-}
 
 TEST(DisplayServerTextTest, CutsPortAndNamesDotLocalhost) {
   EXPECT_EQ(DisplayServerText(std::nullopt), "");

@@ -101,7 +101,7 @@ class SealedSessionLinesTest : public ::testing::Test {
  protected:
   Reporter reporter_{std::cout, std::cerr};
   FakeLdapConnector connector_;
-  FakeLdapConnection& directory_ = connector_.Directory("dc1");
+  FakeLdapConnection& directory_ = connector_.Directory("dc1:389");
   std::unique_ptr<LdapConnection> Open() {
     return OpenLDAP(reporter_, connector_, OpenLdapParams{.server = "dc1"});
   }

@@ -90,14 +90,16 @@ void FakeLdapConnector::BreakOpenSessions() {
   for (const std::shared_ptr<bool>& broken : brokenFlags_) *broken = true;
 }
 
-std::unique_ptr<LdapConnection> FakeLdapConnector::Open(const std::string* server, int port,
+std::unique_ptr<LdapConnection> FakeLdapConnector::Open(const ServerAddress* server,
                                                         int* systemError) {
-  opens.push_back({server != nullptr, server != nullptr ? *server : "", port});
+  const int port = server != nullptr ? server->port : 389;
+  const std::string named = server != nullptr ? server->host + ":" + std::to_string(port) : "";
+  opens.push_back({server != nullptr, named, port});
   if (openError != 0) {
     *systemError = openError;
     return nullptr;
   }
-  const std::string key = server != nullptr ? *server : kDefaultServer;
+  const std::string key = server != nullptr ? named : kDefaultServer;
   Directory(key);
   auto broken = std::make_shared<bool>(false);
   brokenFlags_.push_back(broken);

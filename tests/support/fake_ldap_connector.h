@@ -22,8 +22,8 @@ class FakeLdapConnector : public LdapConnector {
     int port;
   };
 
-  // The directory behind a server text ("" with hasServer false: the library's
-  // default server). Created empty on first use.
+  // The directory behind a server, named "host:port" (kDefaultServer: the
+  // library's default server). Created empty on first use.
   FakeLdapConnection& Directory(const std::string& server);
   FakeLdapConnection& DefaultDirectory() { return Directory(kDefaultServer); }
 
@@ -35,8 +35,7 @@ class FakeLdapConnector : public LdapConnector {
   // (server down); sessions opened afterwards work again.
   void BreakOpenSessions();
 
-  std::unique_ptr<LdapConnection> Open(const std::string* server, int port,
-                                       int* systemError) override;
+  std::unique_ptr<LdapConnection> Open(const ServerAddress* server, int* systemError) override;
 
   static constexpr const char* kDefaultServer = "<default>";
 
