@@ -12,16 +12,19 @@
 #include "directory/home_mdb.h"
 #include "directory/run_facts.h"
 #include "exchange/run_settings.h"
+#include "ldap/dc_locator.h"
 #include "ldap/ldap_connection.h"
 #include "ldap/ldap_session.h"
 #include "ldap/resilient_session.h"
 #include "ldap/root_dse.h"
 #include "ldap/search_helpers.h"
+#include "ldap/server_address.h"
 #include "platform/component_runtime.h"
 #include "platform/stop_request.h"
 #include "run/process_work_items.h"
 #include "run/run_records.h"
 #include "run/session_channel.h"
+#include "text/string_helpers.h"
 
 namespace varnel {
 namespace {
@@ -79,15 +82,62 @@ Outcome Stopped(Reporter& reporter, int signal) {
   return Outcome::Varnel(128 + signal, "stopped by a signal");
 }
 
+// The server of a run that -h does not name: the one libldap's own settings
+// name, which must not be a global catalog; else, when a locator network is
+// there, a writable DC found through DNS. Returns the run's outcome when the
+// run must end here.
+std::optional<Outcome> ChooseServer(Reporter& reporter, RunEnvironment& environment,
+                                    OpenLdapParams* params) {
+  if (const std::optional<std::string> configured = environment.configuredServer()) {
+    std::vector<std::string> servers;
+    Split(*configured, " ", &servers);
+    for (const std::string& server : servers) {
+      const std::optional<ServerAddress> address = ParseServerAddress(server);
+      if (address && IsGlobalCatalogPort(address->port)) {
+        reporter.err() << GlobalCatalogRefusal("the configured URI " + server, address->port)
+                       << EndLine;
+        return Outcome::Varnel(1, "bad command line");
+      }
+    }
+    return std::nullopt;
+  }
+  if (environment.dcNetwork == nullptr) return std::nullopt;
+  const std::optional<std::string> domain = environment.domain();
+  DcSearch search;
+  if (domain)
+    search = LocateDomainController(*environment.dcNetwork, *domain);
+  else
+    search.failure = "no Kerberos ticket or default realm names the domain";
+  if (reporter.debug()) {
+    for (const std::string& line : search.trace)
+      reporter.out() << "DEBUG: DC locator: " << line << EndLine;
+  }
+  if (!search.dc) {
+    reporter.err() << NoDomainControllerLine(domain.value_or(""), search.failure) << EndLine;
+    reporter.err() << "Terminating program." << EndLine;
+    return kStartupFailed;
+  }
+  // A lost connection is made again to this same DC: writes already sent to
+  // it may not have reached the others yet.
+  params->server = search.dc->port == 389 ? search.dc->host
+                                          : search.dc->host + ":" + std::to_string(search.dc->port);
+  return std::nullopt;
+}
+
 }  // namespace
 
 Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnvironment& environment,
                             std::istream& dnList, RunFiles&& files) {
   if (reporter.debug()) reporter.out() << "Opening TCP connection" << EndLine;
   OpenLdapParams params;
-  if (!settings.host.empty()) params.server = settings.host;
   const NoStopRequest never;
   const StopRequest& stop = environment.stop ? *environment.stop : never;
+  if (!settings.host.empty()) {
+    params.server = settings.host;
+  } else if (std::optional<Outcome> end = ChooseServer(reporter, environment, &params)) {
+    if (const int signal = stop.Signal(); signal != 0) return Stopped(reporter, signal);
+    return *end;
+  }
   std::unique_ptr<LdapConnection> first = OpenLDAP(reporter, environment.connector, params);
   if (!first) {
     // A set-up cut short by a stop ends as a stop does.

@@ -17,7 +17,10 @@
 #include "diag/reporter.h"
 #include "exchange/exchange_attributes.h"
 #include "exchange/run_settings.h"
+#include "ldap/kerberos_ticket.h"
 #include "ldap/openldap_connection.h"
+#include "ldap/openldap_dc_network.h"
+#include "ldap/sasl_settings.h"
 #include "platform/descriptor_stream.h"
 #include "platform/posix_file_system.h"
 #include "platform/random_bytes.h"
@@ -106,6 +109,10 @@ int RunVarnel(int argc, char** argv) {
                              .inputFile = DescriptorIdentity(0)};
   const SignalStopRequest stop;
   environment.stop = &stop;
+  environment.configuredServer = [] { return ConfiguredServer(ProcessLdapSettings()); };
+  environment.domain = KerberosDomain;
+  OpenLdapDcNetwork dcNetwork;
+  environment.dcNetwork = &dcNetwork;
   return RunVarnel(argc, argv, environment);
 }
 

@@ -11,12 +11,14 @@
 #include <istream>
 #include <optional>
 #include <span>
+#include <string>
 #include <thread>
 
 #include "platform/file_system.h"
 
 namespace varnel {
 
+class DcLocatorNetwork;
 class LdapConnector;
 class StopRequest;
 class TickCounter;
@@ -43,6 +45,16 @@ struct RunEnvironment {
   std::optional<FileIdentity> inputFile = std::nullopt;
   // Asks the run to end (SIGINT, SIGTERM); none: never asked.
   const StopRequest* stop = nullptr;
+  // The server libldap's own settings name (URI or HOST of its files,
+  // LDAPURI, LDAPHOST), as written; nullopt: none.
+  std::function<std::optional<std::string>()> configuredServer = [] {
+    return std::optional<std::string>();
+  };
+  // When neither -h nor those settings name a server: the domain to find a DC
+  // of (from Kerberos), and the network to find it through. No network: the
+  // library's default server is used.
+  std::function<std::optional<std::string>()> domain = [] { return std::optional<std::string>(); };
+  DcLocatorNetwork* dcNetwork = nullptr;
 };
 
 }  // namespace varnel

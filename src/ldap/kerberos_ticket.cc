@@ -69,6 +69,31 @@ std::optional<std::string> MissingKerberosTicket() {
   return name;
 }
 
+std::optional<std::string> KerberosDomain() {
+  krb5_context raw = nullptr;
+  if (krb5_init_context(&raw) != 0) return std::nullopt;
+  ContextPtr context(raw);
+  std::string realm;
+  krb5_ccache rawCache = nullptr;
+  if (krb5_cc_default(context.get(), &rawCache) == 0) {
+    CacheHandle cache(context.get(), rawCache);
+    krb5_principal principal = nullptr;
+    if (krb5_cc_get_principal(context.get(), cache.get(), &principal) == 0) {
+      realm.assign(principal->realm.data, principal->realm.length);
+      krb5_free_principal(context.get(), principal);
+    }
+  }
+  if (realm.empty()) {
+    char* defaultRealm = nullptr;
+    if (krb5_get_default_realm(context.get(), &defaultRealm) == 0) {
+      realm = defaultRealm;
+      krb5_free_default_realm(context.get(), defaultRealm);
+    }
+  }
+  if (realm.empty()) return std::nullopt;
+  return LowerCase(realm);
+}
+
 bool BindFailureMayBeCredentials(int code) {
   // A missing ticket fails inside the client's GSS-API step, before the
   // server hears of it: libldap reports that as a local error, or as an

@@ -15,6 +15,12 @@ namespace varnel {
 // Kerberos library itself cannot be used (then the bind's own error stands).
 std::optional<std::string> MissingKerberosTicket();
 
+// The domain a run works in when no server is named: the realm of the
+// default credential cache's principal, else the default realm of the
+// Kerberos settings; lowercased, as DNS writes it. nullopt when neither is
+// there.
+std::optional<std::string> KerberosDomain();
+
 // Whether a negotiate bind that failed with `code` (the tool's numbering)
 // may have failed for want of credentials: the server refused them, or the
 // client's SASL step could not make any. A server that cannot be reached, or

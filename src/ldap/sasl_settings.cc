@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <vector>
 
@@ -33,23 +34,55 @@ std::optional<unsigned long> PropertyNumber(std::string_view digits) {
   return std::strtoul(std::string(digits).c_str(), nullptr, 10);
 }
 
-// Applies the settings of one file, line by line as libldap reads them, to *minSsf.
-void ApplyConfigFile(const LdapSettingsSource& source, const std::string& path,
-                     std::optional<unsigned>* minSsf) {
-  if (!source.readFile) return;
-  const std::optional<std::string> text = source.readFile(path);
-  if (!text) return;
-  if (std::optional<unsigned> fromFile = ConfigFileMinSsf(*text)) *minSsf = fromFile;
+// Calls `apply` with the text of every settings file libldap reads, and then
+// with the value of the environment variable LDAP<keyword>, in libldap 2.5's
+// order (see sasl_settings.h): a later call overrides an earlier one.
+void ForEachSettingsSource(const LdapSettingsSource& source, const std::string& keyword,
+                           const std::function<void(std::string_view fileText)>& applyFile,
+                           const std::function<void(std::string_view value)>& applyVariable) {
+  if (!source.environment || source.environment("LDAPNOINIT")) return;
+  auto file = [&](const std::string& path) {
+    if (!source.readFile) return;
+    if (const std::optional<std::string> text = source.readFile(path)) applyFile(*text);
+  };
+  // The user configuration files of one name: $HOME/<name>, $HOME/.<name>, ./<name>.
+  auto userFiles = [&](const std::string& name) {
+    if (std::optional<std::string> home = source.environment("HOME")) {
+      file(*home + "/" + name);
+      file(*home + "/." + name);
+    }
+    file(name);
+  };
+  file(kSystemLdapConf);
+  if (source.setuid) return;
+  userFiles("ldaprc");
+  if (std::optional<std::string> conf = source.environment("LDAPCONF")) file(*conf);
+  if (std::optional<std::string> rc = source.environment("LDAPRC")) userFiles(*rc);
+  if (std::optional<std::string> value = source.environment("LDAP" + keyword))
+    applyVariable(*value);
 }
 
-// The user configuration files of one name: $HOME/<name>, $HOME/.<name>, ./<name>.
-void ApplyUserFiles(const LdapSettingsSource& source, const std::string& name,
-                    std::optional<unsigned>* minSsf) {
-  if (std::optional<std::string> home = source.environment("HOME")) {
-    ApplyConfigFile(source, *home + "/" + name, minSsf);
-    ApplyConfigFile(source, *home + "/." + name, minSsf);
+// Calls `apply` with the value of each line of a settings file whose keyword
+// is `keyword` (letter case ignored), as libldap reads its lines.
+void ForEachValue(std::string_view fileText, std::string_view keyword,
+                  const std::function<void(std::string_view value)>& apply) {
+  std::istringstream lines{std::string(fileText)};
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.front() == '#') continue;
+    size_t begin = 0;
+    while (begin < line.size() && IsBlank(line[begin])) ++begin;
+    size_t end = line.size();
+    while (end > begin && IsBlank(line[end - 1])) --end;
+    const std::string_view text = std::string_view(line).substr(begin, end - begin);
+    size_t keywordEnd = 0;
+    while (keywordEnd < text.size() && !IsBlank(text[keywordEnd])) ++keywordEnd;
+    if (keywordEnd == text.size()) continue;  // a keyword without a value
+    if (LowerCase(text.substr(0, keywordEnd)) != LowerCase(keyword)) continue;
+    size_t valueStart = keywordEnd;
+    while (valueStart < text.size() && IsBlank(text[valueStart])) ++valueStart;
+    apply(text.substr(valueStart));
   }
-  ApplyConfigFile(source, name, minSsf);
 }
 
 }  // namespace
@@ -80,40 +113,34 @@ std::optional<unsigned> SecpropsMinSsf(std::string_view secprops) {
 
 std::optional<unsigned> ConfigFileMinSsf(std::string_view fileText) {
   std::optional<unsigned> minSsf;
-  std::istringstream lines{std::string(fileText)};
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (!line.empty() && line.front() == '#') continue;
-    size_t begin = 0;
-    while (begin < line.size() && IsBlank(line[begin])) ++begin;
-    size_t end = line.size();
-    while (end > begin && IsBlank(line[end - 1])) --end;
-    const std::string_view text = std::string_view(line).substr(begin, end - begin);
-    size_t keywordEnd = 0;
-    while (keywordEnd < text.size() && !IsBlank(text[keywordEnd])) ++keywordEnd;
-    if (keywordEnd == text.size()) continue;  // a keyword without a value
-    if (LowerCase(text.substr(0, keywordEnd)) != "sasl_secprops") continue;
-    size_t valueStart = keywordEnd;
-    while (valueStart < text.size() && IsBlank(text[valueStart])) ++valueStart;
-    if (std::optional<unsigned> value = SecpropsMinSsf(text.substr(valueStart))) minSsf = value;
-  }
+  ForEachValue(fileText, "sasl_secprops", [&](std::string_view value) {
+    if (std::optional<unsigned> fromLine = SecpropsMinSsf(value)) minSsf = fromLine;
+  });
   return minSsf;
 }
 
 std::optional<unsigned> ExplicitMinSsf(const LdapSettingsSource& source) {
-  if (!source.environment || source.environment("LDAPNOINIT")) return std::nullopt;
   std::optional<unsigned> minSsf;
-  ApplyConfigFile(source, kSystemLdapConf, &minSsf);
-  if (source.setuid) return minSsf;
-  ApplyUserFiles(source, "ldaprc", &minSsf);
-  if (std::optional<std::string> conf = source.environment("LDAPCONF"))
-    ApplyConfigFile(source, *conf, &minSsf);
-  if (std::optional<std::string> rc = source.environment("LDAPRC"))
-    ApplyUserFiles(source, *rc, &minSsf);
-  if (std::optional<std::string> secprops = source.environment("LDAPSASL_SECPROPS")) {
-    if (std::optional<unsigned> value = SecpropsMinSsf(*secprops)) minSsf = value;
-  }
+  auto take = [&](std::optional<unsigned> value) {
+    if (value) minSsf = value;
+  };
+  ForEachSettingsSource(
+      source, "SASL_SECPROPS", [&](std::string_view text) { take(ConfigFileMinSsf(text)); },
+      [&](std::string_view value) { take(SecpropsMinSsf(value)); });
   return minSsf;
+}
+
+std::optional<std::string> ConfiguredServer(const LdapSettingsSource& source) {
+  std::optional<std::string> server;
+  // URI and the older HOST both name the default server; the later wins.
+  for (const char* keyword : {"HOST", "URI"}) {
+    auto take = [&](std::string_view value) {
+      if (!value.empty()) server = std::string(value);
+    };
+    ForEachSettingsSource(
+        source, keyword, [&](std::string_view text) { ForEachValue(text, keyword, take); }, take);
+  }
+  return server;
 }
 
 LdapSettingsSource ProcessLdapSettings() {

@@ -49,4 +49,9 @@ std::optional<unsigned> ConfigFileMinSsf(std::string_view fileText);
 // reads (the later place wins, as in libldap); nullopt when none sets one.
 std::optional<unsigned> ExplicitMinSsf(const LdapSettingsSource& source);
 
+// The server the same places name for libldap's default session: URI, or
+// the older HOST, of the files and of LDAPURI and LDAPHOST, as written;
+// nullopt when none does.
+std::optional<std::string> ConfiguredServer(const LdapSettingsSource& source);
+
 }  // namespace varnel

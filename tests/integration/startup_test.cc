@@ -114,6 +114,17 @@ TEST(StartupIT, GlobalCatalogPortIsRefusedBeforeTheDirectoryIsTouched) {
             std::string::npos)
       << r.err;
   EXPECT_EQ(r.out.find("Opening TCP connection"), std::string::npos) << r.out;
+
+  // Named by libldap's own settings instead, it is refused all the same.
+  auto env = SandboxEnv();
+  env["LDAPURI"] = "ldaps://" + host + ":3269";
+  r = RunProcess(VarnelCommand({"-upd", "-whatif", "-b", TestOu()}), "", env);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("ERROR: the configured URI ldaps://" + host +
+                       ":3269 names the global catalog (port 3269), which is read-only; use the "
+                       "domain controller's port 636 (ldaps://).\n"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST(StartupIT, NamedServerWithPort) {

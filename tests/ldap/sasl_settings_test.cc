@@ -44,7 +44,9 @@ struct FakeSettings {
   std::map<std::string, std::string> files;
   bool setuid = false;
 
-  std::optional<unsigned> Explicit() const {
+  std::optional<unsigned> Explicit() const { return ExplicitMinSsf(Source()); }
+
+  LdapSettingsSource Source() const {
     LdapSettingsSource source;
     source.environment = [this](const std::string& name) -> std::optional<std::string> {
       auto it = env.find(name);
@@ -55,7 +57,7 @@ struct FakeSettings {
       return it == files.end() ? std::nullopt : std::optional<std::string>(it->second);
     };
     source.setuid = setuid;
-    return ExplicitMinSsf(source);
+    return source;
   }
 };
 
@@ -87,6 +89,19 @@ TEST(ExplicitMinSsfTest, EveryPlaceLibldapReadsInItsOrder) {
   EXPECT_EQ(s.Explicit(), 0u);
   s.env["LDAPNOINIT"] = "";
   EXPECT_EQ(s.Explicit(), std::nullopt);
+}
+
+TEST(ConfiguredServerTest, UriOrHostOfTheFilesOrTheEnvironment) {
+  FakeSettings s;
+  s.env["HOME"] = "/home/op";
+  s.files[kSystemLdapConf] = "TLS_CACERT /etc/ssl/ca.pem\nURI\n";
+  EXPECT_EQ(ConfiguredServer(s.Source()), std::nullopt);
+  s.files["/home/op/.ldaprc"] = "HOST dc1\n";
+  EXPECT_EQ(ConfiguredServer(s.Source()), "dc1");
+  s.env["LDAPURI"] = "ldap://dc2 ldap://dc3";
+  EXPECT_EQ(ConfiguredServer(s.Source()), "ldap://dc2 ldap://dc3");
+  s.env["LDAPNOINIT"] = "1";
+  EXPECT_EQ(ConfiguredServer(s.Source()), std::nullopt);
 }
 
 }  // namespace
