@@ -331,7 +331,9 @@ void ItemPipeline::SendWrite(Slot& slot) {
   if (rc == 0) return;
   --writes_;
   slot.state = Slot::State::kRead;
-  if (IsConnectionLoss(rc) && LeftForTheNextRun(slot)) return;
+  // Left for the next run only while no later item has been planned (a held
+  // write may have one after it): items are shown in input order.
+  if (IsConnectionLoss(rc) && slot.index + 1 >= nextPlan_ && LeftForTheNextRun(slot)) return;
   Complete(slot, PlanResult(reporter_, slot.plan, rc), IsConnectionLoss(rc));
 }
 
