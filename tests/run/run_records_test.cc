@@ -114,15 +114,6 @@ TEST_F(RunRecordsTest, AFullDiskBreaksTheJournalAndLeavesNoHalfRecord) {
   EXPECT_FALSE(journal.Sync(reporter).ok());
 }
 
-TEST_F(RunRecordsTest, ASyncThatFailsBreaksTheJournal) {
-  UndoJournal journal(files.OpenRecordFile("undo.ldif", RecordOpenMode::kMustBeNew));
-  ASSERT_TRUE(journal.Record(reporter, ClearMail("CN=a"), Read("CN=a", "a@x")).ok());
-  files.FailSyncs(true);
-  EXPECT_FALSE(journal.Sync(reporter).ok());
-  EXPECT_TRUE(journal.broken());
-  EXPECT_NE(err.str().find("ERROR: Cannot write the undo file undo.ldif: "), std::string::npos);
-}
-
 TEST_F(RunRecordsTest, AReportOrFailedFileThatCannotBeWrittenFailsTheItemsRecord) {
   RunRecords records;
   records.report = std::make_unique<ItemReport>(files.OpenRecordFile("run.json"));
