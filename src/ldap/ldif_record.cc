@@ -17,6 +17,15 @@ void PutLine(std::string* record, int type, const char* name, const std::string&
   record->append(buffer.data(), static_cast<size_t>(end - buffer.data()));
 }
 
+// Appends a "verb: type" group with its values and the "-" that closes it.
+void PutGroup(std::string* record, const char* verb, const std::string& type,
+              const std::vector<std::string>& values, bool binary) {
+  PutLine(record, LDIF_PUT_VALUE, verb, type);
+  for (const std::string& value : values)
+    PutLine(record, binary ? LDIF_PUT_BINARY : LDIF_PUT_VALUE, type.c_str(), value);
+  *record += "-\n";
+}
+
 }  // namespace
 
 std::string LdifModifyRecord(const std::string& dn, const std::vector<LdapModification>& mods,
@@ -26,11 +35,22 @@ std::string LdifModifyRecord(const std::string& dn, const std::vector<LdapModifi
   PutLine(&record, LDIF_PUT_VALUE, "changetype", "modify");
   for (const LdapModification& mod : mods) {
     const char* verb = mod.op == LdapModification::Op::kDelete ? "delete" : "replace";
-    PutLine(&record, LDIF_PUT_VALUE, verb, mod.type);
-    const int valueType = isBinary(mod.type) ? LDIF_PUT_BINARY : LDIF_PUT_VALUE;
-    for (const std::string& value : mod.values)
-      PutLine(&record, valueType, mod.type.c_str(), value);
-    record += "-\n";
+    PutGroup(&record, verb, mod.type, mod.values, isBinary(mod.type));
+  }
+  record += '\n';
+  return record;
+}
+
+std::string LdifValueChangeRecord(const std::string& dn,
+                                  const std::vector<LdifValueChange>& changes,
+                                  const std::function<bool(const std::string&)>& isBinary) {
+  std::string record;
+  PutLine(&record, LDIF_PUT_VALUE, "dn", dn);
+  PutLine(&record, LDIF_PUT_VALUE, "changetype", "modify");
+  for (const LdifValueChange& change : changes) {
+    const bool binary = isBinary(change.type);
+    if (!change.deleted.empty()) PutGroup(&record, "delete", change.type, change.deleted, binary);
+    if (!change.added.empty()) PutGroup(&record, "add", change.type, change.added, binary);
   }
   record += '\n';
   return record;

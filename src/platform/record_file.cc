@@ -33,14 +33,6 @@ bool RecordFile::Append(std::string_view bytes, bool sync, std::string* error) {
   return false;
 }
 
-bool RecordFile::CutTo(uint64_t size, std::string* error) {
-  if (size > size_) {
-    *error = "cannot cut the file beyond its end";
-    return false;
-  }
-  if (!file_->Truncate(size, error) || !file_->Sync(error)) return false;
-  size_ = size;
-  return true;
-}
+bool RecordFile::Sync(std::string* error) { return Begin(error) && file_->Sync(error); }
 
 }  // namespace varnel

@@ -1,8 +1,8 @@
 // A file a run writes record by record beside its output (the undo file, the
 // item report, the lines to run again): opened once before the directory is
 // touched, emptied only when the run's processing begins, appended to a
-// whole record at a time, flushed to disk when a record must survive a
-// crash, and cut back to an earlier size when a record is taken back.
+// whole record at a time, and flushed to disk when a record must survive a
+// crash: with each record, or once for a group of them.
 #pragma once
 
 #include <cstdint>
@@ -38,9 +38,8 @@ class RecordFile {
   bool Append(std::string_view bytes, bool sync, std::string* error);
   // The number of bytes written so far.
   uint64_t Size() const { return size_; }
-  // Drops everything after the first `size` bytes, never more than were
-  // written, and flushes that to disk.
-  bool CutTo(uint64_t size, std::string* error);
+  // Flushes every record appended so far to the disk.
+  bool Sync(std::string* error);
 
   const std::string& path() const { return path_; }
   FileIdentity identity() const { return file_->Identity(); }

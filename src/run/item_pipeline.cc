@@ -73,12 +73,10 @@ class ItemPipeline {
         meter_(reporter, ticks, work.items.size()),
         window_(std::max<uint32_t>(settings.window, 1)),
         // Without -cont no write goes out before the one before it has
-        // succeeded; an undo record is taken back only while it is the last.
-        // The window is shared: when writes go out together, half of it is
-        // theirs and half the reads', so that neither starves the other.
-        writeWindow_(settings.continueOnError && !records.undo
-                         ? std::max<uint32_t>(window_ - window_ / 2, 1)
-                         : 1),
+        // succeeded. The window is shared: when writes go out together, half
+        // of it is theirs and half the reads', so that neither starves the
+        // other.
+        writeWindow_(settings.continueOnError ? std::max<uint32_t>(window_ - window_ / 2, 1) : 1),
         readWindow_(std::max<uint32_t>(window_ - writeWindow_, 1)) {
     read_.scope = LdapScope::kBase;
     read_.filter = "(objectclass=*)";
@@ -102,7 +100,14 @@ class ItemPipeline {
   void StartRead(Slot& slot);
   void NewSlot(size_t index);
   // Takes one answer and gives it to its item; false when none is outstanding.
-  bool TakeAnswer();
+  // The writes held for their undo records go out first, unless `holdWrites`
+  // (the wait is for a read, whose item may join them) and a read is on its
+  // way.
+  bool TakeAnswer(bool holdWrites = false);
+  // Group commit: the undo records of the held writes go to disk together,
+  // then the writes go out; none of them when the records cannot be kept.
+  void SendHeldWrites();
+  void SendWrite(Slot& slot);
   void ReadAnswered(Slot& slot, ChannelAnswer& answer);
   void WriteAnswered(Slot& slot, int rc);
   // Plans the item and sends its write (or ends it).
@@ -170,6 +175,9 @@ class ItemPipeline {
   Outcome lossError_;    // the loss of a server that stayed away
   uint64_t clock_ = 0;   // counts reads sent and writes answered
   std::map<std::string, uint64_t> written_;
+  // Planned, their undo records appended but not yet on disk: counted as
+  // writes outstanding, not yet sent.
+  std::vector<Slot*> held_;
   std::map<std::string, LdapEntry> previewed_;  // -whatif: lower-case DN -> as planned so far
   std::set<std::string> repeated_;  // lower-case DNs the list names more than once  // lower-case
                                     // DN -> clock of its last write's answer
@@ -196,7 +204,8 @@ void ItemPipeline::NewSlot(size_t index) {
   StartRead(*slots_.back());
 }
 
-bool ItemPipeline::TakeAnswer() {
+bool ItemPipeline::TakeAnswer(bool holdWrites) {
+  if (!held_.empty() && !(holdWrites && reads_ != 0)) SendHeldWrites();
   ChannelAnswer answer;
   if (!channel_.TakeAnswer(&answer)) return false;
   Slot& slot = SlotOf(answer.tag);
@@ -233,11 +242,8 @@ void ItemPipeline::ReadAnswered(Slot& slot, ChannelAnswer& answer) {
 
 void ItemPipeline::WriteAnswered(Slot& slot, int rc) {
   Diversion diversion(reporter_, slot);
-  Outcome outcome = PlanResult(reporter_, slot.plan, rc);
+  const Outcome outcome = PlanResult(reporter_, slot.plan, rc);
   if (rc != 0) ShowDiagnostic(slot);
-  if (!outcome.ok() && records_.undo && !MayHaveLanded(rc)) {
-    if (Outcome back = records_.undo->TakeBack(reporter_); !back.ok()) outcome = back;
-  }
   Complete(slot, outcome, IsConnectionLoss(rc));
 }
 
@@ -289,16 +295,46 @@ void ItemPipeline::Plan(Slot& slot) {
     slot.record = PlanAsLdif(slot.plan);
     return Complete(slot, outcome);
   }
-  // The undo record is on disk before the change goes out.
-  if (records_.undo) {
-    if (Outcome kept = records_.undo->Record(reporter_, slot.plan, slot.object); !kept.ok())
-      return Complete(slot, kept);
-  }
-  const int rc = channel_.StartWrite(slot.index, slot.plan.dn, slot.plan.mods);
-  if (rc != 0 && IsConnectionLoss(rc) && LeftForTheNextRun(slot)) return;
-  if (rc != 0) return Complete(slot, PlanResult(reporter_, slot.plan, rc), IsConnectionLoss(rc));
   slot.state = Slot::State::kWriting;
   ++writes_;
+  if (!records_.undo) return SendWrite(slot);
+  // The undo record is on disk before the change goes out: the write waits
+  // for the records of the writes planned with it.
+  if (Outcome kept = records_.undo->Record(reporter_, slot.plan, slot.object); !kept.ok()) {
+    --writes_;
+    return Complete(slot, kept);
+  }
+  held_.push_back(&slot);
+}
+
+void ItemPipeline::SendHeldWrites() {
+  const std::vector<Slot*> held = std::move(held_);
+  held_.clear();
+  Outcome synced;
+  {
+    Diversion diversion(reporter_, *held.front());
+    synced = records_.undo->Sync(reporter_);
+  }
+  for (Slot* slot : held) {
+    if (synced.ok()) {
+      SendWrite(*slot);
+      continue;
+    }
+    --writes_;
+    Complete(*slot, synced);
+  }
+}
+
+void ItemPipeline::SendWrite(Slot& slot) {
+  Diversion diversion(reporter_, slot);
+  const int rc = channel_.StartWrite(slot.index, slot.plan.dn, slot.plan.mods);
+  if (rc == 0) return;
+  --writes_;
+  slot.state = Slot::State::kRead;
+  // Left for the next run only while no later item has been planned (a held
+  // write may have one after it): items are shown in input order.
+  if (IsConnectionLoss(rc) && slot.index + 1 >= nextPlan_ && LeftForTheNextRun(slot)) return;
+  Complete(slot, PlanResult(reporter_, slot.plan, rc), IsConnectionLoss(rc));
 }
 
 bool ItemPipeline::LeftForTheNextRun(Slot& slot) {
@@ -406,7 +442,10 @@ bool ItemPipeline::ReadyToPlan(Slot& slot) {
     TakeAnswer();
     return false;
   };
-  if (slot.state == Slot::State::kReading) return wait();
+  if (slot.state == Slot::State::kReading) {
+    TakeAnswer(true);
+    return false;
+  }
   if (writes_ >= writeWindow_ || Outstanding() >= window_) return wait();
   // Two items that name the same object are never in flight together.
   const std::string key = KeyOf(slot, items_[slot.index]);
@@ -440,6 +479,9 @@ void ItemPipeline::EndAfterStop() {
   // Counted from the signal, not from when the loop saw it: an answer it was
   // already waiting for took part of the time.
   const uint32_t askedAt = stop_.AskedAt();
+  // Writes planned before the stop was seen go out with their records, as
+  // they would have one at a time.
+  if (!held_.empty()) SendHeldWrites();
   while (Outstanding() != 0) {
     const uint32_t waited = ticks_.Now() - askedAt;
     if (waited >= kStopWaitMs) break;

@@ -1,15 +1,64 @@
 #include "run/undo_journal.h"
 
+#include <algorithm>
+
 #include "actions/action.h"
 #include "diag/reporter.h"
 #include "exchange/exchange_attributes.h"
 #include "exchange/object_plan.h"
 #include "ldap/ldap_error.h"
-#include "ldap/ldif_record.h"
 #include "ldap/result_codes.h"
 #include "text/string_helpers.h"
 
 namespace varnel {
+namespace {
+
+// Values of one attribute, as the server matches them when a value is
+// deleted or added: text without regard to letter case, binary byte for byte.
+struct ValueMatch {
+  bool binary = false;
+  bool operator()(const std::string& a, const std::string& b) const {
+    return binary ? a == b : LowerCase(a) == LowerCase(b);
+  }
+};
+
+bool Holds(const std::vector<std::string>& values, const std::string& value, ValueMatch match) {
+  return std::any_of(values.begin(), values.end(),
+                     [&](const std::string& held) { return match(held, value); });
+}
+
+bool SameValues(const std::vector<std::string>& a, const std::vector<std::string>& b,
+                ValueMatch match) {
+  if (a.size() != b.size()) return false;
+  return std::all_of(a.begin(), a.end(), [&](const std::string& v) { return Holds(b, v, match); });
+}
+
+// Lower-case attribute name -> values: an object as far as its records go.
+using Values = std::map<std::string, std::vector<std::string>>;
+
+// The record replayed on `object`: false, and the object left as it was,
+// when the server would refuse it.
+bool Replay(const std::vector<LdifValueChange>& record, Values* object) {
+  Values after = *object;
+  for (const LdifValueChange& change : record) {
+    const ValueMatch match{IsBinaryAttribute(change.type)};
+    std::vector<std::string>& values = after[LowerCase(change.type)];
+    for (const std::string& value : change.deleted) {
+      auto held = std::find_if(values.begin(), values.end(),
+                               [&](const std::string& v) { return match(v, value); });
+      if (held == values.end()) return false;
+      values.erase(held);
+    }
+    for (const std::string& value : change.added) {
+      if (Holds(values, value, match)) return false;
+      values.push_back(value);
+    }
+  }
+  *object = std::move(after);
+  return true;
+}
+
+}  // namespace
 
 Outcome UndoJournal::Fail(Reporter& reporter, const std::string& reason) {
   broken_ = true;
@@ -19,50 +68,60 @@ Outcome UndoJournal::Fail(Reporter& reporter, const std::string& reason) {
 }
 
 Outcome UndoJournal::Record(Reporter& reporter, const ObjectPlan& plan, const ObjectRead& before) {
-  last_.reset();
   if (broken_) return Outcome::Varnel(-1, "the undo file cannot be written");
-  const std::string dnKey = LowerCase(plan.dn);
-  std::set<std::string>& covered = covered_[dnKey];
-  std::vector<std::string> names;
-  for (const LdapModification& mod : plan.mods) {
-    const std::string key = LowerCase(mod.type);
-    if (covered.contains(key)) continue;
-    bool listed = false;
-    for (const std::string& name : names) listed = listed || LowerCase(name) == key;
-    if (!listed) names.push_back(mod.type);
-  }
-  if (names.empty()) return Outcome::Ok();
-
+  if (plan.mods.empty()) return Outcome::Ok();
   if (!before.found()) {
     reporter.err() << "ERROR: Cannot read the values to keep in the undo file: "
                    << LdapErrorText(before.rc) << EndLine;
     return Outcome::Ldap(before.rc);
   }
-  std::vector<LdapModification> restore;
-  for (const std::string& name : names) {
-    const std::vector<std::string>* values = before.entry.Find(name);
-    restore.push_back({LdapModification::Op::kReplace, name,
-                       values != nullptr ? *values : std::vector<std::string>{}});
+  History& history = objects_[LowerCase(plan.dn)];
+  const auto find = [&history](const std::string& key) {
+    return std::find_if(history.original.begin(), history.original.end(),
+                        [&key](const Original& o) { return LowerCase(o.name) == key; });
+  };
+  for (const LdapModification& mod : plan.mods) {
+    if (find(LowerCase(mod.type)) != history.original.end()) continue;
+    const std::vector<std::string>* values = before.entry.Find(mod.type);
+    history.original.push_back(
+        {mod.type, values != nullptr ? *values : std::vector<std::string>{}});
   }
-  const uint64_t sizeBefore = file_->Size();
+
+  // The object as this change leaves it, then as the earlier records of it
+  // leave that when the file is replayed: the record takes it from there back
+  // to the values before the run.
+  Values object;
+  for (const Original& original : history.original) {
+    const std::vector<std::string>* values = before.entry.Find(original.name);
+    object[LowerCase(original.name)] = values != nullptr ? *values : std::vector<std::string>{};
+  }
+  for (const LdapModification& mod : plan.mods)
+    object[LowerCase(mod.type)] =
+        mod.op == LdapModification::Op::kDelete ? std::vector<std::string>{} : mod.values;
+  for (const std::vector<LdifValueChange>& earlier : history.records) Replay(earlier, &object);
+
+  std::vector<LdifValueChange> record;
+  for (const Original& original : history.original) {
+    const std::vector<std::string>& now = object[LowerCase(original.name)];
+    if (!SameValues(now, original.values, ValueMatch{IsBinaryAttribute(original.name)}))
+      record.push_back({original.name, now, original.values});
+  }
+  if (record.empty()) return Outcome::Ok();
+
   std::string error;
-  if (!file_->Append(LdifModifyRecord(plan.dn, restore, IsBinaryAttribute), true, &error)) {
-    std::string ignored;
-    file_->CutTo(sizeBefore, &ignored);  // no half record is left when it can be helped
+  if (!file_->Append(LdifValueChangeRecord(plan.dn, record, IsBinaryAttribute), false, &error))
     return Fail(reporter, error);
-  }
-  for (const std::string& name : names) covered.insert(LowerCase(name));
-  last_ = LastRecord{dnKey, names, sizeBefore};
+  unsynced_ = true;
+  history.records.push_back(std::move(record));
   return Outcome::Ok();
 }
 
-Outcome UndoJournal::TakeBack(Reporter& reporter) {
-  if (!last_) return Outcome::Ok();
+Outcome UndoJournal::Sync(Reporter& reporter) {
+  if (broken_) return Outcome::Varnel(-1, "the undo file cannot be written");
+  if (!unsynced_) return Outcome::Ok();
   std::string error;
-  if (!file_->CutTo(last_->sizeBefore, &error)) return Fail(reporter, error);
-  std::set<std::string>& covered = covered_[last_->dnKey];
-  for (const std::string& name : last_->names) covered.erase(LowerCase(name));
-  last_.reset();
+  if (!file_->Sync(&error)) return Fail(reporter, error);
+  unsynced_ = false;
   return Outcome::Ok();
 }
 

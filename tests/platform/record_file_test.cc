@@ -1,7 +1,7 @@
 // What a RecordFile promises, on the in-memory file system that fails on
 // purpose: synced records survive a crash, a failed write leaves no half
-// record, a cut goes back exactly to the size it is given, and a replaced
-// file keeps an earlier run's bytes until the run begins.
+// record, and a replaced file keeps an earlier run's bytes until the run
+// begins.
 #include "platform/record_file.h"
 
 #include <gtest/gtest.h>
@@ -59,29 +59,6 @@ TEST(RecordFileTest, AFailedWriteLeavesNoHalfRecord) {
   EXPECT_FALSE(file->Append("fifth\n", false, &error));
   EXPECT_EQ(error, std::strerror(EIO));
   EXPECT_EQ(files.Contents("report"), "first\nfi");
-  files.FailTruncates(false);
-  ASSERT_TRUE(file->CutTo(file->Size(), &error)) << error;
-  EXPECT_EQ(files.Contents("report"), "first\n");
-}
-
-TEST(RecordFileTest, CutToGoesBackExactlyToTheGivenSize) {
-  FakeFileSystem files;
-  std::unique_ptr<RecordFile> file = files.OpenRecordFile("undo", RecordOpenMode::kMustBeNew);
-  std::string error;
-  ASSERT_TRUE(file->Append("aaaa", true, &error));
-  const uint64_t kept = file->Size();
-  ASSERT_TRUE(file->Append("bbbb", true, &error));
-  ASSERT_TRUE(file->CutTo(kept, &error));
-  EXPECT_EQ(file->Size(), 4u);
-  ASSERT_TRUE(file->Append("cc", true, &error));
-  EXPECT_EQ(files.Contents("undo"), "aaaacc");
-  // The cut is on disk: a crash does not bring the dropped record back.
-  files.Crash();
-  EXPECT_EQ(files.Contents("undo"), "aaaacc");
-  // Never forward: a size beyond what was written is refused.
-  EXPECT_FALSE(file->CutTo(7, &error));
-  EXPECT_EQ(files.Contents("undo"), "aaaacc");
-  EXPECT_EQ(file->Size(), 6u);
 }
 
 TEST(RecordFileTest, AReplacedFileKeepsItsBytesUntilTheRunBegins) {

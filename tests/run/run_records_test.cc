@@ -1,6 +1,6 @@
 // The run's records on a file system that fails: the undo journal's
-// take-back cuts only its own record, and the report and failed lines say
-// when they can no longer be kept.
+// value-exact records and their group commit, and the report and failed
+// lines say when they can no longer be kept.
 #include "run/run_records.h"
 
 #include <gtest/gtest.h>
@@ -16,15 +16,24 @@ namespace {
 
 using testing::FakeFileSystem;
 
-ObjectRead Read(const std::string& dn, const std::string& mail) {
+ObjectRead Read(const std::string& dn, std::vector<LdapAttribute> attributes) {
   ObjectRead read;
   read.entry.dn = dn;
-  read.entry.attributes.push_back({"mail", {mail}});
+  read.entry.attributes = std::move(attributes);
   return read;
+}
+
+ObjectRead Read(const std::string& dn, const std::string& mail) {
+  return Read(dn, {{"mail", {mail}}});
 }
 
 ObjectPlan ClearMail(const std::string& dn) {
   return {dn, {{LdapModification::Op::kDelete, "mail", {}}}, ObjectPlan::Writer::kLdap};
+}
+
+ObjectPlan Set(const std::string& dn, const std::string& type, std::vector<std::string> values) {
+  return {
+      dn, {{LdapModification::Op::kReplace, type, std::move(values)}}, ObjectPlan::Writer::kLdap};
 }
 
 class RunRecordsTest : public ::testing::Test {
@@ -35,18 +44,60 @@ class RunRecordsTest : public ::testing::Test {
   Reporter reporter{out, err};
 };
 
-TEST_F(RunRecordsTest, TakingBackARefusedChangeCutsOnlyItsOwnRecord) {
+TEST_F(RunRecordsTest, AnUndoRecordDeletesTheValuesWrittenAndAddsBackTheOldOnes) {
   UndoJournal journal(files.OpenRecordFile("undo.ldif", RecordOpenMode::kMustBeNew));
-  ASSERT_TRUE(journal.Record(reporter, ClearMail("CN=a"), Read("CN=a", "a@x")).ok());
-  const std::string first = files.Durable("undo.ldif");
-  EXPECT_NE(first.find("mail: a@x"), std::string::npos);
-  ASSERT_TRUE(journal.Record(reporter, ClearMail("CN=b"), Read("CN=b", "b@x")).ok());
-  ASSERT_TRUE(journal.TakeBack(reporter).ok());
-  EXPECT_EQ(files.Contents("undo.ldif"), first);
-  EXPECT_EQ(files.Durable("undo.ldif"), first);
-  // Taken back, b is recorded again from its values before the next change.
-  ASSERT_TRUE(journal.Record(reporter, ClearMail("CN=b"), Read("CN=b", "b2@x")).ok());
-  EXPECT_NE(files.Contents("undo.ldif").find("mail: b2@x"), std::string::npos);
+  // Values replaced; an attribute the object lacked; one the change removed.
+  const ObjectPlan plan{"CN=a",
+                        {{LdapModification::Op::kReplace, "mail", {"b@x", "c@x"}},
+                         {LdapModification::Op::kReplace, "extensionAttribute1", {"new"}},
+                         {LdapModification::Op::kDelete, "authOrig", {}}},
+                        ObjectPlan::Writer::kLdap};
+  ASSERT_TRUE(
+      journal.Record(reporter, plan, Read("CN=a", {{"mail", {"a@x"}}, {"authOrig", {"CN=o"}}}))
+          .ok());
+  // A binary value stays base64, printable or not.
+  ASSERT_TRUE(journal
+                  .Record(reporter, Set("CN=b", "msExchMailboxGuid", {"new"}),
+                          Read("CN=b", {{"msExchMailboxGuid", {"abc"}}}))
+                  .ok());
+  EXPECT_EQ(files.Contents("undo.ldif"),
+            "dn: CN=a\nchangetype: modify\n"
+            "delete: mail\nmail: b@x\nmail: c@x\n-\nadd: mail\nmail: a@x\n-\n"
+            "delete: extensionAttribute1\nextensionAttribute1: new\n-\n"
+            "add: authOrig\nauthOrig: CN=o\n-\n\n"
+            "dn: CN=b\nchangetype: modify\n"
+            "delete: msExchMailboxGuid\nmsExchMailboxGuid:: bmV3\n-\n"
+            "add: msExchMailboxGuid\nmsExchMailboxGuid:: YWJj\n-\n\n");
+  EXPECT_EQ(files.Durable("undo.ldif"), "") << "on disk only with Sync";
+  ASSERT_TRUE(journal.Sync(reporter).ok());
+  EXPECT_EQ(files.Durable("undo.ldif"), files.Contents("undo.ldif"));
+}
+
+// Replayed in file order, an object's earlier record runs first: the later
+// record is made for what the earlier one leaves of this change.
+TEST_F(RunRecordsTest, TheLaterRecordOfAnObjectMetAgainRestoresItAfterTheEarlierOnes) {
+  UndoJournal journal(files.OpenRecordFile("undo.ldif", RecordOpenMode::kMustBeNew));
+  ASSERT_TRUE(journal.Record(reporter, Set("CN=a", "mail", {"b@x"}), Read("CN=a", "a@x")).ok());
+  const size_t first = files.Contents("undo.ldif").size();
+  // Another attribute: the earlier record restores mail, this one the rest.
+  ASSERT_TRUE(journal
+                  .Record(reporter, Set("CN=a", "extensionAttribute1", {"x"}),
+                          Read("CN=a", {{"mail", {"b@x"}}}))
+                  .ok());
+  EXPECT_EQ(files.Contents("undo.ldif").substr(first),
+            "dn: CN=a\nchangetype: modify\n"
+            "delete: extensionAttribute1\nextensionAttribute1: x\n-\n\n");
+  const size_t second = files.Contents("undo.ldif").size();
+  // The same attribute again: replayed, the first record is refused (b@x
+  // is gone) and the second still removes extensionAttribute1, so this one
+  // takes mail from c@x back to before the run.
+  ASSERT_TRUE(journal
+                  .Record(reporter, Set("CN=a", "mail", {"c@x"}),
+                          Read("CN=a", {{"mail", {"b@x"}}, {"extensionAttribute1", {"x"}}}))
+                  .ok());
+  EXPECT_EQ(files.Contents("undo.ldif").substr(second),
+            "dn: CN=a\nchangetype: modify\n"
+            "delete: mail\nmail: c@x\n-\nadd: mail\nmail: a@x\n-\n\n");
 }
 
 TEST_F(RunRecordsTest, AFullDiskBreaksTheJournalAndLeavesNoHalfRecord) {
@@ -60,6 +111,7 @@ TEST_F(RunRecordsTest, AFullDiskBreaksTheJournalAndLeavesNoHalfRecord) {
   EXPECT_NE(err.str().find("ERROR: Cannot write the undo file undo.ldif: "), std::string::npos);
   // Nothing more may be recorded, so nothing more may be sent.
   EXPECT_FALSE(journal.Record(reporter, ClearMail("CN=c"), Read("CN=c", "c@x")).ok());
+  EXPECT_FALSE(journal.Sync(reporter).ok());
 }
 
 TEST_F(RunRecordsTest, AReportOrFailedFileThatCannotBeWrittenFailsTheItemsRecord) {

@@ -50,6 +50,7 @@ class FakeFileSystem::File : public WritableFile {
       return false;
     }
     state_->durable = state_->data;
+    ++system_.syncs_;
     return true;
   }
 

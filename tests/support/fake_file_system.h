@@ -63,6 +63,8 @@ class FakeFileSystem : public FileSystem {
   void Crash();
 
   int writes() const { return writes_; }
+  // The flushes to disk that worked.
+  int syncs() const { return syncs_; }
 
  private:
   class File;
@@ -71,6 +73,7 @@ class FakeFileSystem : public FileSystem {
   std::map<std::string, std::shared_ptr<FileState>> files_;
   uint64_t nextInode_ = 1;
   int writes_ = 0;
+  int syncs_ = 0;
   int failAt_ = 0;
   size_t failPartial_ = 0;
   std::optional<uint64_t> freeSpace_;
