@@ -470,12 +470,10 @@ const std::map<std::string, std::string>& NoServerEnv(Account account) {
                                "'); runs that find the domain controller need a machine whose "
                                "ldap.conf names none");
   }
-  for (const char* name : {"ldaprc", ".ldaprc"}) {
-    if (access(name, F_OK) == 0)
-      throw std::runtime_error(std::string("the working folder holds ") + name +
-                               ", which libldap reads; runs that find the domain controller need "
-                               "a folder without one");
-  }
+  if (access("ldaprc", F_OK) == 0)
+    throw std::runtime_error(
+        "the working folder holds an ldaprc, which libldap reads; runs that find the domain "
+        "controller need a folder without one");
   std::map<std::string, std::string> env = SandboxEnv(account);
   for (const char* name : {"LDAPURI", "LDAPHOST", "LDAPCONF", "LDAPRC"}) env[name] = kUnsetVariable;
   env["HOME"] = "/nonexistent";

@@ -132,10 +132,10 @@ std::unique_ptr<LiveProcess> StartVarnel(const std::vector<std::string>& args,
 std::vector<std::string> DomainDnsCommand(const std::vector<std::string>& argv);
 
 // SandboxEnv(account) that names no server: LDAPURI, LDAPHOST, LDAPCONF and
-// LDAPRC removed (also when the test process inherited them), HOME an empty
-// folder (no ldaprc or .ldaprc). Throws std::runtime_error when a server
+// LDAPRC removed (also when the test process inherited them), HOME a folder
+// that does not exist (no ldaprc or .ldaprc there). Throws std::runtime_error when a server
 // would still be named: by URI or HOST in the system ldap.conf, or by an
-// ldaprc or .ldaprc in the working folder.
+// ldaprc in the working folder.
 const std::map<std::string, std::string>& NoServerEnv(Account account = Account::kAdmin);
 
 // Runs the varnel binary with no server named, resolving through the
