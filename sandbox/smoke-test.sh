@@ -5,7 +5,7 @@
 #   sandbox/smoke-test.sh [--keep]
 #
 # --keep leaves the temporary state folder (and the running DC) behind for a closer look.
-# Needs root and free ports 88/389/464/3268 on 127.0.0.1 (stop any other sandbox first).
+# Needs root and free ports 88/389/464/3268/53/135 on 127.0.0.1 (stop any other sandbox first).
 set -uo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -97,6 +97,20 @@ if grep -q "^dnsHostName: dc1.varnel.test$" <<<"$out" && grep -q "^SASL SSF: 0$"
   pass "GSS-SPNEGO bind over ldaps://localhost without a SASL layer (certificate checked)"
 else
   fail "ldaps://localhost bind: $out"
+fi
+
+# ------------------------------------------------------------------ DNS
+# The DC's DNS: the site's locator record names the DC, and a client that resolves through it
+# binds to the DC by that name (its address record and its ldap/ service principal name).
+out="$(/usr/bin/python3 -c 'import dns.resolver
+r = dns.resolver.Resolver(configure=False); r.nameservers = ["127.0.0.1"]
+for a in r.resolve("_ldap._tcp.Default-First-Site-Name._sites.dc._msdcs.varnel.test", "SRV"): print(a.to_text())' 2>&1)"
+check "the site's SRV record on 127.0.0.1:53 names dc1.varnel.test:389 ($out)" test "$out" = "0 100 389 dc1.varnel.test."
+out="$(as_admin "$HERE/with-domain-dns" ldapsearch -Y GSS-SPNEGO -H ldap://dc1.varnel.test -LLL -s base -b "" dnsHostName 2>&1)"
+if grep -q "^dnsHostName: dc1.varnel.test$" <<<"$out"; then
+  pass "GSS-SPNEGO bind to ldap://dc1.varnel.test through the DC's DNS (with-domain-dns)"
+else
+  fail "bind to ldap://dc1.varnel.test through the DC's DNS: $out"
 fi
 out="$(as_admin ldapsearch -Y GSS-SPNEGO -H ldaps://localhost -LLL -s base -b "" dnsHostName 2>&1)"
 if grep -q "not allowed if TLS is used" <<<"$out"; then

@@ -11,9 +11,11 @@
 #   - varnel-sandbox from /usr/bin with its data from /usr/share/varnel: the
 #     default state folder, then a sandbox of its own, provisioned from the
 #     installed data in a temporary state folder, with varnel jobs run through
-#     "varnel-sandbox exec" and their changes read back with ldapsearch.
+#     "varnel-sandbox exec" and their changes read back with ldapsearch; the
+#     last one names no server and finds the DC through the DNS the sandbox
+#     serves (sandbox/with-domain-dns of this tree gives it that DNS).
 #
-# The sandbox binds 127.0.0.1 ports 389, 636, 88, 464 and 3268, so only one can run
+# The sandbox binds 127.0.0.1 ports 389, 636, 88, 464, 3268, 53 and 135, so only one can run
 # per network namespace. The check runs its sandbox in a private network
 # namespace (unshare --net), where a sandbox that is already running (such as
 # the repository's, which the tests use) is neither seen nor disturbed. Where
@@ -23,6 +25,10 @@
 #
 # usage: scripts/package-check.sh [--remove]
 #   --remove   remove the package again at the end (default: it stays installed)
+#
+# The jobs alone, against the varnel already installed (a state folder that
+# does not exist yet; "locate" runs only the job that finds the DC):
+#   unshare --net -- bash scripts/package-check.sh --sandbox-job /tmp/pc-state netns [locate]
 #
 # Needs root (it installs the package). Can be run again at any time; every
 # run rebuilds build-pkg/, reinstalls the package and starts from a fresh
@@ -78,7 +84,7 @@ PYEOF
 }
 
 sandbox_job() {
-  local state="$1" mode="$2" out="$1.out" err="$1.err" t0 rc
+  local state="$1" mode="$2" only="${3:-}" out="$1.out" err="$1.err" envfile="$1.env" t0 rc
   [ "$mode" != netns ] || loopback_up || fail "cannot bring up the loopback interface of the private network namespace"
 
   # The installed script, nothing from the repository: data only from its own
@@ -96,12 +102,9 @@ sandbox_job() {
   "${sb[@]}" status >"$out" 2>"$err" || rc=$?
   { [ "$rc" -eq 0 ] && grep -q '^running: *yes' "$out"; } ||
     { show "$out" "$err"; fail "installed varnel-sandbox status: exit $rc, expected 0 and 'running: yes'"; }
-  "${sb[@]}" env >"$out" 2>"$err" || { show "$out" "$err"; fail "installed varnel-sandbox env failed"; }
-  { grep -qxF "export VARNEL_SANDBOX_STATE='$state'" "$out" && grep -qxF "export KRB5_CONFIG='$state/krb5.conf'" "$out"; } ||
-    { show "$out"; fail "installed varnel-sandbox env does not name the state folder $state"; }
-  local mdb
-  mdb="$(sed -n "s/^export VARNEL_SANDBOX_MDB='\(.*\)'$/\1/p" "$out")"
-  [ -n "$mdb" ] || { show "$out"; fail "installed varnel-sandbox env prints no VARNEL_SANDBOX_MDB"; }
+  "${sb[@]}" env >"$envfile" 2>"$err" || { show "$envfile" "$err"; fail "installed varnel-sandbox env failed"; }
+  { grep -qxF "export VARNEL_SANDBOX_STATE='$state'" "$envfile" && grep -qxF "export KRB5_CONFIG='$state/krb5.conf'" "$envfile"; } ||
+    { show "$envfile"; fail "installed varnel-sandbox env does not name the state folder $state"; }
 
   # One attribute's values, read with ldapsearch as the administrator.
   read_attr() {
@@ -125,6 +128,19 @@ sandbox_job() {
     "${sb[@]}" exec "$who" -- "$VARNEL_BIN" "$@" >"$out" 2>"$err" || rc=$?
   }
 
+  if [ "$only" = locate ]; then
+    locate_job
+  else
+    other_jobs
+    locate_job
+  fi
+
+  "${sb[@]}" destroy >"$out" 2>"$err" || { show "$out" "$err"; fail "installed varnel-sandbox destroy failed"; }
+  [ ! -e "$state" ] || fail "installed varnel-sandbox destroy left $state behind"
+  rm -f "$out" "$err" "$envfile"
+}
+
+other_jobs() {
   local quota_dn="CN=Quota User,$USERS_OU"
   expect_attr "$quota_dn" mDBStorageQuota 102400 "sample organisation before the jobs"
   expect_attr "$quota_dn" msExchHideFromAddressLists "" "sample organisation before the jobs"
@@ -144,7 +160,9 @@ sandbox_job() {
   say "  varnel -upd -b ... -quota 150:250:350 -hfal: quotas and hiding read back"
 
   # Job 2: DNs on standard input, mailboxes created in Server:SG:DB.
-  local user1="CN=Plain User1,$USERS_OU" user2="CN=Plain User2,$USERS_OU"
+  local mdb user1="CN=Plain User1,$USERS_OU" user2="CN=Plain User2,$USERS_OU"
+  mdb="$(sed -n "s/^export VARNEL_SANDBOX_MDB='\(.*\)'$/\1/p" "$envfile")"
+  [ -n "$mdb" ] || { show "$envfile"; fail "installed varnel-sandbox env prints no VARNEL_SANDBOX_MDB"; }
   expect_attr "$user1" homeMDB "" "sample organisation before the jobs"
   expect_attr "$user2" homeMDB "" "sample organisation before the jobs"
   run_varnel --admin -cr SRV1:SG1:DB1 <<<"$user1
@@ -164,14 +182,50 @@ $user2"
     { show "$out" "$err"; fail "varnel -upd -hfal with the ordinary user's ticket: exit $rc, expected 50 (insufficient access)"; }
   expect_attr "$mailbox1" msExchHideFromAddressLists "" "after the refused -upd -hfal"
   say "  varnel -upd -hfal with the ordinary user's ticket: refused with 50, nothing changed"
+}
 
-  "${sb[@]}" destroy >"$out" 2>"$err" || { show "$out" "$err"; fail "installed varnel-sandbox destroy failed"; }
-  [ ! -e "$state" ] || fail "installed varnel-sandbox destroy left $state behind"
-  rm -f "$out" "$err"
+# No server named (no -h, no LDAPURI or LDAPHOST, no ldap.conf or ldaprc that names one):
+# varnel finds the DC through the SRV records of the domain, in the DNS the sandbox's DC serves,
+# and binds to it by its DNS name. A ticket cache of the job's own shows the service ticket it
+# asked for: ldap/<the DC's DNS name>; the name libldap falls back on would have given
+# ldap/localhost.
+locate_job() {
+  local dn="CN=Mailbox User2,$USERS_OU" cache="$state/locate.ccache" dc_name admin tickets
+  local wrapper
+  wrapper="$(cd "$(dirname "$0")/.." && pwd)/sandbox/with-domain-dns"
+  if ! unshare --mount --propagation private -- true 2>/dev/null; then
+    say "  SKIPPED: finding the DC through DNS (no mount namespace here for a private resolv.conf)"
+    return 0
+  fi
+  if grep -qiE '^[[:space:]]*(URI|HOST)[[:space:]]' /etc/ldap/ldap.conf 2>/dev/null; then
+    fail "/etc/ldap/ldap.conf names a server; the run that finds the DC through DNS needs one that names none"
+  fi
+  dc_name="$(sed -n "s/^export VARNEL_SANDBOX_DNSHOSTNAME='\(.*\)'$/\1/p" "$envfile")"
+  admin="$(sed -n "s/^export VARNEL_SANDBOX_ADMIN='\(.*\)'$/\1/p" "$envfile")"
+  { [ -n "$dc_name" ] && [ -n "$admin" ]; } ||
+    { show "$envfile"; fail "installed varnel-sandbox env prints no VARNEL_SANDBOX_DNSHOSTNAME or VARNEL_SANDBOX_ADMIN"; }
+  expect_attr "$dn" msExchHideFromAddressLists "" "sample organisation before the jobs"
+  "${sb[@]}" exec -- kinit -k -t "$state/admin.keytab" -c "FILE:$cache" "$admin" >"$out" 2>"$err" ||
+    { show "$out" "$err"; fail "kinit $admin into a ticket cache of its own failed"; }
+  rc=0
+  (cd / && "${sb[@]}" exec --admin -- env -u LDAPURI -u LDAPHOST -u LDAPCONF -u LDAPRC HOME=/nonexistent \
+    KRB5CCNAME="FILE:$cache" bash "$wrapper" "$VARNEL_BIN" -upd -b "$dn" -hfal) </dev/null >"$out" 2>"$err" || rc=$?
+  { [ "$rc" -eq 0 ] && grep -qxF "Using server: $dc_name" "$out" && grep -qF 'The command completed successfully.' "$out"; } ||
+    { show "$out" "$err"; fail "varnel -upd -b ... -hfal without a server, through the sandbox's DNS: exit $rc, expected 0, 'Using server: $dc_name' and success"; }
+  expect_attr "$dn" msExchHideFromAddressLists TRUE "after -upd -hfal without a server"
+  tickets="$("${sb[@]}" exec -- klist -c "FILE:$cache" 2>"$err")" || { show "$err"; fail "klist of the job's ticket cache failed"; }
+  { grep -qF " ldap/$dc_name@" <<<"$tickets" && ! grep -qF " ldap/localhost@" <<<"$tickets"; } ||
+    { printf '%s\n' "$tickets" >&2; fail "without a server varnel did not bind to ldap/$dc_name alone (tickets above)"; }
+  say "  varnel -upd -hfal without a server: found $dc_name through the sandbox's DNS, bound by that name"
 }
 
 if [ "${1:-}" = --sandbox-job ]; then
-  sandbox_job "$2" "$3"
+  # Whatever happens, no DC is left running in the namespace (the caller's clean-up cannot reach
+  # it when the job runs on its own).
+  job_state="$2"
+  trap 'VARNEL_SANDBOX_STATE="$job_state" "$SANDBOX_BIN" destroy >/dev/null 2>&1 || true
+    rm -f "$job_state.out" "$job_state.err" "$job_state.env"' EXIT
+  sandbox_job "$2" "$3" "${4:-}"
   exit 0
 fi
 
@@ -482,7 +536,7 @@ say "  varnel-sandbox default state folder: \$XDG_STATE_HOME/varnel-sandbox, els
 
 t0=$(now_ms)
 STATE="$WORK/sandbox-state"
-SANDBOX_PORTS=(389 88 464 3268)
+SANDBOX_PORTS=(389 88 464 3268 53 135)
 ports_busy() {
   local p
   for p in "${SANDBOX_PORTS[@]}"; do

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -21,6 +22,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include "ldap/sasl_settings.h"
 
 extern char** environ;
 
@@ -72,7 +75,13 @@ int StatusOf(int wstatus) {
 [[noreturn]] void ExecChild(const std::vector<std::string>& argv,
                             const std::map<std::string, std::string>& env) {
   signal(SIGPIPE, SIG_DFL);
-  for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+  for (const auto& [name, value] : env) {
+    if (value == kUnsetVariable) {
+      unsetenv(name.c_str());
+    } else {
+      setenv(name.c_str(), value.c_str(), 1);
+    }
+  }
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -436,6 +445,110 @@ ProcessResult LiveProcess::Await(std::chrono::milliseconds timeout) {
 
 std::unique_ptr<LiveProcess> StartVarnel(const std::vector<std::string>& args, Account account) {
   return std::make_unique<LiveProcess>(VarnelCommand(args), SandboxEnv(account));
+}
+
+std::vector<std::string> DomainDnsCommand(const std::vector<std::string>& argv) {
+  std::vector<std::string> wrapped{"bash", VARNEL_WITH_DOMAIN_DNS, "--"};
+  wrapped.insert(wrapped.end(), argv.begin(), argv.end());
+  return wrapped;
+}
+
+const std::map<std::string, std::string>& NoServerEnv(Account account) {
+  static std::map<Account, std::map<std::string, std::string>> cache;
+  auto found = cache.find(account);
+  if (found != cache.end()) return found->second;
+  // libldap reads the system file whatever the environment says.
+  std::istringstream lines(ReadFile(kSystemLdapConf));
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::string keyword;
+    words >> keyword;
+    keyword = Lower(keyword);
+    if (keyword == "uri" || keyword == "host")
+      throw std::runtime_error(std::string(kSystemLdapConf) + " names a server ('" + line +
+                               "'); runs that find the domain controller need a machine whose "
+                               "ldap.conf names none");
+  }
+  if (access("ldaprc", F_OK) == 0)
+    throw std::runtime_error(
+        "the working folder holds an ldaprc, which libldap reads; runs that find the domain "
+        "controller need a folder without one");
+  std::map<std::string, std::string> env = SandboxEnv(account);
+  for (const char* name : {"LDAPURI", "LDAPHOST", "LDAPCONF", "LDAPRC"}) env[name] = kUnsetVariable;
+  env["HOME"] = "/nonexistent";
+  return cache[account] = env;
+}
+
+ProcessResult RunVarnelWithoutServer(const std::vector<std::string>& args, const std::string& input,
+                                     Account account, const RunOptions& options) {
+  return RunProcess(DomainDnsCommand(VarnelCommand(args)), input, NoServerEnv(account), options);
+}
+
+namespace {
+
+ProcessResult SandboxDns(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{"bash", VARNEL_SANDBOX, "dns"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProcess(argv, "", {});
+}
+
+std::string Joined(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words) text += (text.empty() ? "'" : " '") + word + "'";
+  return text;
+}
+
+// Makes one change; throws when samba-tool refuses it.
+void ChangeDns(const std::vector<std::string>& args) {
+  ProcessResult result = SandboxDns(args);
+  if (result.status != 0)
+    throw std::runtime_error("varnel-sandbox dns " + Joined(args) + " failed: " + result.err +
+                             result.out);
+}
+
+}  // namespace
+
+bool AddDnsRecord(const std::string& zone, const std::string& name, const std::string& type,
+                  const std::string& data) {
+  return SandboxDns({"add", zone, name, type, data}).status == 0;
+}
+
+bool DeleteDnsRecord(const std::string& zone, const std::string& name, const std::string& type,
+                     const std::string& data) {
+  return SandboxDns({"delete", zone, name, type, data}).status == 0;
+}
+
+bool UpdateDnsRecord(const std::string& zone, const std::string& name, const std::string& type,
+                     const std::string& oldData, const std::string& newData) {
+  return SandboxDns({"update", zone, name, type, oldData, newData}).status == 0;
+}
+
+void DnsChanges::Add(const std::string& zone, const std::string& name, const std::string& type,
+                     const std::string& data) {
+  ChangeDns({"add", zone, name, type, data});
+  undo_.push_back({"delete", zone, name, type, data});
+}
+
+void DnsChanges::Delete(const std::string& zone, const std::string& name, const std::string& type,
+                        const std::string& data) {
+  ChangeDns({"delete", zone, name, type, data});
+  undo_.push_back({"add", zone, name, type, data});
+}
+
+void DnsChanges::Update(const std::string& zone, const std::string& name, const std::string& type,
+                        const std::string& oldData, const std::string& newData) {
+  ChangeDns({"update", zone, name, type, oldData, newData});
+  undo_.push_back({"update", zone, name, type, newData, oldData});
+}
+
+DnsChanges::~DnsChanges() {
+  for (auto undo = undo_.rbegin(); undo != undo_.rend(); ++undo) {
+    ProcessResult result = SandboxDns(*undo);
+    if (result.status != 0)
+      ADD_FAILURE() << "could not undo a DNS change of the test: varnel-sandbox dns "
+                    << Joined(*undo) << ": " << result.err << result.out;
+  }
 }
 
 bool StopDomainController() {

@@ -33,6 +33,10 @@ struct RunOptions {
 
 enum class Account { kAdmin, kUser, kNone };
 
+// As the value of an environment addition: the variable is removed from the
+// child's environment instead (one the test process itself inherited).
+inline constexpr char kUnsetVariable[] = "\x01(unset)";
+
 // The environment the sandbox prints for an account (KRB5_CONFIG, KRB5CCNAME,
 // LDAPURI, ...) plus the facts it exports (VARNEL_SANDBOX_*).
 const std::map<std::string, std::string>& SandboxEnv(Account account = Account::kAdmin);
@@ -110,6 +114,81 @@ class LiveProcess {
 // under the sandbox environment of an account.
 std::unique_ptr<LiveProcess> StartVarnel(const std::vector<std::string>& args,
                                          Account account = Account::kAdmin);
+
+// ---- Finding the domain controller through the sandbox's DNS.
+//
+// The sandbox's DC serves its domain's zones on VARNEL_SANDBOX_DNS
+// (127.0.0.1:53). The machine's resolver does not know them: a command
+// resolves through them when sandbox/with-domain-dns runs it, which lays a
+// private resolv.conf over /etc/resolv.conf in a mount namespace of its own
+// (root only; the command keeps its process, input, output and exit status).
+// In a network namespace with nothing but the loopback interface, as in CI,
+// getaddrinfo with AI_ADDRCONFIG finds no address at all, not even
+// 127.0.0.1: "getent ahosts" fails there where "getent hosts" works.
+
+// argv run through sandbox/with-domain-dns. Compose it outermost:
+// DomainDnsCommand(VarnelCommand(args)) keeps VARNEL_WRAPPER (valgrind)
+// inside, right before the binary.
+std::vector<std::string> DomainDnsCommand(const std::vector<std::string>& argv);
+
+// SandboxEnv(account) that names no server: LDAPURI, LDAPHOST, LDAPCONF and
+// LDAPRC removed (also when the test process inherited them), HOME a folder
+// that does not exist (no ldaprc or .ldaprc there). Throws std::runtime_error when a server
+// would still be named: by URI or HOST in the system ldap.conf, or by an
+// ldaprc in the working folder.
+const std::map<std::string, std::string>& NoServerEnv(Account account = Account::kAdmin);
+
+// Runs the varnel binary with no server named, resolving through the
+// sandbox's DNS: RunProcess(DomainDnsCommand(VarnelCommand(args)), input,
+// NoServerEnv(account), options).
+ProcessResult RunVarnelWithoutServer(const std::vector<std::string>& args,
+                                     const std::string& input = "",
+                                     Account account = Account::kAdmin,
+                                     const RunOptions& options = RunOptions{});
+
+// One record of the sandbox's DNS, changed as the administrator through
+// "varnel-sandbox dns" (samba-tool dns against the DC). zone is
+// "varnel.test" or "_msdcs.varnel.test"; name is relative to it ("@" for the
+// zone itself, "_ldap._tcp.dc" in _msdcs for the DCs' SRV record); type "A",
+// "SRV", ...; data as samba-tool takes it: an address, or for SRV
+// "target port priority weight". True when samba-tool succeeded; a record
+// that exists already cannot be added, one that does not cannot be deleted.
+bool AddDnsRecord(const std::string& zone, const std::string& name, const std::string& type,
+                  const std::string& data);
+bool DeleteDnsRecord(const std::string& zone, const std::string& name, const std::string& type,
+                     const std::string& data);
+bool UpdateDnsRecord(const std::string& zone, const std::string& name, const std::string& type,
+                     const std::string& oldData, const std::string& newData);
+
+// The DNS changes of one test, undone in reverse order when it goes out of
+// scope, whether the test passed or failed; an undo that fails is reported
+// as a test failure. Each change throws std::runtime_error when samba-tool
+// refuses it (it is then not undone). E.g. a dead first DC:
+//   DnsChanges dns;
+//   dns.Add("varnel.test", "dead", "A", "127.0.0.2");
+//   dns.Add("_msdcs.varnel.test", "_ldap._tcp.dc", "SRV", "dead.varnel.test 389 0 100");
+//   dns.Update("_msdcs.varnel.test", "_ldap._tcp.dc", "SRV", "dc1.varnel.test 389 0 100",
+//              "dc1.varnel.test 389 10 100");
+// (the site's record, _ldap._tcp.Default-First-Site-Name._sites.dc, names
+// dc1 as well).
+class DnsChanges {
+ public:
+  DnsChanges() = default;
+  ~DnsChanges();
+  DnsChanges(const DnsChanges&) = delete;
+  DnsChanges& operator=(const DnsChanges&) = delete;
+
+  void Add(const std::string& zone, const std::string& name, const std::string& type,
+           const std::string& data);
+  void Delete(const std::string& zone, const std::string& name, const std::string& type,
+              const std::string& data);
+  void Update(const std::string& zone, const std::string& name, const std::string& type,
+              const std::string& oldData, const std::string& newData);
+
+ private:
+  // The "varnel-sandbox dns" arguments that undo each change, oldest first.
+  std::vector<std::vector<std::string>> undo_;
+};
 
 // A listening socket on 127.0.0.1 that is never accepted from, like a
 // domain controller that hangs. With room in its queue the kernel completes
