@@ -42,7 +42,9 @@ struct LdapSearchRequest {
 };
 
 struct LdapModification {
-  enum class Op { kDelete = 1, kReplace = 2 };
+  // kAdd adds values, which must not be there; kDelete removes the values
+  // given, which must be there, or the whole attribute when none are given.
+  enum class Op { kAdd = 0, kDelete = 1, kReplace = 2 };
   Op op = Op::kReplace;
   std::string type;
   std::vector<std::string> values;  // empty for a removal of the whole attribute

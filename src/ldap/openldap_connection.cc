@@ -388,9 +388,10 @@ struct ModificationTable {
     for (size_t i = 0; i < mods.size(); ++i) {
       const LdapModification& mod = mods[i];
       LDAPMod& record = records[i];
-      record.mod_op =
-          (mod.op == LdapModification::Op::kDelete ? LDAP_MOD_DELETE : LDAP_MOD_REPLACE) |
-          LDAP_MOD_BVALUES;
+      record.mod_op = (mod.op == LdapModification::Op::kDelete ? LDAP_MOD_DELETE
+                       : mod.op == LdapModification::Op::kAdd  ? LDAP_MOD_ADD
+                                                               : LDAP_MOD_REPLACE) |
+                      LDAP_MOD_BVALUES;
       record.mod_type = const_cast<char*>(mod.type.c_str());
       record.mod_bvalues = nullptr;
       if (!mod.values.empty()) {

@@ -237,9 +237,29 @@ int FakeLdapConnection::Modify(const std::string& dn, const std::vector<LdapModi
   for (const LdapModification& mod : mods) {
     auto it = std::find_if(copy.attributes.begin(), copy.attributes.end(),
                            [&](const LdapAttribute& a) { return EqualNoCase(a.name, mod.type); });
-    if (mod.op == LdapModification::Op::kDelete) {
+    const auto holds = [&](const std::string& value) {
+      return it != copy.attributes.end() &&
+             std::any_of(it->values.begin(), it->values.end(),
+                         [&](const std::string& v) { return EqualNoCase(v, value); });
+    };
+    if (mod.op == LdapModification::Op::kDelete && mod.values.empty()) {
       if (it == copy.attributes.end()) return 16;  // noSuchAttribute
       copy.attributes.erase(it);
+    } else if (mod.op == LdapModification::Op::kDelete) {
+      for (const std::string& value : mod.values) {
+        if (!holds(value)) return 16;
+        std::erase_if(it->values, [&](const std::string& v) { return EqualNoCase(v, value); });
+      }
+      if (it->values.empty()) copy.attributes.erase(it);
+    } else if (mod.op == LdapModification::Op::kAdd) {
+      for (const std::string& value : mod.values) {
+        if (holds(value)) return 20;  // attributeOrValueExists
+        if (it == copy.attributes.end()) {
+          copy.attributes.push_back({mod.type, {}});
+          it = copy.attributes.end() - 1;
+        }
+        it->values.push_back(value);
+      }
     } else if (mod.values.empty()) {
       // A replacement without values removes the attribute, and is no error
       // when the attribute is absent.
