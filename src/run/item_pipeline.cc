@@ -258,7 +258,8 @@ bool ItemPipeline::TakeAnswer() {
       return true;
     }
     if (SendWaitingAgain()) return true;
-    // Nothing else on its way: the wait is made here.
+    // Nothing else on its way: the wait is made here, and what is due is
+    // sent on the next call, unless a stop came meanwhile.
     if (Outstanding() == waiting_) {
       uint32_t first = kLongestLoadPauseMs;
       const uint32_t now = ticks_.Now();
@@ -268,7 +269,6 @@ bool ItemPipeline::TakeAnswer() {
         first = std::min(first, static_cast<uint32_t>(std::max(left, 0)));
       }
       pause_(first);
-      SendWaitingAgain();
       return true;
     }
   }
