@@ -5,7 +5,10 @@
 
 namespace varnel {
 
-AdaptiveWindow::AdaptiveWindow(uint32_t cap) : cap_(std::max<uint32_t>(cap, 1)) {}
+AdaptiveWindow::AdaptiveWindow(uint32_t cap, uint32_t initial)
+    : cap_(std::max<uint32_t>(cap, 1)),
+      limit_(std::clamp<uint32_t>(initial, 1, cap_)),
+      epochAnswers_(limit_) {}
 
 bool AdaptiveWindow::Used(uint32_t inFlight) const { return uint64_t{inFlight} * 2 >= limit_; }
 
@@ -48,7 +51,9 @@ void AdaptiveWindow::Adjust(uint32_t inFlight) {
   // than that only wait. Both grow slowly with the limit.
   const double log = std::log10(static_cast<double>(limit_));
   const uint64_t few = std::max<uint64_t>(2, static_cast<uint64_t>(3 * log));
-  const uint64_t tooMany = 2 * few;
+  // In slow start the sends come in pairs, and a pair waits for a moment at
+  // the server: only a queue of an eighth of the window ends it.
+  const uint64_t tooMany = std::max<uint64_t>(2 * few, slowStart_ ? limit_ / 8 : 0);
   uint64_t next = limit_;
   if (queued > tooMany) {
     // What the link carries without a queue, and the few.

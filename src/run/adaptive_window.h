@@ -5,7 +5,7 @@
 // flight times the share of the mean round trip spent waiting). Once per window's
 // worth of answers the limit is set so that only a few requests queue:
 //   - while nothing queues it grows by one with each answer, doubling each
-//     round trip from one (slow start), then by a few at a time;
+//     round trip (slow start), then by a few at a time;
 //   - when more than a few queue it falls back to what the link carries
 //     without a queue, and a few more;
 //   - a busy or unavailable answer halves it, once per window's worth of
@@ -23,8 +23,11 @@ class AdaptiveWindow {
  public:
   // The most requests a run keeps outstanding at once.
   static constexpr uint32_t kCap = 1024;
+  // Where slow start begins: what a run kept outstanding before it found
+  // its own number, which no directory server minds.
+  static constexpr uint32_t kInitial = 32;
 
-  explicit AdaptiveWindow(uint32_t cap = kCap);
+  explicit AdaptiveWindow(uint32_t cap = kCap, uint32_t initial = kInitial);
 
   // Requests that may be in flight now: 1 to the cap.
   uint32_t Limit() const { return limit_; }
@@ -46,13 +49,13 @@ class AdaptiveWindow {
   bool Used(uint32_t inFlight) const;
 
   uint32_t cap_;
-  uint32_t limit_ = 1;
+  uint32_t limit_;
   bool slowStart_ = true;
   uint64_t fastest_ = 0;  // fastest round trip seen, in ticks plus one; 0: none yet
   // The epoch: the answers it takes (the limit when it began), those since
   // the last verdict, the sum of their round trips, the most requests in
   // flight meanwhile.
-  uint32_t epochAnswers_ = 1;
+  uint32_t epochAnswers_;
   uint32_t answers_ = 0;
   uint64_t epochTotal_ = 0;
   uint32_t mostInFlight_ = 0;

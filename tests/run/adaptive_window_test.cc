@@ -14,8 +14,10 @@ namespace {
 // requests each millisecond, in the order they reach it, and a client that
 // keeps the window's limit in flight. Counted in milliseconds.
 struct LinkRun {
-  uint32_t smallestLimit = AdaptiveWindow::kCap;  // over the last half of the run
-  uint32_t largestLimit = 0;                      // over the whole run
+  // Over the last half of the run, when slow start is long over.
+  uint32_t smallestLimit = AdaptiveWindow::kCap;
+  uint32_t largestLimit = 0;
+  uint32_t largestEver = 0;
   uint64_t servedLastHalf = 0;
   uint32_t finalLimit = 0;
 };
@@ -43,14 +45,17 @@ LinkRun RunOverLink(uint32_t oneWayMs, uint32_t servedPerMs, uint32_t durationMs
       onTheWayBack.pop_front();
     }
     for (; inFlight < window.Limit(); ++inFlight) onTheWayOut.push_back(now);
-    run.largestLimit = std::max(run.largestLimit, window.Limit());
-    if (now >= durationMs / 2) run.smallestLimit = std::min(run.smallestLimit, window.Limit());
+    run.largestEver = std::max(run.largestEver, window.Limit());
+    if (now >= durationMs / 2) {
+      run.smallestLimit = std::min(run.smallestLimit, window.Limit());
+      run.largestLimit = std::max(run.largestLimit, window.Limit());
+    }
   }
   run.finalLimit = window.Limit();
   return run;
 }
 
-// Grows `window` from one with answers of `rttMs`, each with the whole
+// Grows `window` with answers of `rttMs`, each with the whole
 // window in flight, until it holds `atLeast`.
 void GrowTo(AdaptiveWindow& window, uint32_t rttMs, uint32_t atLeast) {
   for (int answers = 0; window.Limit() < atLeast && answers < 100000; ++answers)
@@ -68,7 +73,7 @@ TEST(AdaptiveWindowTest, FillsALongFatLinkToItsBandwidthDelayProduct) {
 TEST(AdaptiveWindowTest, NeverPassesTheCap) {
   // 20 answers a millisecond would take 4,000 in flight.
   const LinkRun run = RunOverLink(100, 20, 20000);
-  EXPECT_EQ(run.largestLimit, AdaptiveWindow::kCap);
+  EXPECT_EQ(run.largestEver, AdaptiveWindow::kCap);
   EXPECT_EQ(run.finalLimit, AdaptiveWindow::kCap);
 }
 
