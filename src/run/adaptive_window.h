@@ -2,8 +2,8 @@
 // number: a delay-based limit in the manner of TCP Vegas. The fastest answer
 // seen stands for the link with nothing queued at the server; answers slower
 // than that tell how many requests now wait in a queue there (those in
-// flight times the share of the mean round trip spent waiting). Once per window's
-// worth of answers the limit is set so that only a few requests queue:
+// flight times the share of the mean round trip spent waiting). Once per
+// window's worth of answers the limit is set so that only a few queue:
 //   - while nothing queues it grows by one with each answer, doubling each
 //     round trip (slow start), then by a few at a time;
 //   - when more than a few queue it falls back to what the link carries
@@ -23,8 +23,8 @@ class AdaptiveWindow {
  public:
   // The most requests a run keeps outstanding at once.
   static constexpr uint32_t kCap = 1024;
-  // Where slow start begins: what a run kept outstanding before it found
-  // its own number, which no directory server minds.
+  // Where slow start begins: a number no directory server minds, and one
+  // that a slow link starts to fill at once.
   static constexpr uint32_t kInitial = 32;
 
   explicit AdaptiveWindow(uint32_t cap = kCap, uint32_t initial = kInitial);

@@ -367,6 +367,23 @@ TEST_F(ItemPipelineTest, AServerBusyBeyondTheRetryWindowFailsTheItemWithItsCode)
   EXPECT_LE(times.back() - times.front(), ResilientSession::kRetryWindowMs + 100);
 }
 
+TEST_F(ItemPipelineTest, AStopSendsNothingTheBusyServerTurnedAway) {
+  AskedStop asked;
+  stopper = &asked;
+  directory.modifyHook = [](const std::string&) { return 51; };
+  // Asked as the server turns the write away.
+  channel.loseAnswer = [&](const LateChannel::Request& request) {
+    if (request.write) asked.signal = 2;
+    return false;
+  };
+  const Ran ran = Run({Dn(1)});
+  EXPECT_EQ(channel.writesOf[LowerCase(Dn(1))], 1);
+  EXPECT_EQ(ran.tally.errors, 1u);
+  EXPECT_EQ(ExitStatus(ran.tally.lastError), 130);
+  // Refused, not sent and left unanswered.
+  EXPECT_NE(ran.err.find("(51) - Server is busy"), std::string::npos) << ran.err;
+}
+
 TEST_F(ItemPipelineTest, RateSpacesTheItemsStarts) {
   ticks.step = 0;  // only pauses take time
   settings.rate = 5;
