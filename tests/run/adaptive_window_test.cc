@@ -77,24 +77,13 @@ TEST(AdaptiveWindowTest, NeverPassesTheCap) {
   EXPECT_EQ(run.finalLimit, AdaptiveWindow::kCap);
 }
 
+// Once for the requests of the window that met the busy server, and again
+// for one sent after.
 TEST(AdaptiveWindowTest, HalvesOnBusy) {
   AdaptiveWindow window;
   GrowTo(window, 50, 64);
   const uint32_t before = window.Limit();
-  window.Overloaded(before);
-  EXPECT_EQ(window.Limit(), before / 2);
-}
-
-// The other requests of the window that met the busy server say so too: the
-// window halves once for them, and again for a request sent after.
-TEST(AdaptiveWindowTest, HalvesOnceForTheRequestsAlreadyOnTheirWay) {
-  AdaptiveWindow window;
-  GrowTo(window, 50, 64);
-  const uint32_t before = window.Limit();
-  window.Overloaded(4);
-  window.Overloaded(3);
-  window.Overloaded(2);
-  window.Overloaded(1);
+  for (uint32_t inFlight = 3; inFlight >= 1; --inFlight) window.Overloaded(inFlight);
   EXPECT_EQ(window.Limit(), before / 2);
   window.Overloaded(1);
   EXPECT_EQ(window.Limit(), before / 4);
