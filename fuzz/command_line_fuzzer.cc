@@ -219,8 +219,8 @@ void CheckStage(const std::optional<int32_t>& status, const RunSettings& setting
                 const Model& model) {
   const RunSettings defaults;
   bool valueMissing = false;
-  for (const char* name :
-       {"quota", "safety", "upto", "internetencoding", "undo", "report", "failed", "window", "f"})
+  for (const char* name : {"quota", "safety", "upto", "internetencoding", "undo", "report",
+                           "failed", "window", "f", "rate"})
     valueMissing = valueMissing || (Has(model, name) && Value(model, name).empty());
   const std::string host = Value(model, "h");
   const std::optional<uint64_t> port = ServerPort(host);
@@ -236,6 +236,7 @@ void CheckStage(const std::optional<int32_t>& status, const RunSettings& setting
       (Has(model, "safety") && !ReferenceNumber(Value(model, "safety"), kNoSafetyLimit)) ||
       (Has(model, "upto") && !ReferenceNumber(Value(model, "upto"), kNoSafetyLimit)) ||
       (Has(model, "window") && ReferenceNumber(Value(model, "window"), 1024).value_or(0) == 0) ||
+      (Has(model, "rate") && !ReferenceNumber(Value(model, "rate"), 1000000)) ||
       (Has(model, "internetencoding") &&
        !ReferenceNumber(Value(model, "internetencoding"), std::numeric_limits<int32_t>::max()));
   const bool stopsEarly = !model.bad.empty() || valueMissing || Has(model, "help") ||
@@ -257,7 +258,9 @@ void CheckStage(const std::optional<int32_t>& status, const RunSettings& setting
   VARNEL_FUZZ_CHECK(settings.continueOnError == Has(model, "cont"));
   VARNEL_FUZZ_CHECK(settings.whatIf == Has(model, "whatif"));
   VARNEL_FUZZ_CHECK(settings.window ==
-                    (Has(model, "window") ? *ReferenceNumber(Value(model, "window"), 1024) : 32));
+                    (Has(model, "window") ? *ReferenceNumber(Value(model, "window"), 1024) : 0));
+  VARNEL_FUZZ_CHECK(settings.rate ==
+                    (Has(model, "rate") ? *ReferenceNumber(Value(model, "rate"), 1000000) : 0));
   VARNEL_FUZZ_CHECK(settings.undoPath == Value(model, "undo"));
   VARNEL_FUZZ_CHECK(settings.reportPath == Value(model, "report"));
   VARNEL_FUZZ_CHECK(settings.failedPath == Value(model, "failed"));

@@ -13,6 +13,7 @@
 #include "diag/reporter.h"
 #include "exchange/quota.h"
 #include "ldap/server_address.h"
+#include "run/adaptive_window.h"
 #include "text/string_helpers.h"
 
 namespace varnel {
@@ -29,11 +30,16 @@ void PrintSwitchList(Reporter& reporter, std::string_view heading,
 
 // Switches that mean nothing without a value: given as the last argument,
 // with an empty value or followed by another switch, the command line is bad.
-constexpr std::array<std::string_view, 9> kValueRequired = {
-    "f", "failed", "internetencoding", "quota", "report", "safety", "undo", "upto", "window"};
+constexpr std::array<std::string_view, 10> kValueRequired = {
+    "f",    "failed", "internetencoding", "quota", "rate", "report", "safety", "undo",
+    "upto", "window"};
 
 // The most requests a run keeps outstanding at once.
-constexpr uint64_t kMaxWindow = 1024;
+constexpr uint64_t kMaxWindow = AdaptiveWindow::kCap;
+
+// The highest -rate (items a second): far beyond what a server takes, and
+// well within what the pacing counts with.
+constexpr uint64_t kMaxRate = 1000000;
 
 // The largest value internetEncoding holds (the directory's Integer syntax).
 constexpr uint64_t kMaxInternetEncoding = std::numeric_limits<int32_t>::max();
@@ -56,6 +62,7 @@ struct SwitchNumbers {
   std::optional<uint32_t> safety;
   std::optional<uint32_t> upto;
   std::optional<uint32_t> window;
+  std::optional<uint32_t> rate;
 };
 
 // Takes the value of a number switch into *number when the switch is given;
@@ -125,7 +132,8 @@ bool CheckValues(Reporter& reporter, const SwitchTable& table, SwitchNumbers* nu
   return TakeNumber(reporter, table, "safety", kNoSafetyLimit, &numbers->safety) &&
          TakeNumber(reporter, table, "upto", kNoSafetyLimit, &numbers->upto) &&
          TakeNumber(reporter, table, "internetencoding", kMaxInternetEncoding, &encoding) &&
-         TakeWindow(reporter, table, &numbers->window);
+         TakeWindow(reporter, table, &numbers->window) &&
+         TakeNumber(reporter, table, "rate", kMaxRate, &numbers->rate);
 }
 
 // Picks the action, first match wins, and takes over the value it carries.
@@ -203,6 +211,7 @@ std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* tabl
   settings->showElapsedMs = table->IsPresent("elapsedms");
   settings->upto = numbers.upto.value_or(0);
   if (numbers.window) settings->window = *numbers.window;
+  settings->rate = numbers.rate.value_or(0);
 
   settings->safety = 10;
   if (numbers.safety) {

@@ -218,7 +218,7 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
                  settings.action == RunAction::CreateMailbox);
   SessionChannel channel(*session);
   return ProcessWorkItems(reporter, channel, facts, *action, settings, work, environment.ticks,
-                          records, stop);
+                          records, stop, environment.pause);
 }
 
 }  // namespace varnel

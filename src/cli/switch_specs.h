@@ -7,13 +7,13 @@
 
 namespace varnel {
 
-inline constexpr std::array<std::string_view, 32> kVarnelSwitchSpecs = {
+inline constexpr std::array<std::string_view, 33> kVarnelSwitchSpecs = {
     ":q",         ":d",     ":help",   ":?",      ":v",        ":elapsed",
     ":elapsedms", ":clear", ":cont",   ":unsafe", ":keepmail", ":upd",
     ":hfal",      ":uhfal", "h",       "b",       "cr",        "me",
     "move",       "delim",  "fdelim",  "safety",  "upto",      "internetencoding",
     "quota",      "qb",     ":whatif", "undo",    "report",    "failed",
-    "window",     "f",
+    "window",     "f",      "rate",
 };
 
 // The switches whose value names a file: they take the next argument as it

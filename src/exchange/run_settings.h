@@ -52,7 +52,8 @@ struct RunSettings {
   bool keepMail = false;   // -keepmail
   bool verbose = false;    // -v: the server's diagnostic after each LDAP error line
 
-  uint32_t window = 32;    // -window: requests outstanding at once
+  uint32_t window = 0;     // -window: requests outstanding at once; 0: found by the run
+  uint32_t rate = 0;       // -rate: items started each second at most; 0: no cap
   bool whatIf = false;     // -whatif: plans are written as LDIF, not sent
   std::string undoPath;    // -undo
   std::string reportPath;  // -report

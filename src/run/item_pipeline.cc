@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -16,8 +18,10 @@
 #include "ldap/result_codes.h"
 #include "platform/stop_request.h"
 #include "platform/tick_counter.h"
+#include "run/adaptive_window.h"
 #include "run/item_step.h"
 #include "run/progress_meter.h"
+#include "run/rate_pacer.h"
 #include "run/request_channel.h"
 #include "run/run_records.h"
 #include "run/write_result.h"
@@ -29,6 +33,18 @@ namespace {
 // How often one item is tried when the connection is lost and made again.
 constexpr int kTriesPerItem = 3;
 
+// A request the server answered busy or unavailable is sent again after a
+// pause that doubles from the first to the longest, the later half of each
+// drawn at random so that the requests turned away together do not come
+// back together. None is sent again later than the retry window of a lost
+// connection after the server began to answer so, and none later than that
+// after its own first such answer.
+constexpr uint32_t kFirstLoadPauseMs = 100;
+constexpr uint32_t kLongestLoadPauseMs = 3200;
+constexpr uint32_t kLoadRetryWindowMs = ResilientSession::kRetryWindowMs;
+
+bool IsServerLoad(int rc) { return rc == kLdapBusy || rc == kLdapUnavailable; }
+
 // One item on its way through the run: read, planned, written, shown. Its
 // lines are held until every item before it has been shown.
 struct Slot {
@@ -37,6 +53,14 @@ struct Slot {
   State state = State::kReading;
   uint64_t readSentAt = 0;  // the loop's clock when its read went out
   int readTries = 0;
+  uint32_t sentAt = 0;  // the tick its request went out
+  // Answered busy or unavailable: its request goes out again at retryAt;
+  // loadRc is that answer, loadSince the tick of the item's first such.
+  bool waiting = false;
+  uint32_t retryAt = 0;
+  int loadRc = 0;
+  uint32_t loadSince = 0;
+  int loadTries = 0;
   bool again = false;  // sent back to its read by a lost answer: to be planned again
   ObjectRead object;
   ObjectPlan plan;
@@ -60,7 +84,8 @@ class ItemPipeline {
  public:
   ItemPipeline(Reporter& reporter, RequestChannel& channel, RunFacts& facts, const Action& action,
                const RunSettings& settings, const WorkList& work, const TickCounter& ticks,
-               RunRecords& records, const StopRequest& stop)
+               RunRecords& records, const StopRequest& stop,
+               const std::function<void(uint32_t)>& pause)
       : reporter_(reporter),
         channel_(channel),
         facts_(facts),
@@ -70,14 +95,10 @@ class ItemPipeline {
         records_(records),
         ticks_(ticks),
         stop_(stop),
+        pause_(pause),
         meter_(reporter, ticks, work.items.size()),
-        window_(std::max<uint32_t>(settings.window, 1)),
-        // Without -cont no write goes out before the one before it has
-        // succeeded. The window is shared: when writes go out together, half
-        // of it is theirs and half the reads', so that neither starves the
-        // other.
-        writeWindow_(settings.continueOnError ? std::max<uint32_t>(window_ - window_ / 2, 1) : 1),
-        readWindow_(std::max<uint32_t>(window_ - writeWindow_, 1)) {
+        pacer_(settings.rate),
+        jitter_(ticks.Now()) {
     read_.scope = LdapScope::kBase;
     read_.filter = "(objectclass=*)";
     read_.attributes = action.Attributes();
@@ -96,18 +117,43 @@ class ItemPipeline {
   bool MetAgain(const WorkItem& item) const { return repeated_.contains(LowerCase(item.dn)); }
   Slot& Front() { return *slots_.front(); }
   Slot& SlotOf(size_t index) { return *slots_[index - shown_]; }
+  // Requests outstanding, those waiting to go out again included.
   size_t Outstanding() const { return reads_ + writes_; }
+  // Requests outstanding at most, reads and writes together: -window, or
+  // what the server's answers have shown it takes.
+  uint32_t Window() const { return settings_.window != 0 ? settings_.window : adaptive_.Limit(); }
+  // Without -cont no write goes out before the one before it has succeeded.
+  // The window is shared: when writes go out together, half of it is theirs
+  // and half the reads', so that neither starves the other.
+  uint32_t WriteWindow() const {
+    const uint32_t window = Window();
+    return settings_.continueOnError ? std::max<uint32_t>(window - window / 2, 1) : 1;
+  }
+  uint32_t ReadWindow() const { return std::max<uint32_t>(Window() - WriteWindow(), 1); }
+  // True when -rate lets the next item start now.
+  bool RateAllows() const { return pacer_.Wait(ticks_.Now()) == 0; }
   void StartRead(Slot& slot);
   void NewSlot(size_t index);
-  // Takes one answer and gives it to its item; false when none is outstanding.
-  // The writes held for their undo records go out first, unless `holdWrites`
-  // (the wait is for a read, whose item may join them) and a read is on its
-  // way.
+  // Takes one answer and gives it to its item, or sends again the requests
+  // whose wait has ended (pausing for the first when nothing else is on its
+  // way); false when none is outstanding. The writes held for their undo
+  // records go out first, unless `holdWrites` (the wait is for a read, whose
+  // item may join them) and a read is on its way.
   bool TakeAnswer(bool holdWrites = false);
   // Group commit: the undo records of the held writes go to disk together,
   // then the writes go out; none of them when the records cannot be kept.
   void SendHeldWrites();
   void SendWrite(Slot& slot);
+  // A busy or unavailable answer: true when its request will be sent again.
+  bool WaitAfterLoad(Slot& slot, const ChannelAnswer& answer, uint32_t now);
+  // Sends again the requests whose wait has ended, as the window allows;
+  // true when it did anything.
+  bool SendWaitingAgain();
+  // Ends the items whose requests wait to go out again as their last answer
+  // said: the run is stopping, and sends nothing more.
+  void EndWaiting();
+  // Ends one waiting item with the answer it last had.
+  void EndWaitingItem(Slot& slot);
   void ReadAnswered(Slot& slot, ChannelAnswer& answer);
   void WriteAnswered(Slot& slot, int rc);
   // Plans the item and sends its write (or ends it).
@@ -155,10 +201,11 @@ class ItemPipeline {
   RunRecords& records_;
   const TickCounter& ticks_;
   const StopRequest& stop_;
+  const std::function<void(uint32_t)>& pause_;  // waits so many milliseconds
   ProgressMeter meter_;
-  const uint32_t window_;  // requests outstanding at most, reads and writes together
-  const uint32_t writeWindow_;
-  const uint32_t readWindow_;
+  AdaptiveWindow adaptive_;  // the window when -window does not fix it
+  RatePacer pacer_;
+  std::minstd_rand jitter_;
   LdapSearchRequest read_;  // the one read of every object, its base left to fill
 
   RunTally tally_;
@@ -166,9 +213,13 @@ class ItemPipeline {
   size_t shown_ = 0;                         // items shown so far
   size_t nextRead_ = 0;
   size_t nextPlan_ = 0;
-  size_t reads_ = 0;   // reads outstanding
-  size_t writes_ = 0;  // writes outstanding
-  size_t again_ = 0;   // items sent back to their read, not yet planned again
+  size_t reads_ = 0;    // reads outstanding
+  size_t writes_ = 0;   // writes outstanding
+  size_t again_ = 0;    // items sent back to their read, not yet planned again
+  size_t waiting_ = 0;  // requests to go out again after a busy server's answer
+  // The tick of the first busy or unavailable answer since the server last
+  // answered otherwise.
+  std::optional<uint32_t> loadSince_;
   bool stopped_ = false;
   bool sending_ = true;  // false once the loop has planned its last item
   int stopSignal_ = 0;   // the signal that asked the run to end
@@ -187,6 +238,7 @@ void ItemPipeline::StartRead(Slot& slot) {
   LdapSearchRequest request = read_;
   request.base = items_[slot.index].dn;
   slot.readSentAt = ++clock_;
+  slot.sentAt = ticks_.Now();
   const int rc = channel_.StartRead(slot.index, request);
   if (rc == 0) {
     slot.state = Slot::State::kReading;
@@ -200,15 +252,47 @@ void ItemPipeline::StartRead(Slot& slot) {
 void ItemPipeline::NewSlot(size_t index) {
   auto slot = std::make_unique<Slot>();
   slot->index = index;
+  pacer_.Started(ticks_.Now());
   slots_.push_back(std::move(slot));
   StartRead(*slots_.back());
 }
 
 bool ItemPipeline::TakeAnswer(bool holdWrites) {
   if (!held_.empty() && !(holdWrites && reads_ != 0)) SendHeldWrites();
+  if (waiting_ != 0) {
+    // A stop sends nothing more, not even what the server turned away.
+    if (StopAsked()) {
+      EndWaiting();
+      return true;
+    }
+    if (SendWaitingAgain()) return true;
+    // Nothing else on its way: the wait is made here, and what is due is
+    // sent on the next call, unless a stop came meanwhile.
+    if (Outstanding() == waiting_) {
+      uint32_t first = kLongestLoadPauseMs;
+      const uint32_t now = ticks_.Now();
+      for (const auto& slot : slots_) {
+        if (!slot->waiting) continue;
+        const auto left = static_cast<int32_t>(slot->retryAt - now);
+        first = std::min(first, static_cast<uint32_t>(std::max(left, 0)));
+      }
+      pause_(first);
+      return true;
+    }
+  }
   ChannelAnswer answer;
   if (!channel_.TakeAnswer(&answer)) return false;
   Slot& slot = SlotOf(answer.tag);
+  const uint32_t now = ticks_.Now();
+  const auto inFlight = static_cast<uint32_t>(Outstanding() - waiting_);
+  if (IsServerLoad(answer.rc)) {
+    if (settings_.window == 0) adaptive_.Overloaded(inFlight);
+    if (WaitAfterLoad(slot, answer, now)) return true;
+  } else if (!IsConnectionLoss(answer.rc)) {
+    loadSince_.reset();
+    if (settings_.window == 0) adaptive_.Answered(now - slot.sentAt, inFlight);
+  }
+  slot.loadTries = 0;
   if (slot.state == Slot::State::kReading) {
     --reads_;
     ReadAnswered(slot, answer);
@@ -245,6 +329,73 @@ void ItemPipeline::WriteAnswered(Slot& slot, int rc) {
   const Outcome outcome = PlanResult(reporter_, slot.plan, rc);
   if (rc != 0) ShowDiagnostic(slot);
   Complete(slot, outcome, IsConnectionLoss(rc));
+}
+
+bool ItemPipeline::WaitAfterLoad(Slot& slot, const ChannelAnswer& answer, uint32_t now) {
+  if (!loadSince_) loadSince_ = now;
+  if (slot.loadTries == 0) slot.loadSince = now;
+  const uint32_t runLeft = kLoadRetryWindowMs - std::min(now - *loadSince_, kLoadRetryWindowMs);
+  const uint32_t itemLeft = kLoadRetryWindowMs - std::min(now - slot.loadSince, kLoadRetryWindowMs);
+  const uint32_t left = std::min(runLeft, itemLeft);
+  if (left == 0 || stopSignal_ != 0) return false;
+  const uint32_t longest =
+      std::min(kFirstLoadPauseMs << std::min(slot.loadTries, 5), kLongestLoadPauseMs);
+  const uint32_t pause = longest / 2 + static_cast<uint32_t>(jitter_() % (longest / 2 + 1));
+  ++slot.loadTries;
+  slot.waiting = true;
+  slot.loadRc = answer.rc;
+  slot.diagnostic = answer.diagnostic;
+  // The last try goes out as the window closes; its answer is the item's.
+  slot.retryAt = now + std::min(pause, left);
+  ++waiting_;
+  return true;
+}
+
+bool ItemPipeline::SendWaitingAgain() {
+  bool acted = false;
+  const uint32_t now = ticks_.Now();
+  for (size_t i = 0; i < slots_.size() && waiting_ != 0; ++i) {
+    Slot& slot = *slots_[i];
+    if (!slot.waiting || static_cast<int32_t>(now - slot.retryAt) < 0) continue;
+    // The window holds for these too, though one always goes when nothing
+    // else is on its way.
+    const size_t onTheirWay = Outstanding() - waiting_;
+    if (onTheirWay != 0 && onTheirWay >= Window()) break;
+    slot.waiting = false;
+    --waiting_;
+    acted = true;
+    if (slot.state == Slot::State::kReading) {
+      --reads_;
+      StartRead(slot);
+      continue;
+    }
+    slot.sentAt = now;
+    const int rc = channel_.StartWrite(slot.index, slot.plan.dn, slot.plan.mods);
+    if (rc != 0) {
+      --writes_;
+      WriteAnswered(slot, rc);
+    }
+  }
+  return acted;
+}
+
+void ItemPipeline::EndWaiting() {
+  for (auto& slot : slots_) {
+    if (slot->waiting) EndWaitingItem(*slot);
+  }
+}
+
+void ItemPipeline::EndWaitingItem(Slot& slot) {
+  slot.waiting = false;
+  --waiting_;
+  if (slot.state == Slot::State::kReading) {
+    --reads_;
+    slot.state = Slot::State::kRead;
+    slot.object = ObjectRead{slot.loadRc, {}};
+    return;
+  }
+  --writes_;
+  WriteAnswered(slot, slot.loadRc);
 }
 
 void ItemPipeline::Plan(Slot& slot) {
@@ -327,6 +478,7 @@ void ItemPipeline::SendHeldWrites() {
 
 void ItemPipeline::SendWrite(Slot& slot) {
   Diversion diversion(reporter_, slot);
+  slot.sentAt = ticks_.Now();
   const int rc = channel_.StartWrite(slot.index, slot.plan.dn, slot.plan.mods);
   if (rc == 0) return;
   --writes_;
@@ -446,7 +598,7 @@ bool ItemPipeline::ReadyToPlan(Slot& slot) {
     TakeAnswer(true);
     return false;
   }
-  if (writes_ >= writeWindow_ || Outstanding() >= window_) return wait();
+  if (writes_ >= WriteWindow() || Outstanding() >= Window()) return wait();
   // Two items that name the same object are never in flight together.
   const std::string key = KeyOf(slot, items_[slot.index]);
   for (const auto& other : slots_) {
@@ -482,6 +634,7 @@ void ItemPipeline::EndAfterStop() {
   // Writes planned before the stop was seen go out with their records, as
   // they would have one at a time.
   if (!held_.empty()) SendHeldWrites();
+  EndWaiting();
   while (Outstanding() != 0) {
     const uint32_t waited = ticks_.Now() - askedAt;
     if (waited >= kStopWaitMs) break;
@@ -513,8 +666,8 @@ RunTally ItemPipeline::Run() {
     // more reads, or at a window of one the reads would run through the
     // whole list before its first write.
     const bool planWaits = nextPlan_ < nextRead_ && SlotOf(nextPlan_).state == Slot::State::kRead;
-    while (nextRead_ < items_.size() && reads_ < readWindow_ &&
-           Outstanding() + (planWaits ? 1 : 0) < window_)
+    while (nextRead_ < items_.size() && reads_ < ReadWindow() &&
+           Outstanding() + (planWaits ? 1 : 0) < Window() && RateAllows())
       NewSlot(nextRead_++);
     ShowFinished();
     if (stopped_ || StopAsked()) break;
@@ -551,8 +704,9 @@ RunTally ItemPipeline::Run() {
       reporter_.out() << "ERROR: Too many Errors, stopping..." << EndLine;
       break;
     }
-    if (nextRead_ == nextPlan_) {  // the window is full of writes
+    if (nextRead_ == nextPlan_) {  // the window is full of writes, or -rate holds the next
       if (TakeAnswer()) continue;
+      if (const uint32_t wait = pacer_.Wait(ticks_.Now()); wait != 0) pause_(wait);
       NewSlot(nextRead_++);
     }
     Slot& slot = SlotOf(nextPlan_);
@@ -588,8 +742,10 @@ RunTally ItemPipeline::Run() {
 
 RunTally RunItemPipeline(Reporter& reporter, RequestChannel& channel, RunFacts& facts,
                          const Action& action, const RunSettings& settings, const WorkList& work,
-                         const TickCounter& ticks, RunRecords& records, const StopRequest& stop) {
-  ItemPipeline pipeline(reporter, channel, facts, action, settings, work, ticks, records, stop);
+                         const TickCounter& ticks, RunRecords& records, const StopRequest& stop,
+                         const std::function<void(uint32_t)>& pause) {
+  ItemPipeline pipeline(reporter, channel, facts, action, settings, work, ticks, records, stop,
+                        pause);
   return pipeline.Run();
 }
 

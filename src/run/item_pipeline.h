@@ -8,10 +8,15 @@
 // until every item before it has been shown, so output, files and exit
 // status do not depend on the window or on the order answers come in. An
 // answer lost with the connection sends its item back to its read; a server
-// that stays away ends the run.
+// that stays away ends the run. Without -window the number in flight is
+// found from the answers (adaptive_window.h). A busy or unavailable answer
+// is the server's load, not the object's fault: its request is sent again
+// after a pause, within the retry window of a lost connection, and only
+// then does the item fail with that code. -rate spaces the items' starts.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "diag/outcome.h"
 
@@ -39,9 +44,11 @@ struct RunTally {
 // answers on their way are waited for (kStopWaitMs from the signal at most)
 // and recorded, a write still unanswered then is unknown, and the run's
 // outcome is 128 + the signal. A signal that comes once every item has
-// ended changes nothing.
+// ended changes nothing. `pause` waits so many milliseconds (before a
+// request the server turned away goes out again, or -rate lets an item start).
 RunTally RunItemPipeline(Reporter& reporter, RequestChannel& channel, RunFacts& facts,
                          const Action& action, const RunSettings& settings, const WorkList& work,
-                         const TickCounter& ticks, RunRecords& records, const StopRequest& stop);
+                         const TickCounter& ticks, RunRecords& records, const StopRequest& stop,
+                         const std::function<void(uint32_t)>& pause);
 
 }  // namespace varnel

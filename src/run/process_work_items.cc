@@ -18,7 +18,8 @@ constexpr int32_t kSkippedInputStatus = -1;
 
 Outcome ProcessWorkItems(Reporter& reporter, RequestChannel& channel, RunFacts& facts,
                          const Action& action, const RunSettings& settings, const WorkList& work,
-                         const TickCounter& ticks, RunRecords& records, const StopRequest& stop) {
+                         const TickCounter& ticks, RunRecords& records, const StopRequest& stop,
+                         const std::function<void(uint32_t)>& pause) {
   const std::vector<WorkItem>& items = work.items;
   Stopwatch stopwatch("t1", ticks, &reporter);
   if (records.report) {
@@ -26,8 +27,8 @@ Outcome ProcessWorkItems(Reporter& reporter, RequestChannel& channel, RunFacts& 
     records.report->SetSkippedLines(&work.skipped);
   }
   if (!reporter.quiet()) reporter.out() << action.Banner() << EndLine;
-  const RunTally tally =
-      RunItemPipeline(reporter, channel, facts, action, settings, work, ticks, records, stop);
+  const RunTally tally = RunItemPipeline(reporter, channel, facts, action, settings, work, ticks,
+                                         records, stop, pause);
 
   reporter.out() << EndLine;
   stopwatch.Stop("t1");

@@ -2,6 +2,9 @@
 // (item_pipeline.h), then the closing summary and the run's outcome.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+
 #include "diag/outcome.h"
 
 namespace varnel {
@@ -20,9 +23,11 @@ struct WorkList;
 // `channel`; the run's shared facts come from `facts`. With -whatif each plan is written as an LDIF
 // record after its progress line instead of being sent; `records` hears how every item ended, items
 // a stop rule left alone included. Returns the outcome of the last failed item; else, when input
-// lines were skipped, the tool's -1; else success.
+// lines were skipped, the tool's -1; else success. `pause` waits so many
+// milliseconds.
 Outcome ProcessWorkItems(Reporter& reporter, RequestChannel& channel, RunFacts& facts,
                          const Action& action, const RunSettings& settings, const WorkList& work,
-                         const TickCounter& ticks, RunRecords& records, const StopRequest& stop);
+                         const TickCounter& ticks, RunRecords& records, const StopRequest& stop,
+                         const std::function<void(uint32_t)>& pause);
 
 }  // namespace varnel

@@ -209,6 +209,7 @@ TEST_F(CommandLineTest, BadValuesEndTheRunBeforeTheDirectory) {
       {{"-safety", "-1"}, "ERROR: Bad value for -safety: -1\n"},
       {{"-upto", "1.5"}, "ERROR: Bad value for -upto: 1.5\n"},
       {{"-upto", "4294967296"}, "ERROR: Bad value for -upto: 4294967296\n"},
+      {{"-rate", "x"}, "ERROR: Bad value for -rate: x\n"},
       {{"-internetencoding", "2147483648"}, "ERROR: Bad value for -internetencoding: 2147483648\n"},
       {{"-h", "dc1:abc"}, "ERROR: Bad value for -h: dc1:abc\n"},
       {{"-h", "dc1:0"}, "ERROR: Bad value for -h: dc1:0\n"},
@@ -247,9 +248,10 @@ TEST_F(CommandLineTest, BadValuesEndTheRunBeforeTheDirectory) {
     EXPECT_EQ(r.out, "");
   }
   StageResult good = Run({"-q", "-upd", "-h", "dc1:1389", "-internetencoding", "2147483647",
-                          "-upto", "4294967295", "-quota", "-1:-1:100"});
+                          "-upto", "4294967295", "-quota", "-1:-1:100", "-rate", "25"});
   EXPECT_EQ(good.status, std::nullopt) << good.err;
   EXPECT_EQ(good.settings.upto, 4294967295u);
+  EXPECT_EQ(good.settings.rate, 25u);
   for (const char* uri :
        {"ldaps://dc1.example.com", "LDAP://dc1:1389/", "ldaps://[::1]:636", "[::1]", "[::1]:389"}) {
     StageResult taken = Run({"-q", "-upd", "-h", uri});

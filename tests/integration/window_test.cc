@@ -1,6 +1,7 @@
-// Runs that keep several requests outstanding (-window): what they show and
-// write is that of one request at a time, and a link that goes silent ends
-// the run in bounded time.
+// Runs that keep several requests outstanding (-window, or as many as the
+// server takes): what they show and write is that of one request at a time,
+// -rate holds them back, and a link that goes silent ends the run in bounded
+// time.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -63,6 +64,27 @@ TEST(WindowIT, OutstandingRequestsLeaveOutputFilesAndStatusAsOneAtATime) {
   EXPECT_EQ(many.report, one.report);
   EXPECT_EQ(many.failed, one.failed);
   EXPECT_EQ(Count(one.failed, "\n"), 3u);
+}
+
+// -rate: six objects at five a second start over at least a second; a value
+// that is not a number ends the run before the directory.
+TEST(WindowIT, RateSpacesTheObjectsAndABadRateEndsTheRun) {
+  const std::string ou = FreshOu("window-rate");
+  std::vector<std::string> dns;
+  for (int i = 0; i < 6; ++i)
+    dns.push_back(AddContact(ou, "Rate " + std::to_string(i),
+                             "mail: r" + std::to_string(i) + "@example.com\n"));
+  const auto started = std::chrono::steady_clock::now();
+  const ProcessResult paced = RunVarnel({"-upd", "-hfal", "-cont", "-rate", "5"}, Lines(dns));
+  const auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_EQ(paced.status, 0) << paced.err;
+  EXPECT_EQ(SummaryNumber(paced.out, "Successful    : "), 6);
+  EXPECT_GE(took, std::chrono::milliseconds(1000));
+  EXPECT_EQ(ReadValue(dns[5], "msExchHideFromAddressLists"), "TRUE");
+
+  const ProcessResult bad = RunVarnel({"-upd", "-hfal", "-rate", "x"}, Lines(dns));
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("ERROR: Bad value for -rate: x\n"), std::string::npos) << bad.err;
 }
 
 // A relay that goes silent ends the run within a minute, whatever the window:

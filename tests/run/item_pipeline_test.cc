@@ -1,6 +1,6 @@
 // The processing loop against a channel that answers late and out of order:
-// the window, the same-object rule, -upto, the stop rule, a lost answer and
-// the undo record's place before its write.
+// the window, the same-object rule, -upto, the stop rule, a lost answer, a
+// busy server, -rate and the undo record's place before its write.
 #include "run/item_pipeline.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include "diag/reporter.h"
 #include "directory/run_facts.h"
 #include "exchange/work_item.h"
+#include "ldap/resilient_session.h"
 #include "platform/stop_request.h"
 #include "platform/tick_counter.h"
 #include "run/late_channel.h"
@@ -25,10 +26,12 @@ namespace {
 using testing::FakeLdapConnection;
 using testing::LateChannel;
 
+// Each look at the clock takes `step` ms; a pause takes its own length.
 class SteppingTicks : public TickCounter {
  public:
-  uint32_t Now() const override { return now += 10; }
+  uint32_t Now() const override { return now += step; }
   mutable uint32_t now = 0;
+  uint32_t step = 10;
 };
 
 std::string Dn(int i) { return "CN=u" + std::to_string(i) + ",DC=x"; }
@@ -61,7 +64,8 @@ class ItemPipelineTest : public ::testing::Test {
     Reporter reporter(out, err);
     const auto action = MakeAction(settings, guids);
     RunFacts facts(dir, "CN=Microsoft Exchange", ":", settings.action == RunAction::CreateMailbox);
-    return RunItemPipeline(reporter, on, facts, *action, settings, work, ticks, records, *stopper);
+    return RunItemPipeline(reporter, on, facts, *action, settings, work, ticks, records, *stopper,
+                           pause);
   }
 
   Ran Run(const std::vector<std::string>& dns, RunRecords records = {}, GuidSource guids = {}) {
@@ -84,6 +88,7 @@ class ItemPipelineTest : public ::testing::Test {
   LateChannel channel{directory};
   RunSettings settings;
   SteppingTicks ticks;
+  std::function<void(uint32_t)> pause = [this](uint32_t ms) { ticks.now += ms; };
   NoStopRequest stop;
   const StopRequest* stopper = &stop;
 };
@@ -350,6 +355,58 @@ TEST_F(ItemPipelineTest, NoWriteGoesOutWhenItsUndoRecordCannotBeFlushed) {
   EXPECT_TRUE(directory.modifies.empty());
   EXPECT_EQ(ran.tally.successful, 0u);
   EXPECT_NE(ran.err.find("ERROR: Cannot write the undo file undo.ldif: "), std::string::npos);
+}
+
+TEST_F(ItemPipelineTest, ABusyServersWriteIsSentAgainAfterAPause) {
+  int busy = 2;
+  directory.modifyHook = [&](const std::string&) { return busy-- > 0 ? 51 : 0; };
+  std::vector<uint32_t> times;
+  channel.onWrite = [&](const std::string&) { times.push_back(ticks.now); };
+  const Ran ran = Run({Dn(2)});
+  EXPECT_EQ(ran.tally.successful, 1u);
+  EXPECT_TRUE(ran.tally.lastError.ok());
+  EXPECT_FALSE(directory.Has(Dn(2), "mail"));
+  ASSERT_EQ(times.size(), 3u);
+  EXPECT_GE(times[1] - times[0], 50u);
+  EXPECT_GE(times[2] - times[1], 50u);
+}
+
+TEST_F(ItemPipelineTest, AServerBusyBeyondTheRetryWindowFailsTheItemWithItsCode) {
+  directory.modifyHook = [](const std::string&) { return 51; };
+  std::vector<uint32_t> times;
+  channel.onWrite = [&](const std::string&) { times.push_back(ticks.now); };
+  const Ran ran = Run({Dn(2)});
+  EXPECT_EQ(ran.tally.errors, 1u);
+  EXPECT_EQ(ExitStatus(ran.tally.lastError), 51);
+  ASSERT_GT(times.size(), 4u);
+  // Tried until the window closed, never after it.
+  EXPECT_GE(ticks.now - times.front(), ResilientSession::kRetryWindowMs);
+  EXPECT_LE(times.back() - times.front(), ResilientSession::kRetryWindowMs + 100);
+}
+
+TEST_F(ItemPipelineTest, AStopSendsNothingTheBusyServerTurnedAway) {
+  AskedStop asked;
+  stopper = &asked;
+  directory.modifyHook = [](const std::string&) { return 51; };
+  // Asked as the server turns the write away.
+  channel.loseAnswer = [&](const LateChannel::Request& request) {
+    if (request.write) asked.signal = 2;
+    return false;
+  };
+  const Ran ran = Run({Dn(1)});
+  EXPECT_EQ(channel.writesOf[LowerCase(Dn(1))], 1);
+  EXPECT_EQ(ran.tally.errors, 1u);
+  EXPECT_EQ(ExitStatus(ran.tally.lastError), 130);
+  // Refused, not sent and left unanswered.
+  EXPECT_NE(ran.err.find("(51) - Server is busy"), std::string::npos) << ran.err;
+}
+
+TEST_F(ItemPipelineTest, RateSpacesTheItemsStarts) {
+  ticks.step = 0;  // only pauses take time
+  settings.rate = 5;
+  const Ran ran = Run(Twelve());
+  EXPECT_EQ(ran.tally.successful, 12u);
+  EXPECT_GE(ticks.now, 11u * 200u);
 }
 
 }  // namespace
