@@ -14,6 +14,7 @@
 #include "diag/reporter.h"
 #include "exchange/run_settings.h"
 #include "exchange/work_item.h"
+#include "ldap/ldap_error.h"
 #include "ldap/resilient_session.h"
 #include "ldap/result_codes.h"
 #include "platform/stop_request.h"
@@ -21,6 +22,7 @@
 #include "run/adaptive_window.h"
 #include "run/item_step.h"
 #include "run/progress_meter.h"
+#include "run/put_back.h"
 #include "run/rate_pacer.h"
 #include "run/request_channel.h"
 #include "run/run_records.h"
@@ -72,6 +74,11 @@ struct Slot {
   std::optional<std::vector<LdapModification>> lostWrite;
   bool unknown = false;  // lost, and the server never came back to tell
   int tries = 0;
+  // The object as read when the plan that was sent was made: what a put-back
+  // restores.
+  LdapEntry plannedFrom;
+  bool notSent = false;  // after a failure before it: planned again, but nothing went out
+  bool shownAfterTheFailure = false;  // after a failure, but its write could not be put back
   Outcome outcome;
   std::ostringstream out;
   std::ostringstream err;
@@ -125,10 +132,24 @@ class ItemPipeline {
   // Without -cont no write goes out before the one before it has succeeded.
   // The window is shared: when writes go out together, half of it is theirs
   // and half the reads', so that neither starves the other.
+  // Without -cont, writes go out together as well, but the first goes out
+  // alone and each success lets one more out (slow start), so that a refusal
+  // that meets every object costs at most one write put back.
   uint32_t WriteWindow() const {
     const uint32_t window = Window();
-    return settings_.continueOnError ? std::max<uint32_t>(window - window / 2, 1) : 1;
+    const uint32_t half = std::max<uint32_t>(window - window / 2, 1);
+    return settings_.continueOnError ? half : std::min(half, slowStart_);
   }
+  // Without -cont: true once an item has failed, and the later ones are no
+  // longer sent.
+  bool Halted() const { return !settings_.continueOnError && firstFailure_.has_value(); }
+  // Without -cont a failure ends the run as it would have one request at a
+  // time: the held writes after it are not sent, the writes after it that
+  // landed are put back, and only then the run's last lines are shown.
+  void DropHeldWritesAfterTheFailure();
+  void PutBackAfterTheFailure();
+  // The put-back of one item's write; false when the server refused it.
+  bool PutBack(Slot& slot);
   uint32_t ReadWindow() const { return std::max<uint32_t>(Window() - WriteWindow(), 1); }
   // True when -rate lets the next item start now.
   bool RateAllows() const { return pacer_.Wait(ticks_.Now()) == 0; }
@@ -229,6 +250,11 @@ class ItemPipeline {
   // Planned, their undo records appended but not yet on disk: counted as
   // writes outstanding, not yet sent.
   std::vector<Slot*> held_;
+  // Without -cont: the earliest item in input order that failed, the writes
+  // let out at once (slow start), and the items whose writes were put back.
+  std::optional<size_t> firstFailure_;
+  uint32_t slowStart_ = 1;
+  std::set<size_t> putBack_;
   std::map<std::string, LdapEntry> previewed_;  // -whatif: lower-case DN -> as planned so far
   std::set<std::string> repeated_;  // lower-case DNs the list names more than once  // lower-case
                                     // DN -> clock of its last write's answer
@@ -325,6 +351,7 @@ void ItemPipeline::ReadAnswered(Slot& slot, ChannelAnswer& answer) {
 }
 
 void ItemPipeline::WriteAnswered(Slot& slot, int rc) {
+  if (rc == 0 && slowStart_ < AdaptiveWindow::kCap) ++slowStart_;
   Diversion diversion(reporter_, slot);
   const Outcome outcome = PlanResult(reporter_, slot.plan, rc);
   if (rc != 0) ShowDiagnostic(slot);
@@ -418,6 +445,11 @@ void ItemPipeline::Plan(Slot& slot) {
       return Complete(slot, Outcome::Ldap(channel_.ConnectionLoss()));
     }
   }
+  // After a failure before it, nothing more goes out.
+  if (Halted() && slot.index > *firstFailure_) {
+    slot.notSent = true;
+    return Complete(slot, Outcome::Ok());
+  }
   // A preview writes nothing, so an object met again is planned from what
   // its earlier items would have left.
   const std::string key = KeyOf(slot, items_[slot.index]);
@@ -434,6 +466,7 @@ void ItemPipeline::Plan(Slot& slot) {
     previewed_[key] = std::move(after);
   }
   slot.plan = std::move(planned.plan);
+  if (slot.object.found()) slot.plannedFrom = slot.object.entry;
   slot.unchanged = planned.unchanged;
   slot.changed = ChangedAttributes(slot.plan.mods);
   const Outcome& outcome = planned.outcome;
@@ -523,6 +556,7 @@ void ItemPipeline::Complete(Slot& slot, const Outcome& outcome, bool lost) {
     ++tally_.successful;
   } else {
     ++tally_.errors;
+    if (!firstFailure_ || slot.index < *firstFailure_) firstFailure_ = slot.index;
   }
 }
 
@@ -551,6 +585,8 @@ void ItemPipeline::ShowFinished() {
   // they ended.
   while (!slots_.empty() && Front().state == Slot::State::kDone) {
     Slot& slot = Front();
+    // Items after a failure wait to be put back or left alone.
+    if (Halted() && slot.index > *firstFailure_) break;
     reporter_.out() << slot.out.str();
     reporter_.err() << slot.err.str() << std::flush;
     if (slot.outcome.ok()) {
@@ -660,6 +696,61 @@ void ItemPipeline::EndAfterStop() {
                   << "; the items not yet sent are not processed." << EndLine;
 }
 
+void ItemPipeline::DropHeldWritesAfterTheFailure() {
+  // Their records may be in the undo file: a record of a write never sent is
+  // refused when replayed, and changes nothing.
+  std::erase_if(held_, [this](Slot* slot) {
+    if (slot->index < *firstFailure_) return false;
+    --writes_;
+    --tally_.processed;
+    --slot->tries;
+    slot->state = Slot::State::kRead;
+    return true;
+  });
+}
+
+bool ItemPipeline::PutBack(Slot& slot) {
+  const std::vector<LdapModification> mods = PutBackModifications(slot.plan, slot.plannedFrom);
+  ChannelAnswer answer;
+  // Every other request has been answered: the next answer is this one's.
+  int rc = channel_.StartWrite(slot.index, slot.plan.dn, mods);
+  if (rc == 0) rc = channel_.TakeAnswer(&answer) ? answer.rc : kLdapServerDown;
+  if (rc == 0) return true;
+  Diversion diversion(reporter_, slot);
+  reporter_.err() << "WARNING: The run stopped at an earlier failure, but this object's change "
+                     "could not be put back: "
+                  << LdapErrorText(rc) << EndLine;
+  return false;
+}
+
+void ItemPipeline::PutBackAfterTheFailure() {
+  // Latest first: of two items of one object, the later change is taken back
+  // before the earlier.
+  for (auto it = slots_.rbegin(); it != slots_.rend(); ++it) {
+    Slot& slot = **it;
+    if (slot.index <= *firstFailure_) continue;
+    const bool planned = slot.tries != 0 && !slot.again;
+    if (slot.state != Slot::State::kDone) {
+      if (planned) --tally_.processed;
+      continue;
+    }
+    const bool landed = slot.outcome.ok() && !slot.notSent && !slot.unchanged &&
+                        !slot.plan.mods.empty() && !settings_.whatIf;
+    // A write that may or may not have landed cannot be put back by value.
+    if (slot.unknown || (landed && !PutBack(slot))) {
+      slot.shownAfterTheFailure = true;
+      continue;
+    }
+    if (landed) putBack_.insert(slot.index);
+    --tally_.processed;
+    if (slot.outcome.ok()) {
+      --tally_.successful;
+    } else {
+      --tally_.errors;
+    }
+  }
+}
+
 RunTally ItemPipeline::Run() {
   for (;;) {
     // An item that was read and waits for room in the window goes before
@@ -699,11 +790,12 @@ RunTally ItemPipeline::Run() {
       reporter_.out() << "WARN: UpTo limit achieved, stopping..." << EndLine;
       break;
     }
-    if (!settings_.continueOnError && (pending != 0 || tally_.errors != 0)) {
-      if (pending != 0 && TakeAnswer()) continue;
-      reporter_.out() << "ERROR: Too many Errors, stopping..." << EndLine;
+    if (Halted()) {
+      DropHeldWritesAfterTheFailure();
       break;
     }
+    // An item whose answer was lost is settled before the next goes out.
+    if (!settings_.continueOnError && again_ != 0 && TakeAnswer()) continue;
     if (nextRead_ == nextPlan_) {  // the window is full of writes, or -rate holds the next
       if (TakeAnswer()) continue;
       if (const uint32_t wait = pacer_.Wait(ticks_.Now()); wait != 0) pause_(wait);
@@ -727,11 +819,29 @@ RunTally ItemPipeline::Run() {
   }
   if (stopSignal_ != 0) EndAfterStop();
   ShowFinished();
+  if (Halted() && stopSignal_ == 0 && lossError_.ok()) {
+    PutBackAfterTheFailure();
+    // As one request at a time would have ended: the line comes when an item
+    // after the failure was left alone.
+    if (*firstFailure_ + 1 < items_.size() && !stopped_)
+      reporter_.out() << "ERROR: Too many Errors, stopping..." << EndLine;
+  }
   if (!lossError_.ok()) tally_.lastError = lossError_;  // what ended the run comes last
   if (stopSignal_ != 0)
     tally_.lastError = Outcome::Varnel(128 + stopSignal_, "stopped by a signal");
   for (size_t index = shown_; index < items_.size(); ++index) {
-    records_.ItemEnded(reporter_, items_[index], NotProcessed());
+    Slot* slot = index - shown_ < slots_.size() ? slots_[index - shown_].get() : nullptr;
+    // A write that could not be put back is what it is: shown, and counted.
+    if (slot != nullptr && slot->state == Slot::State::kDone && slot->shownAfterTheFailure) {
+      reporter_.out() << slot->out.str();
+      reporter_.err() << slot->err.str() << std::flush;
+      if (slot->outcome.ok()) reporter_.out() << EndLine;
+      records_.ItemEnded(reporter_, items_[index], ResultFor(*slot));
+      continue;
+    }
+    ItemResult result = NotProcessed();
+    result.rolledBack = putBack_.contains(index);
+    records_.ItemEnded(reporter_, items_[index], result);
   }
   if (Outcome finished = records_.Finish(reporter_); !finished.ok()) tally_.lastError = finished;
   meter_.Finish();

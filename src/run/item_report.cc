@@ -39,6 +39,7 @@ std::string JsonLine(size_t lineNumber, const std::string& dn, const std::string
   object["action"] = action;
   object["changed"] = result.changed;
   object["diagnostic"] = result.diagnostic;
+  if (result.rolledBack) object["rolled_back"] = true;
   return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 

@@ -22,6 +22,9 @@ struct ItemResult {
   std::string message;   // the error's text; empty unless it failed
   std::vector<std::string> changed;  // the attributes the plan changed (or would, in a preview)
   std::string diagnostic;            // the server's diagnostic text for a failure, or ""
+  // Not processed, since an earlier item failed; its write had gone out
+  // with others and was put back.
+  bool rolledBack = false;
 };
 
 // An item a stop or a refusal left alone.

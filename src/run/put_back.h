@@ -14,7 +14,6 @@ namespace varnel {
 
 // `before` is the object as read for the plan. Empty when the plan changed
 // nothing.
-std::vector<LdapModification> PutBackModifications(const ObjectPlan& plan,
-                                                   const LdapEntry& before);
+std::vector<LdapModification> PutBackModifications(const ObjectPlan& plan, const LdapEntry& before);
 
 }  // namespace varnel

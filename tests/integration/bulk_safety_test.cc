@@ -399,8 +399,10 @@ TEST_F(BulkSafetyFaultIT, UndoFileOfARunCutShortRestoresEveryChangedObject) {
                     failedPath = ScratchPath("failed.txt");
 
   std::unique_ptr<LiveProcess> varnel =
-      StartVarnel({"-clear", "-cont", "-safety", "100", "-undo", undoPath, "-report", reportPath,
-                   "-failed", failedPath});
+      // A small window leaves most of the list unsent when the controller
+      // goes: the writes of a batch go out together.
+      StartVarnel({"-clear", "-cont", "-window", "2", "-safety", "100", "-undo", undoPath,
+                   "-report", reportPath, "-failed", failedPath});
   varnel->Write(Lines(dns));
   varnel->CloseInput();
   ASSERT_TRUE(varnel->WaitForOutput("   DN: ", kStopAt, seconds(120))) << varnel->Output();
