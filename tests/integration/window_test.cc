@@ -4,6 +4,7 @@
 // time.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 
@@ -64,6 +65,77 @@ TEST(WindowIT, OutstandingRequestsLeaveOutputFilesAndStatusAsOneAtATime) {
   EXPECT_EQ(many.report, one.report);
   EXPECT_EQ(many.failed, one.failed);
   EXPECT_EQ(Count(one.failed, "\n"), 3u);
+}
+
+// samba-tool on the domain controller's own database.
+ProcessResult SambaTool(std::vector<std::string> args) {
+  const std::string dc = SandboxFact("VARNEL_SANDBOX_STATE") + "/dc";
+  args.insert(args.begin(), "samba-tool");
+  args.insert(args.end(), {"-H", dc + "/private/sam.ldb", "-s", dc + "/etc/smb.conf"});
+  return RunProcess(args, "", SandboxEnv());
+}
+
+// Without -cont, through a slow link: the fifth object refuses the write, and
+// the writes that went out with it and landed are put back, so the directory,
+// the output, the status and -failed are those of one request at a time.
+TEST(WindowIT, AFailureWithoutContLeavesWhatOneRequestAtATimeWould) {
+  ASSERT_EQ(geteuid(), 0u) << "the deny-write entry is written into the DC's own database";
+  const std::string ou = FreshOu("window-stop");
+  std::vector<std::string> dns;
+  for (int i = 0; i < 12; ++i) dns.push_back(AddContact(ou, "Stop " + std::to_string(i)));
+  // The administrator (RID 500) may not write the fifth.
+  const std::string shown =
+      SambaTool({"user", "show", "Administrator", "--attributes=objectSid"}).out;
+  const size_t at = shown.find("S-1-");
+  ASSERT_NE(at, std::string::npos) << shown;
+  const std::string sid = shown.substr(at, shown.find('\n', at) - at);
+  ASSERT_EQ(
+      SambaTool({"dsacl", "set", "--objectdn=" + dns[4], "--sddl=(D;;WP;;;" + sid + ")"}).status,
+      0);
+  LiveProcess relay({"python3", VARNEL_DELAY_RELAY, "127.0.0.1", "389", "20"}, {});
+  ASSERT_TRUE(relay.WaitForOutput("\n", 1, seconds(20))) << relay.Output();
+  const std::string port = relay.Output().substr(0, relay.Output().find('\n'));
+
+  struct Run {
+    ProcessResult result;
+    std::string report;
+    std::string failed;
+    std::vector<std::string> hidden;
+  };
+  auto run = [&](const std::vector<std::string>& extra) {
+    const std::string report = ScratchPath("stop.jsonl");
+    const std::string failed = ScratchPath("stop.failed");
+    std::vector<std::string> args = {"-h",  "localhost:" + port, "-upd", "-hfal",   "-safety",
+                                     "100", "-report",           report, "-failed", failed};
+    args.insert(args.end(), extra.begin(), extra.end());
+    Run r{RunVarnel(args, Lines(dns)), ReadFileBytes(report), ReadFileBytes(failed), {}};
+    for (const std::string& dn : dns)
+      r.hidden.push_back(ReadValue(dn, "msExchHideFromAddressLists"));
+    unlink(report.c_str());
+    unlink(failed.c_str());
+    std::string ldif;
+    for (const std::string& dn : dns)
+      ldif += "dn: " + dn + "\nchangetype: modify\nreplace: msExchHideFromAddressLists\n-\n\n";
+    ApplyLdif(ldif, true);  // the fifth refuses this too
+    return r;
+  };
+  const Run one = run({"-window", "1"});
+  const Run many = run({});
+  EXPECT_EQ(one.result.status, 50) << one.result.out << one.result.err;
+  EXPECT_EQ(many.result.status, one.result.status);
+  EXPECT_EQ(many.result.out, one.result.out);
+  EXPECT_EQ(many.result.err, one.result.err);
+  EXPECT_EQ(many.failed, one.failed);
+  EXPECT_EQ(many.hidden, one.hidden);
+  EXPECT_EQ(many.hidden[3], "TRUE");
+  EXPECT_EQ(many.hidden[5], "");
+  // The report says which items were put back; otherwise it is the same.
+  EXPECT_GE(Count(many.report, ",\"rolled_back\":true"), 1u) << many.report;
+  std::string report = many.report;
+  for (size_t at = report.find(",\"rolled_back\":true"); at != std::string::npos;
+       at = report.find(",\"rolled_back\":true"))
+    report.erase(at, std::string(",\"rolled_back\":true").size());
+  EXPECT_EQ(report, one.report);
 }
 
 // -rate: six objects at five a second start over at least a second; a value
