@@ -5,6 +5,7 @@
 // checked against the directory itself: the plan and the undo file are
 // applied with ldapmodify and the objects compared with what they held.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -456,6 +457,42 @@ TEST_F(BulkSafetyFaultIT, UndoFileOfARunCutShortRestoresEveryChangedObject) {
   for (long i = 0; i < ok; ++i) EXPECT_FALSE(skipped.contains(dns[i])) << dns[i] << undoText;
   for (int i = 0; i < kObjects; ++i) EXPECT_EQ(Snapshot(dns[i]), before[i]) << dns[i];
   for (const std::string& path : {undoPath, failedPath}) unlink(path.c_str());
+}
+
+// Killed with SIGKILL midway through a slow link, the writes of many objects
+// on their way: every object the run changed has its whole record, and the
+// file puts every one of them back.
+TEST(BulkSafetyIT, TheUndoFileOfARunKilledMidwayRestoresEveryChangedObject) {
+  constexpr int kObjects = 60;
+  const std::string ou = FreshOu("bulk-kill");
+  std::vector<std::string> dns;
+  std::vector<Entry> before;
+  for (int i = 0; i < kObjects; ++i) {
+    dns.push_back(
+        AddContact(ou, "Killed " + std::to_string(i),
+                   "mail: k" + std::to_string(i) + "@example.com\nextensionAttribute1: one\n"));
+    before.push_back(Snapshot(dns.back()));
+  }
+  LiveProcess relay({"python3", VARNEL_DELAY_RELAY, "127.0.0.1", "389", "20"}, {});
+  ASSERT_TRUE(relay.WaitForOutput("\n", 1, seconds(20))) << relay.Output();
+  const std::string port = relay.Output().substr(0, relay.Output().find('\n'));
+  const std::string undoPath = ScratchPath("killed.ldif");
+  std::unique_ptr<LiveProcess> varnel = StartVarnel(
+      {"-h", "localhost:" + port, "-clear", "-cont", "-safety", "100", "-undo", undoPath});
+  varnel->Write(Lines(dns));
+  varnel->CloseInput();
+  ASSERT_TRUE(varnel->WaitForOutput("   DN: ", 10, seconds(120))) << varnel->Output();
+  ASSERT_EQ(kill(varnel->pid(), SIGKILL), 0);
+  varnel->Finish(seconds(30));
+
+  int changed = 0;
+  for (int i = 0; i < kObjects; ++i) changed += Snapshot(dns[i]) != before[i] ? 1 : 0;
+  EXPECT_GE(changed, 10);
+  const std::string undoText = ReadFileBytes(undoPath);
+  ASSERT_EQ(ParseLdif(undoText).error, "") << undoText;
+  ReplayUndo(undoText);
+  for (int i = 0; i < kObjects; ++i) EXPECT_EQ(Snapshot(dns[i]), before[i]) << dns[i];
+  unlink(undoPath.c_str());
 }
 
 TEST(BulkSafetyIT, ReportHasOneJsonLinePerItemInInputOrder) {
