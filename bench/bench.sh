@@ -9,9 +9,10 @@
 #             process on loopback: the server's cost for the same changes
 #
 # Each timed run gets its own freshly made objects (a run changes them), so
-# the three runs of an action do the same work. Every varnel run uses
-# -cont -unsafe -q and must report all N objects successful. Prints one row
-# per action with the ratios relay/loopback and loopback/floor beside their
+# the runs of an action do the same work. Every varnel run uses -unsafe -q,
+# in each of the modes of MODES (default "default undo cont": the stop rule,
+# -undo FILE, -cont), and must report all N objects successful. Prints one row
+# per action and mode with the ratios relay/loopback and loopback/floor beside their
 # targets, then the per-object shell loop an administrator would otherwise
 # write (ldapsearch + ldapmodify per DN, on a sample) against varnel -upd,
 # then the peak memory of Varnel reading MEMORY_DNS input DNs with -safety
@@ -111,9 +112,15 @@ switches=(
   [cr]="-cr $CREATE_MDB"
   [mv]="-move $MOVE_TO"
 )
-# Object sets, per round: F for the floor, L for loopback, R for the relay.
+# The modes a run is timed in: the default stop rule, -undo, and -cont.
+read -r -a modes <<<"${MODES:-default undo cont}"
+# Object sets, per round: F for the floor, then per mode L for loopback and R
+# for the relay.
 sets=()
-for round in $(seq 1 "$ROUNDS"); do sets+=("F$round" "L$round" "R$round"); done
+for round in $(seq 1 "$ROUNDS"); do
+  sets+=("F$round")
+  for mode in "${modes[@]}"; do sets+=("L$mode$round" "R$mode$round"); done
+done
 
 # One object as an LDIF add record: name, sAMAccountName, kind.
 object_ldif() {
@@ -144,13 +151,17 @@ object_ldif() {
 }
 
 # Times one varnel run over a DN list and checks that every object succeeded.
-varnel_run() {  # key set [extra switches...]
-  local key="$1" set="$2" t0 t1
-  shift 2
+varnel_run() {  # key set mode [extra switches...]
+  local key="$1" set="$2" mode="$3" t0 t1
+  shift 3
   local -a sw
   read -r -a sw <<<"${switches[$key]}"
+  case "$mode" in
+    undo) sw+=(-undo "$work/$key$set.undo.ldif") ;;
+    cont) sw+=(-cont) ;;
+  esac
   t0=$(now)
-  "$VARNEL" "${sw[@]}" -cont -unsafe -q "$@" <"$work/$key$set.dns" >"$work/$key$set.out" 2>&1 || true
+  "$VARNEL" "${sw[@]}" -unsafe -q "$@" <"$work/$key$set.dns" >"$work/$key$set.out" 2>&1 || true
   t1=$(now)
   grep -q "Successful    : $N\$" "$work/$key$set.out" ||
     { cat "$work/$key$set.out" >&2; echo "varnel ${switches[$key]} ($set set) did not succeed on all $N objects" >&2; exit 1; }
@@ -213,37 +224,44 @@ for round in $(seq 1 "$ROUNDS"); do
     echo "  round $round of $ROUNDS: ${switches[$key]} ..."
     t=$(floor_run "$key" "F$round")
     floor_all[$key]+=" $t"
-    t=$(varnel_run "$key" "L$round")
-    loop_all[$key]+=" $t"
-    t=$(varnel_run "$key" "R$round" -h "localhost:$relay_port")
-    relay_all[$key]+=" $t"
+    for mode in "${modes[@]}"; do
+      t=$(varnel_run "$key" "L$mode$round" "$mode")
+      loop_all[$key.$mode]+=" $t"
+      t=$(varnel_run "$key" "R$mode$round" "$mode" -h "localhost:$relay_port")
+      relay_all[$key.$mode]+=" $t"
+    done
   done
 done
 for key in "${keys[@]}"; do
   # shellcheck disable=SC2086 # the lists are words of numbers
   floor_s[$key]=$(median ${floor_all[$key]})
-  # shellcheck disable=SC2086
-  loop_s[$key]=$(median ${loop_all[$key]})
-  # shellcheck disable=SC2086
-  relay_s[$key]=$(median ${relay_all[$key]})
+  for mode in "${modes[@]}"; do
+    # shellcheck disable=SC2086
+    loop_s[$key.$mode]=$(median ${loop_all[$key.$mode]})
+    # shellcheck disable=SC2086
+    relay_s[$key.$mode]=$(median ${relay_all[$key.$mode]})
+  done
 done
 kill "$relay" 2>/dev/null || true
 wait "$relay" 2>/dev/null || true
 relay=
 
 echo
-echo "$N objects per run; relay adds $WAN_DELAY_MS ms each way; varnel with -cont -unsafe -q;"
+echo "$N objects per run; relay adds $WAN_DELAY_MS ms each way; varnel with -unsafe -q in each mode;"
 echo "floor = the run's own -whatif LDIF applied by one serial ldapmodify on loopback"
 [ "$ROUNDS" -eq 1 ] || echo "seconds are the median of $ROUNDS rounds, ratios those of the medians"
-row='%-36s %9s %9s %8s %9s %8s  %s\n'
+row='%-36s %-8s %9s %9s %8s %9s %8s  %s\n'
 # shellcheck disable=SC2059 # the format is the table's, kept in one place
-printf "$row" "action" "loopback" "relay" "rel/loop" "floor" "loop/fl" "targets"
+printf "$row" "action" "mode" "loopback" "relay" "rel/loop" "floor" "loop/fl" "targets"
 # shellcheck disable=SC2059
-printf "$row" "" "s" "s" "<=$RELAY_TARGET" "s" "<=$FLOOR_TARGET" ""
+printf "$row" "" "" "s" "s" "<=$RELAY_TARGET" "s" "<=$FLOOR_TARGET" ""
 missed=0
+rows=0
 for key in "${keys[@]}"; do
-  r_relay=$(ratio "${relay_s[$key]}" "${loop_s[$key]}")
-  r_floor=$(ratio "${loop_s[$key]}" "${floor_s[$key]}")
+ for mode in "${modes[@]}"; do
+  rows=$((rows + 1))
+  r_relay=$(ratio "${relay_s[$key.$mode]}" "${loop_s[$key.$mode]}")
+  r_floor=$(ratio "${loop_s[$key.$mode]}" "${floor_s[$key]}")
   verdict=met
   within "$r_relay" "$RELAY_TARGET" || verdict="missed: relay"
   if ! within "$r_floor" "$FLOOR_TARGET"; then
@@ -251,11 +269,13 @@ for key in "${keys[@]}"; do
   fi
   [ "$verdict" = met ] || missed=$((missed + 1))
   # shellcheck disable=SC2059
-  printf "$row" "${switches[$key]}" "$(printf '%.2f' "${loop_s[$key]}")" "$(printf '%.2f' "${relay_s[$key]}")" \
-    "$r_relay" "$(printf '%.2f' "${floor_s[$key]}")" "$r_floor" "$verdict"
+  printf "$row" "${switches[$key]}" "$mode" "$(printf '%.2f' "${loop_s[$key.$mode]}")" \
+    "$(printf '%.2f' "${relay_s[$key.$mode]}")" "$r_relay" "$(printf '%.2f' "${floor_s[$key]}")" \
+    "$r_floor" "$verdict"
+ done
 done
 echo "targets: relay/loopback <= $RELAY_TARGET, loopback/floor <= $FLOOR_TARGET;" \
-  "$((${#keys[@]} - missed)) of ${#keys[@]} actions meet both"
+  "$((rows - missed)) of $rows action and mode rows meet both"
 
 # The shell loop: look each object up, then modify it, one process each (on
 # the floor's -upd objects, which nothing times any more).
@@ -269,7 +289,7 @@ done <"$work/sample.dns"
 t1=$(now)
 loop=$(elapsed "$t0" "$t1")
 per_loop=$(awk -v t="$loop" -v n="$SAMPLE" 'BEGIN { print t / n }')
-per_varnel=$(awk -v t="${loop_s[uh]}" -v n="$N" 'BEGIN { print t / n }')
+per_varnel=$(awk -v t="${loop_s[uh.${modes[0]}]}" -v n="$N" 'BEGIN { print t / n }')
 echo
 echo "shell loop ldapsearch+ldapmodify per DN: $SAMPLE objects in $loop s;" \
   "per object $(ratio "$per_loop" "$per_varnel") times varnel ${switches[uh]} on loopback (target >= 10)"
