@@ -9,29 +9,13 @@
 namespace varnel::integration {
 namespace {
 
-// samba-tool on the domain controller's own database (the sandbox's
-// samba-tool cannot bind over LDAP).
-ProcessResult SambaTool(std::vector<std::string> args) {
-  const std::string dc = SandboxFact("VARNEL_SANDBOX_STATE") + "/dc";
-  args.insert(args.begin(), "samba-tool");
-  args.insert(args.end(), {"-H", dc + "/private/sam.ldb", "-s", dc + "/etc/smb.conf"});
-  return RunProcess(args, "", SandboxEnv());
-}
-
-bool AddAces(const std::string& dn, const std::string& sddl) {
-  return SambaTool({"dsacl", "set", "--objectdn=" + dn, "--sddl=" + sddl}).status == 0;
-}
-
 TEST(ReadFirstIT, AnObjectThatCannotBeReadIsNeverWrittenInAnyAction) {
   const std::string ou = FreshOu("read-first");
   const std::string missing = "CN=Nobody Here," + ou;
   // The ordinary user may write the object's attributes, but cannot see it:
   // listing its OU is denied, so a base search of it answers 32.
   const std::string hidden = AddUser(ou, "Hidden Writable");
-  const std::string shown = SambaTool({"user", "show", "vuser", "--attributes=objectSid"}).out;
-  const size_t at = shown.find("S-1-");
-  const std::string sid =
-      at == std::string::npos ? "" : shown.substr(at, shown.find('\n', at) - at);
+  const std::string sid = AccountSid("vuser");
   const bool hiddenMade =
       geteuid() == 0 && !sid.empty() &&
       AddAces(hidden, "(D;;RPLCLORC;;;" + sid + ")" + "(A;;WP;;;" + sid + ")") &&

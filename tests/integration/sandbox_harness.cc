@@ -698,4 +698,25 @@ long SummaryNumber(const std::string& out, const std::string& label) {
   return std::stol(match[2]);
 }
 
+namespace {
+
+ProcessResult SambaTool(std::vector<std::string> args) {
+  const std::string dc = SandboxFact("VARNEL_SANDBOX_STATE") + "/dc";
+  args.insert(args.begin(), "samba-tool");
+  args.insert(args.end(), {"-H", dc + "/private/sam.ldb", "-s", dc + "/etc/smb.conf"});
+  return RunProcess(args, "", SandboxEnv());
+}
+
+}  // namespace
+
+std::string AccountSid(const std::string& account) {
+  const std::string shown = SambaTool({"user", "show", account, "--attributes=objectSid"}).out;
+  const size_t at = shown.find("S-1-");
+  return at == std::string::npos ? "" : shown.substr(at, shown.find('\n', at) - at);
+}
+
+bool AddAces(const std::string& dn, const std::string& sddl) {
+  return SambaTool({"dsacl", "set", "--objectdn=" + dn, "--sddl=" + sddl}).status == 0;
+}
+
 }  // namespace varnel::integration

@@ -228,6 +228,12 @@ std::string ReadValue(const std::string& dn, const std::string& attribute);
 std::string DomainDn();
 std::string TestOu();
 
+// Access control written into the DC's own database with samba-tool (root
+// only; the sandbox's samba-tool cannot bind over LDAP): the SID of an
+// account ("" when it cannot be read), and ACEs in SDDL added to an object.
+std::string AccountSid(const std::string& account);
+bool AddAces(const std::string& dn, const std::string& sddl);
+
 // A fresh OU below TestOu() for one test; its subtree is deleted first.
 std::string FreshOu(const std::string& name);
 // Adds a user, contact or group in ou; returns its DN.
