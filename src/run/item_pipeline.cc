@@ -19,13 +19,12 @@
 #include "ldap/result_codes.h"
 #include "platform/stop_request.h"
 #include "platform/tick_counter.h"
-#include "run/adaptive_window.h"
 #include "run/item_step.h"
 #include "run/progress_meter.h"
 #include "run/put_back.h"
-#include "run/rate_pacer.h"
 #include "run/request_channel.h"
 #include "run/run_records.h"
+#include "run/send_rules.h"
 #include "run/write_result.h"
 #include "text/string_helpers.h"
 
@@ -63,7 +62,8 @@ struct Slot {
   int loadRc = 0;
   uint32_t loadSince = 0;
   int loadTries = 0;
-  bool again = false;  // sent back to its read by a lost answer: to be planned again
+  std::string writingKey;  // while kWriting: the object it writes
+  bool again = false;      // sent back to its read by a lost answer: to be planned again
   ObjectRead object;
   ObjectPlan plan;
   bool unchanged = false;  // the object held what the plan would write
@@ -104,7 +104,7 @@ class ItemPipeline {
         stop_(stop),
         pause_(pause),
         meter_(reporter, ticks, work.items.size()),
-        pacer_(settings.rate),
+        rules_(SendLimits{settings.window, settings.continueOnError, settings.upto, settings.rate}),
         jitter_(ticks.Now()) {
     read_.scope = LdapScope::kBase;
     read_.filter = "(objectclass=*)";
@@ -126,23 +126,6 @@ class ItemPipeline {
   Slot& SlotOf(size_t index) { return *slots_[index - shown_]; }
   // Requests outstanding, those waiting to go out again included.
   size_t Outstanding() const { return reads_ + writes_; }
-  // Requests outstanding at most, reads and writes together: -window, or
-  // what the server's answers have shown it takes.
-  uint32_t Window() const { return settings_.window != 0 ? settings_.window : adaptive_.Limit(); }
-  // Without -cont no write goes out before the one before it has succeeded.
-  // The window is shared: when writes go out together, half of it is theirs
-  // and half the reads', so that neither starves the other.
-  // Without -cont, writes go out together as well, but the first goes out
-  // alone and each success lets one more out (slow start), so that a refusal
-  // that meets every object costs at most one write put back.
-  uint32_t WriteWindow() const {
-    const uint32_t window = Window();
-    const uint32_t half = std::max<uint32_t>(window - window / 2, 1);
-    return settings_.continueOnError ? half : std::min(half, slowStart_);
-  }
-  // Without -cont: true once an item has failed, and the later ones are no
-  // longer sent.
-  bool Halted() const { return !settings_.continueOnError && firstFailure_.has_value(); }
   // Without -cont a failure ends the run as it would have one request at a
   // time: the held writes after it are not sent, the writes after it that
   // landed are put back, and only then the run's last lines are shown.
@@ -150,9 +133,8 @@ class ItemPipeline {
   void PutBackAfterTheFailure();
   // The put-back of one item's write; false when the server refused it.
   bool PutBack(Slot& slot);
-  uint32_t ReadWindow() const { return std::max<uint32_t>(Window() - WriteWindow(), 1); }
-  // True when -rate lets the next item start now.
-  bool RateAllows() const { return pacer_.Wait(ticks_.Now()) == 0; }
+  // Every change of an item's state goes here: the rules hear of its writes.
+  void SetState(Slot& slot, Slot::State state);
   void StartRead(Slot& slot);
   void NewSlot(size_t index);
   // Takes one answer and gives it to its item, or sends again the requests
@@ -224,8 +206,7 @@ class ItemPipeline {
   const StopRequest& stop_;
   const std::function<void(uint32_t)>& pause_;  // waits so many milliseconds
   ProgressMeter meter_;
-  AdaptiveWindow adaptive_;  // the window when -window does not fix it
-  RatePacer pacer_;
+  SendRules rules_;
   std::minstd_rand jitter_;
   LdapSearchRequest read_;  // the one read of every object, its base left to fill
 
@@ -250,15 +231,21 @@ class ItemPipeline {
   // Planned, their undo records appended but not yet on disk: counted as
   // writes outstanding, not yet sent.
   std::vector<Slot*> held_;
-  // Without -cont: the earliest item in input order that failed, the writes
-  // let out at once (slow start), and the items whose writes were put back.
-  std::optional<size_t> firstFailure_;
-  uint32_t slowStart_ = 1;
+  // Without -cont: the items whose writes were put back.
   std::set<size_t> putBack_;
   std::map<std::string, LdapEntry> previewed_;  // -whatif: lower-case DN -> as planned so far
   std::set<std::string> repeated_;  // lower-case DNs the list names more than once  // lower-case
                                     // DN -> clock of its last write's answer
 };
+
+void ItemPipeline::SetState(Slot& slot, Slot::State state) {
+  if (slot.state == Slot::State::kWriting) rules_.WriteBack(slot.writingKey);
+  if (state == Slot::State::kWriting) {
+    slot.writingKey = KeyOf(slot, items_[slot.index]);
+    rules_.WriteOut(slot.writingKey);
+  }
+  slot.state = state;
+}
 
 void ItemPipeline::StartRead(Slot& slot) {
   LdapSearchRequest request = read_;
@@ -267,18 +254,18 @@ void ItemPipeline::StartRead(Slot& slot) {
   slot.sentAt = ticks_.Now();
   const int rc = channel_.StartRead(slot.index, request);
   if (rc == 0) {
-    slot.state = Slot::State::kReading;
+    SetState(slot, Slot::State::kReading);
     ++reads_;
     return;
   }
   slot.object = ObjectRead{rc, {}};
-  slot.state = Slot::State::kRead;
+  SetState(slot, Slot::State::kRead);
 }
 
 void ItemPipeline::NewSlot(size_t index) {
   auto slot = std::make_unique<Slot>();
   slot->index = index;
-  pacer_.Started(ticks_.Now());
+  rules_.Started(ticks_.Now());
   slots_.push_back(std::move(slot));
   StartRead(*slots_.back());
 }
@@ -312,11 +299,11 @@ bool ItemPipeline::TakeAnswer(bool holdWrites) {
   const uint32_t now = ticks_.Now();
   const auto inFlight = static_cast<uint32_t>(Outstanding() - waiting_);
   if (IsServerLoad(answer.rc)) {
-    if (settings_.window == 0) adaptive_.Overloaded(inFlight);
+    rules_.Overloaded(inFlight);
     if (WaitAfterLoad(slot, answer, now)) return true;
   } else if (!IsConnectionLoss(answer.rc)) {
     loadSince_.reset();
-    if (settings_.window == 0) adaptive_.Answered(now - slot.sentAt, inFlight);
+    rules_.Answered(now - slot.sentAt, inFlight);
   }
   slot.loadTries = 0;
   if (slot.state == Slot::State::kReading) {
@@ -336,7 +323,7 @@ void ItemPipeline::ReadAnswered(Slot& slot, ChannelAnswer& answer) {
   if (IsConnectionLoss(answer.rc) && channel_.ConnectionLoss() == 0 && stopSignal_ == 0 &&
       ++slot.readTries < kTriesPerItem)
     return StartRead(slot);
-  slot.state = Slot::State::kRead;
+  SetState(slot, Slot::State::kRead);
   slot.object = ObjectRead{answer.rc, {}};
   if (answer.rc != 0) {
     slot.diagnostic = answer.diagnostic;
@@ -351,7 +338,7 @@ void ItemPipeline::ReadAnswered(Slot& slot, ChannelAnswer& answer) {
 }
 
 void ItemPipeline::WriteAnswered(Slot& slot, int rc) {
-  if (rc == 0 && slowStart_ < AdaptiveWindow::kCap) ++slowStart_;
+  if (rc == 0) rules_.WriteSucceeded();
   Diversion diversion(reporter_, slot);
   const Outcome outcome = PlanResult(reporter_, slot.plan, rc);
   if (rc != 0) ShowDiagnostic(slot);
@@ -387,7 +374,7 @@ bool ItemPipeline::SendWaitingAgain() {
     // The window holds for these too, though one always goes when nothing
     // else is on its way.
     const size_t onTheirWay = Outstanding() - waiting_;
-    if (onTheirWay != 0 && onTheirWay >= Window()) break;
+    if (!rules_.RoomToSendAgain(onTheirWay)) break;
     slot.waiting = false;
     --waiting_;
     acted = true;
@@ -417,7 +404,7 @@ void ItemPipeline::EndWaitingItem(Slot& slot) {
   --waiting_;
   if (slot.state == Slot::State::kReading) {
     --reads_;
-    slot.state = Slot::State::kRead;
+    SetState(slot, Slot::State::kRead);
     slot.object = ObjectRead{slot.loadRc, {}};
     return;
   }
@@ -446,7 +433,7 @@ void ItemPipeline::Plan(Slot& slot) {
     }
   }
   // After a failure before it, nothing more goes out.
-  if (Halted() && slot.index > *firstFailure_) {
+  if (rules_.HaltedBefore(slot.index)) {
     slot.notSent = true;
     return Complete(slot, Outcome::Ok());
   }
@@ -479,7 +466,7 @@ void ItemPipeline::Plan(Slot& slot) {
     slot.record = PlanAsLdif(slot.plan);
     return Complete(slot, outcome);
   }
-  slot.state = Slot::State::kWriting;
+  SetState(slot, Slot::State::kWriting);
   ++writes_;
   if (!records_.undo) return SendWrite(slot);
   // The undo record is on disk before the change goes out: the write waits
@@ -515,7 +502,7 @@ void ItemPipeline::SendWrite(Slot& slot) {
   const int rc = channel_.StartWrite(slot.index, slot.plan.dn, slot.plan.mods);
   if (rc == 0) return;
   --writes_;
-  slot.state = Slot::State::kRead;
+  SetState(slot, Slot::State::kRead);
   // Left for the next run only while no later item has been planned (a held
   // write may have one after it): items are shown in input order.
   if (IsConnectionLoss(rc) && slot.index + 1 >= nextPlan_ && LeftForTheNextRun(slot)) return;
@@ -550,13 +537,13 @@ void ItemPipeline::Complete(Slot& slot, const Outcome& outcome, bool lost) {
   }
   // Sent, and the server went away for good before it answered.
   if (lost && !slot.plan.mods.empty()) slot.unknown = true;
-  slot.state = Slot::State::kDone;
+  SetState(slot, Slot::State::kDone);
   slot.outcome = outcome;
   if (outcome.ok()) {
     ++tally_.successful;
   } else {
     ++tally_.errors;
-    if (!firstFailure_ || slot.index < *firstFailure_) firstFailure_ = slot.index;
+    rules_.Failed(slot.index);
   }
 }
 
@@ -586,7 +573,7 @@ void ItemPipeline::ShowFinished() {
   while (!slots_.empty() && Front().state == Slot::State::kDone) {
     Slot& slot = Front();
     // Items after a failure wait to be put back or left alone.
-    if (Halted() && slot.index > *firstFailure_) break;
+    if (rules_.HaltedBefore(slot.index)) break;
     reporter_.out() << slot.out.str();
     reporter_.err() << slot.err.str() << std::flush;
     if (slot.outcome.ok()) {
@@ -634,14 +621,10 @@ bool ItemPipeline::ReadyToPlan(Slot& slot) {
     TakeAnswer(true);
     return false;
   }
-  if (writes_ >= WriteWindow() || Outstanding() >= Window()) return wait();
+  if (!rules_.RoomToWrite(writes_, Outstanding())) return wait();
   // Two items that name the same object are never in flight together.
   const std::string key = KeyOf(slot, items_[slot.index]);
-  for (const auto& other : slots_) {
-    if (other.get() != &slot && other->state == Slot::State::kWriting &&
-        KeyOf(*other, items_[other->index]) == key)
-      return wait();
-  }
+  if (rules_.Writing(key)) return wait();
   // Read before an earlier item's change of the object was answered: the
   // plan is made from what that change left.
   if (auto written = written_.find(key);
@@ -684,7 +667,7 @@ void ItemPipeline::EndAfterStop() {
     const bool sent = slot->state == Slot::State::kWriting || (slot->again && slot->lostWrite);
     if (slot->state == Slot::State::kDone || !sent) continue;
     slot->unknown = true;
-    slot->state = Slot::State::kDone;
+    SetState(*slot, Slot::State::kDone);
     {
       Diversion diversion(reporter_, *slot);
       slot->outcome = PlanResult(reporter_, slot->plan, kLdapTimeout);
@@ -700,11 +683,11 @@ void ItemPipeline::DropHeldWritesAfterTheFailure() {
   // Their records may be in the undo file: a record of a write never sent is
   // refused when replayed, and changes nothing.
   std::erase_if(held_, [this](Slot* slot) {
-    if (slot->index < *firstFailure_) return false;
+    if (slot->index < rules_.FirstFailure()) return false;
     --writes_;
     --tally_.processed;
     --slot->tries;
-    slot->state = Slot::State::kRead;
+    SetState(*slot, Slot::State::kRead);
     return true;
   });
 }
@@ -728,7 +711,7 @@ void ItemPipeline::PutBackAfterTheFailure() {
   // before the earlier.
   for (auto it = slots_.rbegin(); it != slots_.rend(); ++it) {
     Slot& slot = **it;
-    if (slot.index <= *firstFailure_) continue;
+    if (slot.index <= rules_.FirstFailure()) continue;
     const bool planned = slot.tries != 0 && !slot.again;
     if (slot.state != Slot::State::kDone) {
       if (planned) --tally_.processed;
@@ -757,8 +740,8 @@ RunTally ItemPipeline::Run() {
     // more reads, or at a window of one the reads would run through the
     // whole list before its first write.
     const bool planWaits = nextPlan_ < nextRead_ && SlotOf(nextPlan_).state == Slot::State::kRead;
-    while (nextRead_ < items_.size() && reads_ < ReadWindow() &&
-           Outstanding() + (planWaits ? 1 : 0) < Window() && RateAllows())
+    while (nextRead_ < items_.size() && rules_.RoomToRead(reads_, Outstanding(), planWaits) &&
+           rules_.RateAllows(ticks_.Now()))
       NewSlot(nextRead_++);
     ShowFinished();
     if (stopped_ || StopAsked()) break;
@@ -785,12 +768,12 @@ RunTally ItemPipeline::Run() {
       break;
     }
     // The stop rules, exactly as if one request at a time went out.
-    if (settings_.upto != 0 && tally_.successful + pending >= settings_.upto) {
+    if (rules_.UptoReached(tally_.successful, pending)) {
       if (pending != 0 && TakeAnswer()) continue;
       reporter_.out() << "WARN: UpTo limit achieved, stopping..." << EndLine;
       break;
     }
-    if (Halted()) {
+    if (rules_.Halted()) {
       DropHeldWritesAfterTheFailure();
       break;
     }
@@ -798,7 +781,7 @@ RunTally ItemPipeline::Run() {
     if (!settings_.continueOnError && again_ != 0 && TakeAnswer()) continue;
     if (nextRead_ == nextPlan_) {  // the window is full of writes, or -rate holds the next
       if (TakeAnswer()) continue;
-      if (const uint32_t wait = pacer_.Wait(ticks_.Now()); wait != 0) pause_(wait);
+      if (const uint32_t wait = rules_.RateWait(ticks_.Now()); wait != 0) pause_(wait);
       NewSlot(nextRead_++);
     }
     Slot& slot = SlotOf(nextPlan_);
@@ -819,11 +802,11 @@ RunTally ItemPipeline::Run() {
   }
   if (stopSignal_ != 0) EndAfterStop();
   ShowFinished();
-  if (Halted() && stopSignal_ == 0 && lossError_.ok()) {
+  if (rules_.Halted() && stopSignal_ == 0 && lossError_.ok()) {
     PutBackAfterTheFailure();
     // As one request at a time would have ended: the line comes when an item
     // after the failure was left alone.
-    if (*firstFailure_ + 1 < items_.size() && !stopped_)
+    if (rules_.FirstFailure() + 1 < items_.size() && !stopped_)
       reporter_.out() << "ERROR: Too many Errors, stopping..." << EndLine;
   }
   if (!lossError_.ok()) tally_.lastError = lossError_;  // what ended the run comes last
