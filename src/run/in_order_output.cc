@@ -43,16 +43,7 @@ void InOrderOutput::ShowFinished(SlotQueue& slots, const SendRules& rules, RunTa
       reporter_.out() << EndLine;
       if (!slot.record.empty()) reporter_.data() << slot.record << std::flush;
     }
-    const Outcome recorded = records_.ItemEnded(reporter_, items_[slot.index], ResultFor(slot));
-    meter_.Update(slot.index + 1, tally.errors);
-    // A record that could not be kept ends the run: what follows could not
-    // be undone or accounted for.
-    // Output that cannot be written stops the run as a broken record does:
-    // what follows could not be shown.
-    const Outcome broken = !recorded.ok()                             ? recorded
-                           : records_.undo && records_.undo->broken() ? slot.outcome
-                           : reporter_.lostOutput() ? Outcome::Varnel(-1, "output lost")
-                                                    : Outcome::Ok();
+    const Outcome broken = Record(slot, tally);
     // The run's status is the last failure in input order; a stop keeps its
     // own.
     if (!stopped_ && !slot.outcome.ok()) tally.lastError = slot.outcome;
@@ -63,6 +54,19 @@ void InOrderOutput::ShowFinished(SlotQueue& slots, const SendRules& rules, RunTa
       stopped_ = true;
     }
   }
+}
+
+Outcome InOrderOutput::Record(const Slot& slot, const RunTally& tally) {
+  const Outcome recorded = records_.ItemEnded(reporter_, items_[slot.index], ResultFor(slot));
+  meter_.Update(slot.index + 1, tally.errors);
+  // A record that could not be kept ends the run: what follows could not
+  // be undone or accounted for.
+  // Output that cannot be written stops the run as a broken record does:
+  // what follows could not be shown.
+  return !recorded.ok()                             ? recorded
+         : records_.undo && records_.undo->broken() ? slot.outcome
+         : reporter_.lostOutput()                   ? Outcome::Varnel(-1, "output lost")
+                                                    : Outcome::Ok();
 }
 
 void InOrderOutput::ShowRest(SlotQueue& slots, const std::set<size_t>& putBack, RunTally& tally) {

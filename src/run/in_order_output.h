@@ -37,6 +37,9 @@ class InOrderOutput {
 
  private:
   ItemResult ResultFor(const Slot& slot) const;
+  // The shown item's entry in the run's records, and the progress line;
+  // what ends the run, if anything does.
+  Outcome Record(const Slot& slot, const RunTally& tally);
 
   Reporter& reporter_;
   RunRecords& records_;

@@ -74,6 +74,26 @@ class ItemPipeline {
   RunTally Run();
 
  private:
+  // One turn of the loop while items are still to be planned: reads started
+  // as the window and -rate allow, finished items shown, then one item
+  // planned or one answer taken. False when the loop ends.
+  bool SendNext();
+  void StartReads();
+  // The connection is lost for good: the answers on their way are taken,
+  // then the loop ends.
+  bool FinishBeforeLoss(int loss);
+  // The stop rules, exactly as if one request at a time went out: whether
+  // the loop goes on, or nothing when they let the next item be planned.
+  std::optional<bool> StopRulesSay();
+  // Plans the next item in input order, once its read is in and the window
+  // has room for its write.
+  bool PlanNext();
+  // Every item planned: the answers still outstanding.
+  void AnswerTheRest();
+  // The stop, the put-backs after a failure, the run's status and the items
+  // not shown.
+  void EndRun();
+
   // Requests outstanding, those waiting to go out again included.
   size_t Outstanding() const { return reads_ + writes_; }
   // Without -cont a failure ends the run as it would have one request at a
@@ -90,6 +110,10 @@ class ItemPipeline {
   // records go out first, unless `holdWrites` (the wait is for a read, whose
   // item may join them) and a read is on its way.
   bool TakeAnswer(bool holdWrites = false);
+  // The requests waiting to go out again after a busy server's answer:
+  // ended at a stop, sent once their wait is over, or waited for when
+  // nothing else is on its way. True when it did anything.
+  bool TendWaiting();
   // Group commit: the undo records of the held writes go to disk together,
   // then the writes go out; none of them when the records cannot be kept.
   void SendHeldWrites();
@@ -196,29 +220,30 @@ void ItemPipeline::NewSlot(size_t index) {
   StartRead(slots_.Add(index));
 }
 
+bool ItemPipeline::TendWaiting() {
+  // A stop sends nothing more, not even what the server turned away.
+  if (StopAsked()) {
+    EndWaiting();
+    return true;
+  }
+  if (SendWaitingAgain()) return true;
+  // Nothing else on its way: the wait is made here, and what is due is
+  // sent on the next call, unless a stop came meanwhile.
+  if (Outstanding() != waiting_) return false;
+  uint32_t first = kLongestLoadPauseMs;
+  const uint32_t now = ticks_.Now();
+  for (const auto& slot : slots_) {
+    if (!slot->waiting) continue;
+    const auto left = static_cast<int32_t>(slot->retryAt - now);
+    first = std::min(first, static_cast<uint32_t>(std::max(left, 0)));
+  }
+  pause_(first);
+  return true;
+}
+
 bool ItemPipeline::TakeAnswer(bool holdWrites) {
   if (!held_.empty() && !(holdWrites && reads_ != 0)) SendHeldWrites();
-  if (waiting_ != 0) {
-    // A stop sends nothing more, not even what the server turned away.
-    if (StopAsked()) {
-      EndWaiting();
-      return true;
-    }
-    if (SendWaitingAgain()) return true;
-    // Nothing else on its way: the wait is made here, and what is due is
-    // sent on the next call, unless a stop came meanwhile.
-    if (Outstanding() == waiting_) {
-      uint32_t first = kLongestLoadPauseMs;
-      const uint32_t now = ticks_.Now();
-      for (const auto& slot : slots_) {
-        if (!slot->waiting) continue;
-        const auto left = static_cast<int32_t>(slot->retryAt - now);
-        first = std::min(first, static_cast<uint32_t>(std::max(left, 0)));
-      }
-      pause_(first);
-      return true;
-    }
-  }
+  if (waiting_ != 0 && TendWaiting()) return true;
   ChannelAnswer answer;
   if (!channel_.TakeAnswer(&answer)) return false;
   Slot& slot = slots_.At(answer.tag);
@@ -527,67 +552,76 @@ void ItemPipeline::DropHeldWritesAfterTheFailure() {
   });
 }
 
-RunTally ItemPipeline::Run() {
-  for (;;) {
-    // An item that was read and waits for room in the window goes before
-    // more reads, or at a window of one the reads would run through the
-    // whole list before its first write.
-    const bool planWaits =
-        nextPlan_ < nextRead_ && slots_.At(nextPlan_).state == Slot::State::kRead;
-    while (nextRead_ < items_.size() && rules_.RoomToRead(reads_, Outstanding(), planWaits) &&
-           rules_.RateAllows(ticks_.Now()))
-      NewSlot(nextRead_++);
-    ShowFinished();
-    if (output_.stopped() || StopAsked()) break;
-    // A server that stays away ends the run, with the loss's code: nothing
-    // more is planned, and what is on its way is finished and shown first.
-    if (const int loss = channel_.ConnectionLoss(); loss != 0) {
-      if (TakeAnswer()) continue;
-      reporter_.err() << "ERROR: Lost the connection to the directory server and could not "
-                         "connect again; stopping."
-                      << EndLine;
-      lossError_ = Outcome::Ldap(loss);
-      break;
-    }
-    // Items sent back to their read come first: they were let in already.
-    if (Slot* again = recovery_.NextToPlan(slots_)) {
-      if (ReadyToPlan(*again)) Plan(*again);
-      continue;
-    }
-    // Writes on their way, and items to be written again, as the stop rules
-    // see them: each may still succeed or fail.
-    const size_t pending = writes_ + recovery_.sentBack();
-    if (nextPlan_ == items_.size()) {
-      if (TakeAnswer()) continue;
-      break;
-    }
-    // The stop rules, exactly as if one request at a time went out.
-    if (rules_.UptoReached(tally_.successful, pending)) {
-      if (pending != 0 && TakeAnswer()) continue;
-      reporter_.out() << "WARN: UpTo limit achieved, stopping..." << EndLine;
-      break;
-    }
-    if (rules_.Halted()) {
-      DropHeldWritesAfterTheFailure();
-      break;
-    }
-    // An item whose answer was lost is settled before the next goes out.
-    if (!settings_.continueOnError && recovery_.sentBack() != 0 && TakeAnswer()) continue;
-    if (nextRead_ == nextPlan_) {  // the window is full of writes, or -rate holds the next
-      if (TakeAnswer()) continue;
-      if (const uint32_t wait = rules_.RateWait(ticks_.Now()); wait != 0) pause_(wait);
-      NewSlot(nextRead_++);
-    }
-    Slot& slot = slots_.At(nextPlan_);
-    if (!ReadyToPlan(slot)) continue;
-    Plan(slot);
-    ++nextPlan_;
+void ItemPipeline::StartReads() {
+  // An item that was read and waits for room in the window goes before
+  // more reads, or at a window of one the reads would run through the
+  // whole list before its first write.
+  const bool planWaits = nextPlan_ < nextRead_ && slots_.At(nextPlan_).state == Slot::State::kRead;
+  while (nextRead_ < items_.size() && rules_.RoomToRead(reads_, Outstanding(), planWaits) &&
+         rules_.RateAllows(ticks_.Now()))
+    NewSlot(nextRead_++);
+}
+
+bool ItemPipeline::SendNext() {
+  StartReads();
+  ShowFinished();
+  if (output_.stopped() || StopAsked()) return false;
+  // A server that stays away ends the run, with the loss's code: nothing
+  // more is planned, and what is on its way is finished and shown first.
+  if (const int loss = channel_.ConnectionLoss(); loss != 0) return FinishBeforeLoss(loss);
+  // Items sent back to their read come first: they were let in already.
+  if (Slot* again = recovery_.NextToPlan(slots_)) {
+    if (ReadyToPlan(*again)) Plan(*again);
+    return true;
   }
-  // Requests still outstanding are answered before the run ends; an item
-  // whose answer was lost is planned again once its read is back.
+  if (nextPlan_ == items_.size()) return TakeAnswer();
+  if (const std::optional<bool> goOn = StopRulesSay()) return *goOn;
+  return PlanNext();
+}
+
+bool ItemPipeline::FinishBeforeLoss(int loss) {
+  if (TakeAnswer()) return true;
+  reporter_.err() << "ERROR: Lost the connection to the directory server and could not "
+                     "connect again; stopping."
+                  << EndLine;
+  lossError_ = Outcome::Ldap(loss);
+  return false;
+}
+
+std::optional<bool> ItemPipeline::StopRulesSay() {
+  // Writes on their way, and items to be written again, as the stop rules
+  // see them: each may still succeed or fail.
+  const size_t pending = writes_ + recovery_.sentBack();
+  if (rules_.UptoReached(tally_.successful, pending)) {
+    if (pending != 0 && TakeAnswer()) return true;
+    reporter_.out() << "WARN: UpTo limit achieved, stopping..." << EndLine;
+    return false;
+  }
+  if (rules_.Halted()) {
+    DropHeldWritesAfterTheFailure();
+    return false;
+  }
+  // An item whose answer was lost is settled before the next goes out.
+  if (!settings_.continueOnError && recovery_.sentBack() != 0 && TakeAnswer()) return true;
+  return std::nullopt;
+}
+
+bool ItemPipeline::PlanNext() {
+  if (nextRead_ == nextPlan_) {  // the window is full of writes, or -rate holds the next
+    if (TakeAnswer()) return true;
+    if (const uint32_t wait = rules_.RateWait(ticks_.Now()); wait != 0) pause_(wait);
+    NewSlot(nextRead_++);
+  }
+  Slot& slot = slots_.At(nextPlan_);
+  if (!ReadyToPlan(slot)) return true;
+  Plan(slot);
+  ++nextPlan_;
+  return true;
+}
+
+void ItemPipeline::AnswerTheRest() {
   sending_ = false;
-  for (;;) {
-    if (StopAsked()) break;
+  while (!StopAsked()) {
     if (Slot* again = recovery_.NextToPlan(slots_);
         again != nullptr && channel_.ConnectionLoss() == 0) {
       if (ReadyToPlan(*again)) Plan(*again);
@@ -595,6 +629,9 @@ RunTally ItemPipeline::Run() {
     }
     if (!TakeAnswer()) break;
   }
+}
+
+void ItemPipeline::EndRun() {
   if (stopSignal_ != 0) EndAfterStop();
   ShowFinished();
   if (rules_.Halted() && stopSignal_ == 0 && lossError_.ok()) {
@@ -608,6 +645,15 @@ RunTally ItemPipeline::Run() {
   if (stopSignal_ != 0)
     tally_.lastError = Outcome::Varnel(128 + stopSignal_, "stopped by a signal");
   output_.ShowRest(slots_, recovery_.putBack(), tally_);
+}
+
+RunTally ItemPipeline::Run() {
+  while (SendNext()) {
+  }
+  // Requests still outstanding are answered before the run ends; an item
+  // whose answer was lost is planned again once its read is back.
+  AnswerTheRest();
+  EndRun();
   return tally_;
 }
 
