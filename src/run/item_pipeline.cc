@@ -1,20 +1,17 @@
 #include "run/item_pipeline.h"
 
 #include <algorithm>
-#include <deque>
 #include <functional>
 #include <map>
-#include <memory>
 #include <optional>
 #include <random>
-#include <set>
-#include <sstream>
+#include <string>
+#include <vector>
 
 #include "actions/action.h"
 #include "diag/reporter.h"
 #include "exchange/run_settings.h"
 #include "exchange/work_item.h"
-#include "ldap/ldap_error.h"
 #include "ldap/resilient_session.h"
 #include "ldap/result_codes.h"
 #include "platform/stop_request.h"
