@@ -70,5 +70,13 @@ TEST(SendRulesTest, AFixedWindowIgnoresTheServersLoad) {
   EXPECT_LT(found.Window(), before);
 }
 
+TEST(SendRulesTest, RateSpacesTheStarts) {
+  SendRules rules(SendLimits{.window = 8, .rate = 10});
+  EXPECT_TRUE(rules.RateAllows(0));
+  rules.Started(0);
+  EXPECT_EQ(rules.RateWait(40), 60u);
+  EXPECT_TRUE(rules.RateAllows(100));
+}
+
 }  // namespace
 }  // namespace varnel
