@@ -1,39 +1,34 @@
 #include "run/item_pipeline.h"
 
 #include <algorithm>
-#include <deque>
 #include <functional>
 #include <map>
-#include <memory>
 #include <optional>
 #include <random>
-#include <set>
-#include <sstream>
+#include <string>
+#include <vector>
 
 #include "actions/action.h"
 #include "diag/reporter.h"
 #include "exchange/run_settings.h"
 #include "exchange/work_item.h"
-#include "ldap/ldap_error.h"
 #include "ldap/resilient_session.h"
 #include "ldap/result_codes.h"
 #include "platform/stop_request.h"
 #include "platform/tick_counter.h"
-#include "run/adaptive_window.h"
+#include "run/in_order_output.h"
+#include "run/item_preview.h"
+#include "run/item_recovery.h"
+#include "run/item_slot.h"
 #include "run/item_step.h"
-#include "run/progress_meter.h"
-#include "run/put_back.h"
-#include "run/rate_pacer.h"
 #include "run/request_channel.h"
 #include "run/run_records.h"
+#include "run/send_rules.h"
 #include "run/write_result.h"
 #include "text/string_helpers.h"
 
 namespace varnel {
 namespace {
-
-// How often one item is tried when the connection is lost and made again.
-constexpr int kTriesPerItem = 3;
 
 // A request the server answered busy or unavailable is sent again after a
 // pause that doubles from the first to the longest, the later half of each
@@ -46,46 +41,6 @@ constexpr uint32_t kLongestLoadPauseMs = 3200;
 constexpr uint32_t kLoadRetryWindowMs = ResilientSession::kRetryWindowMs;
 
 bool IsServerLoad(int rc) { return rc == kLdapBusy || rc == kLdapUnavailable; }
-
-// One item on its way through the run: read, planned, written, shown. Its
-// lines are held until every item before it has been shown.
-struct Slot {
-  enum class State { kReading, kRead, kWriting, kDone };
-  size_t index = 0;
-  State state = State::kReading;
-  uint64_t readSentAt = 0;  // the loop's clock when its read went out
-  int readTries = 0;
-  uint32_t sentAt = 0;  // the tick its request went out
-  // Answered busy or unavailable: its request goes out again at retryAt;
-  // loadRc is that answer, loadSince the tick of the item's first such.
-  bool waiting = false;
-  uint32_t retryAt = 0;
-  int loadRc = 0;
-  uint32_t loadSince = 0;
-  int loadTries = 0;
-  bool again = false;  // sent back to its read by a lost answer: to be planned again
-  ObjectRead object;
-  ObjectPlan plan;
-  bool unchanged = false;  // the object held what the plan would write
-  std::vector<std::string> changed;
-  std::string diagnostic;  // the server's text for the request that failed
-  // A write whose answer was lost with the connection: what it sent, to be
-  // found in the object when it landed.
-  std::optional<std::vector<LdapModification>> lostWrite;
-  bool unknown = false;  // lost, and the server never came back to tell
-  int tries = 0;
-  // The object as read when the plan that was sent was made: what a put-back
-  // restores.
-  LdapEntry plannedFrom;
-  bool notSent = false;  // after a failure before it: planned again, but nothing went out
-  bool shownAfterTheFailure = false;  // after a failure, but its write could not be put back
-  Outcome outcome;
-  std::ostringstream out;
-  std::ostringstream err;
-  std::string record;  // -whatif: the plan as LDIF
-
-  std::string StoredDn() const { return object.found() ? object.entry.dn : ""; }
-};
 
 class ItemPipeline {
  public:
@@ -103,56 +58,47 @@ class ItemPipeline {
         ticks_(ticks),
         stop_(stop),
         pause_(pause),
-        meter_(reporter, ticks, work.items.size()),
-        pacer_(settings.rate),
-        jitter_(ticks.Now()) {
+        output_(reporter, ticks, records, work.items, settings.whatIf),
+        rules_(SendLimits{settings.window, settings.continueOnError, settings.upto, settings.rate}),
+        jitter_(ticks.Now()),
+        preview_(settings.whatIf, work.items),
+        recovery_(reporter, channel) {
     read_.scope = LdapScope::kBase;
     read_.filter = "(objectclass=*)";
     read_.attributes = action.Attributes();
-    if (settings.whatIf) {
-      std::set<std::string> seen;
-      for (const WorkItem& item : items_) {
-        if (!seen.insert(LowerCase(item.dn)).second) repeated_.insert(LowerCase(item.dn));
-      }
-    }
   }
 
   RunTally Run();
 
  private:
-  // True when the list names the item's DN (letter case aside) again.
-  bool MetAgain(const WorkItem& item) const { return repeated_.contains(LowerCase(item.dn)); }
-  Slot& Front() { return *slots_.front(); }
-  Slot& SlotOf(size_t index) { return *slots_[index - shown_]; }
+  // One turn of the loop while items are still to be planned: reads started
+  // as the window and -rate allow, finished items shown, then one item
+  // planned or one answer taken. False when the loop ends.
+  bool SendNext();
+  void StartReads();
+  // The connection is lost for good: the answers on their way are taken,
+  // then the loop ends.
+  bool FinishBeforeLoss(int loss);
+  // The stop rules, exactly as if one request at a time went out: whether
+  // the loop goes on, or nothing when they let the next item be planned.
+  std::optional<bool> StopRulesSay();
+  // Plans the next item in input order, once its read is in and the window
+  // has room for its write.
+  bool PlanNext();
+  // Every item planned: the answers still outstanding.
+  void AnswerTheRest();
+  // The stop, the put-backs after a failure, the run's status and the items
+  // not shown.
+  void EndRun();
+
   // Requests outstanding, those waiting to go out again included.
   size_t Outstanding() const { return reads_ + writes_; }
-  // Requests outstanding at most, reads and writes together: -window, or
-  // what the server's answers have shown it takes.
-  uint32_t Window() const { return settings_.window != 0 ? settings_.window : adaptive_.Limit(); }
-  // Without -cont no write goes out before the one before it has succeeded.
-  // The window is shared: when writes go out together, half of it is theirs
-  // and half the reads', so that neither starves the other.
-  // Without -cont, writes go out together as well, but the first goes out
-  // alone and each success lets one more out (slow start), so that a refusal
-  // that meets every object costs at most one write put back.
-  uint32_t WriteWindow() const {
-    const uint32_t window = Window();
-    const uint32_t half = std::max<uint32_t>(window - window / 2, 1);
-    return settings_.continueOnError ? half : std::min(half, slowStart_);
-  }
-  // Without -cont: true once an item has failed, and the later ones are no
-  // longer sent.
-  bool Halted() const { return !settings_.continueOnError && firstFailure_.has_value(); }
   // Without -cont a failure ends the run as it would have one request at a
   // time: the held writes after it are not sent, the writes after it that
   // landed are put back, and only then the run's last lines are shown.
   void DropHeldWritesAfterTheFailure();
-  void PutBackAfterTheFailure();
-  // The put-back of one item's write; false when the server refused it.
-  bool PutBack(Slot& slot);
-  uint32_t ReadWindow() const { return std::max<uint32_t>(Window() - WriteWindow(), 1); }
-  // True when -rate lets the next item start now.
-  bool RateAllows() const { return pacer_.Wait(ticks_.Now()) == 0; }
+  // Every change of an item's state goes here: the rules hear of its writes.
+  void SetState(Slot& slot, Slot::State state);
   void StartRead(Slot& slot);
   void NewSlot(size_t index);
   // Takes one answer and gives it to its item, or sends again the requests
@@ -161,6 +107,10 @@ class ItemPipeline {
   // records go out first, unless `holdWrites` (the wait is for a read, whose
   // item may join them) and a read is on its way.
   bool TakeAnswer(bool holdWrites = false);
+  // The requests waiting to go out again after a busy server's answer:
+  // ended at a stop, sent once their wait is over, or waited for when
+  // nothing else is on its way. True when it did anything.
+  bool TendWaiting();
   // Group commit: the undo records of the held writes go to disk together,
   // then the writes go out; none of them when the records cannot be kept.
   void SendHeldWrites();
@@ -184,7 +134,7 @@ class ItemPipeline {
   bool LeftForTheNextRun(Slot& slot);
   // `lost`: the request's answer was lost with the connection.
   void Complete(Slot& slot, const Outcome& outcome, bool lost = false);
-  void ShowFinished();
+  void ShowFinished() { output_.ShowFinished(slots_, rules_, tally_); }
   // True once a stop was asked for while an item had not yet ended.
   bool StopAsked();
   // True when nothing is on its way and nothing more will be sent.
@@ -194,24 +144,12 @@ class ItemPipeline {
   void EndAfterStop();
   // -v: the server's diagnostic after the item's error line.
   void ShowDiagnostic(Slot& slot);
-  ItemResult ResultFor(const Slot& slot) const;
-  // The earliest item sent back to its read whose read is in, or null.
-  Slot* AgainReady();
   // True when the item may be planned now; otherwise a wait was made (an
   // answer taken, or its read sent again).
   bool ReadyToPlan(Slot& slot);
   static std::string KeyOf(const Slot& slot, const WorkItem& item) {
     return LowerCase(slot.object.found() ? slot.object.entry.dn : item.dn);
   }
-
-  // Sends out() and err() of the reporter to the slot's lines meanwhile.
-  struct Diversion {
-    Diversion(Reporter& reporter, Slot& slot) : reporter_(reporter) {
-      reporter.Divert(slot.out, slot.err);
-    }
-    ~Diversion() { reporter_.Restore(); }
-    Reporter& reporter_;
-  };
 
   Reporter& reporter_;
   RequestChannel& channel_;
@@ -223,42 +161,41 @@ class ItemPipeline {
   const TickCounter& ticks_;
   const StopRequest& stop_;
   const std::function<void(uint32_t)>& pause_;  // waits so many milliseconds
-  ProgressMeter meter_;
-  AdaptiveWindow adaptive_;  // the window when -window does not fix it
-  RatePacer pacer_;
+  InOrderOutput output_;
+  SendRules rules_;
   std::minstd_rand jitter_;
+  ItemPreview preview_;
+  ItemRecovery recovery_;
   LdapSearchRequest read_;  // the one read of every object, its base left to fill
 
   RunTally tally_;
-  std::deque<std::unique_ptr<Slot>> slots_;  // read or further, not yet shown
-  size_t shown_ = 0;                         // items shown so far
+  SlotQueue slots_;
   size_t nextRead_ = 0;
   size_t nextPlan_ = 0;
   size_t reads_ = 0;    // reads outstanding
   size_t writes_ = 0;   // writes outstanding
-  size_t again_ = 0;    // items sent back to their read, not yet planned again
   size_t waiting_ = 0;  // requests to go out again after a busy server's answer
   // The tick of the first busy or unavailable answer since the server last
   // answered otherwise.
   std::optional<uint32_t> loadSince_;
-  bool stopped_ = false;
-  bool sending_ = true;  // false once the loop has planned its last item
-  int stopSignal_ = 0;   // the signal that asked the run to end
-  Outcome lossError_;    // the loss of a server that stayed away
-  uint64_t clock_ = 0;   // counts reads sent and writes answered
-  std::map<std::string, uint64_t> written_;
+  bool sending_ = true;                      // false once the loop has planned its last item
+  int stopSignal_ = 0;                       // the signal that asked the run to end
+  Outcome lossError_;                        // the loss of a server that stayed away
+  uint64_t clock_ = 0;                       // counts reads sent and writes answered
+  std::map<std::string, uint64_t> written_;  // lower-case DN -> clock of its last write's answer
   // Planned, their undo records appended but not yet on disk: counted as
   // writes outstanding, not yet sent.
   std::vector<Slot*> held_;
-  // Without -cont: the earliest item in input order that failed, the writes
-  // let out at once (slow start), and the items whose writes were put back.
-  std::optional<size_t> firstFailure_;
-  uint32_t slowStart_ = 1;
-  std::set<size_t> putBack_;
-  std::map<std::string, LdapEntry> previewed_;  // -whatif: lower-case DN -> as planned so far
-  std::set<std::string> repeated_;  // lower-case DNs the list names more than once  // lower-case
-                                    // DN -> clock of its last write's answer
 };
+
+void ItemPipeline::SetState(Slot& slot, Slot::State state) {
+  if (slot.state == Slot::State::kWriting) rules_.WriteBack(slot.writingKey);
+  if (state == Slot::State::kWriting) {
+    slot.writingKey = KeyOf(slot, items_[slot.index]);
+    rules_.WriteOut(slot.writingKey);
+  }
+  slot.state = state;
+}
 
 void ItemPipeline::StartRead(Slot& slot) {
   LdapSearchRequest request = read_;
@@ -267,56 +204,54 @@ void ItemPipeline::StartRead(Slot& slot) {
   slot.sentAt = ticks_.Now();
   const int rc = channel_.StartRead(slot.index, request);
   if (rc == 0) {
-    slot.state = Slot::State::kReading;
+    SetState(slot, Slot::State::kReading);
     ++reads_;
     return;
   }
   slot.object = ObjectRead{rc, {}};
-  slot.state = Slot::State::kRead;
+  SetState(slot, Slot::State::kRead);
 }
 
 void ItemPipeline::NewSlot(size_t index) {
-  auto slot = std::make_unique<Slot>();
-  slot->index = index;
-  pacer_.Started(ticks_.Now());
-  slots_.push_back(std::move(slot));
-  StartRead(*slots_.back());
+  rules_.Started(ticks_.Now());
+  StartRead(slots_.Add(index));
+}
+
+bool ItemPipeline::TendWaiting() {
+  // A stop sends nothing more, not even what the server turned away.
+  if (StopAsked()) {
+    EndWaiting();
+    return true;
+  }
+  if (SendWaitingAgain()) return true;
+  // Nothing else on its way: the wait is made here, and what is due is
+  // sent on the next call, unless a stop came meanwhile.
+  if (Outstanding() != waiting_) return false;
+  uint32_t first = kLongestLoadPauseMs;
+  const uint32_t now = ticks_.Now();
+  for (const auto& slot : slots_) {
+    if (!slot->waiting) continue;
+    const auto left = static_cast<int32_t>(slot->retryAt - now);
+    first = std::min(first, static_cast<uint32_t>(std::max(left, 0)));
+  }
+  pause_(first);
+  return true;
 }
 
 bool ItemPipeline::TakeAnswer(bool holdWrites) {
   if (!held_.empty() && !(holdWrites && reads_ != 0)) SendHeldWrites();
-  if (waiting_ != 0) {
-    // A stop sends nothing more, not even what the server turned away.
-    if (StopAsked()) {
-      EndWaiting();
-      return true;
-    }
-    if (SendWaitingAgain()) return true;
-    // Nothing else on its way: the wait is made here, and what is due is
-    // sent on the next call, unless a stop came meanwhile.
-    if (Outstanding() == waiting_) {
-      uint32_t first = kLongestLoadPauseMs;
-      const uint32_t now = ticks_.Now();
-      for (const auto& slot : slots_) {
-        if (!slot->waiting) continue;
-        const auto left = static_cast<int32_t>(slot->retryAt - now);
-        first = std::min(first, static_cast<uint32_t>(std::max(left, 0)));
-      }
-      pause_(first);
-      return true;
-    }
-  }
+  if (waiting_ != 0 && TendWaiting()) return true;
   ChannelAnswer answer;
   if (!channel_.TakeAnswer(&answer)) return false;
-  Slot& slot = SlotOf(answer.tag);
+  Slot& slot = slots_.At(answer.tag);
   const uint32_t now = ticks_.Now();
   const auto inFlight = static_cast<uint32_t>(Outstanding() - waiting_);
   if (IsServerLoad(answer.rc)) {
-    if (settings_.window == 0) adaptive_.Overloaded(inFlight);
+    rules_.Overloaded(inFlight);
     if (WaitAfterLoad(slot, answer, now)) return true;
   } else if (!IsConnectionLoss(answer.rc)) {
     loadSince_.reset();
-    if (settings_.window == 0) adaptive_.Answered(now - slot.sentAt, inFlight);
+    rules_.Answered(now - slot.sentAt, inFlight);
   }
   slot.loadTries = 0;
   if (slot.state == Slot::State::kReading) {
@@ -334,9 +269,9 @@ bool ItemPipeline::TakeAnswer(bool holdWrites) {
 void ItemPipeline::ReadAnswered(Slot& slot, ChannelAnswer& answer) {
   // Lost with a connection that has been made again: read it again.
   if (IsConnectionLoss(answer.rc) && channel_.ConnectionLoss() == 0 && stopSignal_ == 0 &&
-      ++slot.readTries < kTriesPerItem)
+      ++slot.readTries < ItemRecovery::kTriesPerItem)
     return StartRead(slot);
-  slot.state = Slot::State::kRead;
+  SetState(slot, Slot::State::kRead);
   slot.object = ObjectRead{answer.rc, {}};
   if (answer.rc != 0) {
     slot.diagnostic = answer.diagnostic;
@@ -351,8 +286,8 @@ void ItemPipeline::ReadAnswered(Slot& slot, ChannelAnswer& answer) {
 }
 
 void ItemPipeline::WriteAnswered(Slot& slot, int rc) {
-  if (rc == 0 && slowStart_ < AdaptiveWindow::kCap) ++slowStart_;
-  Diversion diversion(reporter_, slot);
+  if (rc == 0) rules_.WriteSucceeded();
+  SlotLines lines(reporter_, slot);
   const Outcome outcome = PlanResult(reporter_, slot.plan, rc);
   if (rc != 0) ShowDiagnostic(slot);
   Complete(slot, outcome, IsConnectionLoss(rc));
@@ -382,12 +317,12 @@ bool ItemPipeline::SendWaitingAgain() {
   bool acted = false;
   const uint32_t now = ticks_.Now();
   for (size_t i = 0; i < slots_.size() && waiting_ != 0; ++i) {
-    Slot& slot = *slots_[i];
+    Slot& slot = slots_.Nth(i);
     if (!slot.waiting || static_cast<int32_t>(now - slot.retryAt) < 0) continue;
     // The window holds for these too, though one always goes when nothing
     // else is on its way.
     const size_t onTheirWay = Outstanding() - waiting_;
-    if (onTheirWay != 0 && onTheirWay >= Window()) break;
+    if (!rules_.RoomToSendAgain(onTheirWay)) break;
     slot.waiting = false;
     --waiting_;
     acted = true;
@@ -417,7 +352,7 @@ void ItemPipeline::EndWaitingItem(Slot& slot) {
   --waiting_;
   if (slot.state == Slot::State::kReading) {
     --reads_;
-    slot.state = Slot::State::kRead;
+    SetState(slot, Slot::State::kRead);
     slot.object = ObjectRead{slot.loadRc, {}};
     return;
   }
@@ -428,43 +363,21 @@ void ItemPipeline::EndWaitingItem(Slot& slot) {
 void ItemPipeline::Plan(Slot& slot) {
   ++tally_.processed;
   ++slot.tries;
-  if (slot.again) {
-    slot.again = false;
-    --again_;
-  }
-  Diversion diversion(reporter_, slot);
-  if (slot.lostWrite) {
-    // The change whose answer was lost landed: the object holds it.
-    if (slot.object.found() && HoldsModifications(slot.object.entry, *slot.lostWrite)) {
-      slot.changed = ChangedAttributes(*slot.lostWrite);
-      return Complete(slot, Outcome::Ok());
-    }
-    // It cannot be told whether it landed.
-    if (!slot.object.found() && channel_.ConnectionLoss() != 0) {
-      slot.unknown = true;
-      return Complete(slot, Outcome::Ldap(channel_.ConnectionLoss()));
-    }
-  }
+  recovery_.Replanning(slot);
+  SlotLines lines(reporter_, slot);
+  if (std::optional<Outcome> settled = recovery_.Settle(slot)) return Complete(slot, *settled);
   // After a failure before it, nothing more goes out.
-  if (Halted() && slot.index > *firstFailure_) {
+  if (rules_.HaltedBefore(slot.index)) {
     slot.notSent = true;
     return Complete(slot, Outcome::Ok());
   }
   // A preview writes nothing, so an object met again is planned from what
   // its earlier items would have left.
   const std::string key = KeyOf(slot, items_[slot.index]);
-  if (settings_.whatIf && slot.object.found()) {
-    if (auto previewed = previewed_.find(key); previewed != previewed_.end())
-      slot.object.entry.attributes = previewed->second.attributes;
-  }
+  preview_.Before(key, slot.object);
   ItemPlan planned =
       PlanWorkItem(reporter_, facts_, action_, settings_, items_[slot.index], slot.object);
-  if (settings_.whatIf && slot.object.found() && planned.outcome.ok() &&
-      MetAgain(items_[slot.index])) {
-    LdapEntry after = slot.object.entry;
-    ApplyModifications(planned.plan.mods, &after);
-    previewed_[key] = std::move(after);
-  }
+  preview_.After(key, items_[slot.index], slot.object, planned);
   slot.plan = std::move(planned.plan);
   if (slot.object.found()) slot.plannedFrom = slot.object.entry;
   slot.unchanged = planned.unchanged;
@@ -479,7 +392,7 @@ void ItemPipeline::Plan(Slot& slot) {
     slot.record = PlanAsLdif(slot.plan);
     return Complete(slot, outcome);
   }
-  slot.state = Slot::State::kWriting;
+  SetState(slot, Slot::State::kWriting);
   ++writes_;
   if (!records_.undo) return SendWrite(slot);
   // The undo record is on disk before the change goes out: the write waits
@@ -496,7 +409,7 @@ void ItemPipeline::SendHeldWrites() {
   held_.clear();
   Outcome synced;
   {
-    Diversion diversion(reporter_, *held.front());
+    SlotLines lines(reporter_, *held.front());
     synced = records_.undo->Sync(reporter_);
   }
   for (Slot* slot : held) {
@@ -510,12 +423,12 @@ void ItemPipeline::SendHeldWrites() {
 }
 
 void ItemPipeline::SendWrite(Slot& slot) {
-  Diversion diversion(reporter_, slot);
+  SlotLines lines(reporter_, slot);
   slot.sentAt = ticks_.Now();
   const int rc = channel_.StartWrite(slot.index, slot.plan.dn, slot.plan.mods);
   if (rc == 0) return;
   --writes_;
-  slot.state = Slot::State::kRead;
+  SetState(slot, Slot::State::kRead);
   // Left for the next run only while no later item has been planned (a held
   // write may have one after it): items are shown in input order.
   if (IsConnectionLoss(rc) && slot.index + 1 >= nextPlan_ && LeftForTheNextRun(slot)) return;
@@ -532,96 +445,26 @@ void ItemPipeline::Complete(Slot& slot, const Outcome& outcome, bool lost) {
   // A change whose answer was lost with the connection may have landed: once
   // the connection is made again, the object is read and planned anew, so
   // nothing is applied twice.
-  if (lost && channel_.ConnectionLoss() == 0 && stopSignal_ == 0 && slot.tries < kTriesPerItem) {
-    {
-      Diversion diversion(reporter_, slot);
-      reporter_.err() << "WARN: The connection to the directory server was lost and made again; "
-                         "trying this object again."
-                      << EndLine;
-    }
+  if (lost && recovery_.SendBack(slot, stopSignal_ != 0)) {
     --tally_.processed;
-    slot.again = true;
-    ++again_;
-    slot.readTries = 0;
-    if (slot.state == Slot::State::kWriting || !slot.plan.mods.empty())
-      slot.lostWrite = slot.plan.mods;
     StartRead(slot);
     return;
   }
   // Sent, and the server went away for good before it answered.
   if (lost && !slot.plan.mods.empty()) slot.unknown = true;
-  slot.state = Slot::State::kDone;
+  SetState(slot, Slot::State::kDone);
   slot.outcome = outcome;
   if (outcome.ok()) {
     ++tally_.successful;
   } else {
     ++tally_.errors;
-    if (!firstFailure_ || slot.index < *firstFailure_) firstFailure_ = slot.index;
+    rules_.Failed(slot.index);
   }
 }
 
 void ItemPipeline::ShowDiagnostic(Slot& slot) {
   if (settings_.verbose && !slot.diagnostic.empty())
     reporter_.err() << "Extended Error: (" << slot.diagnostic << ")" << EndLine;
-}
-
-ItemResult ItemPipeline::ResultFor(const Slot& slot) const {
-  ItemResult result = ResultOf(slot.outcome, slot.StoredDn());
-  if (slot.unknown) {
-    result.outcome = ItemOutcome::kUnknown;
-    result.message = "may have changed";
-  } else if (slot.outcome.ok() && slot.unchanged) {
-    result.outcome = ItemOutcome::kUnchanged;
-  } else if (slot.outcome.ok() && settings_.whatIf && !slot.record.empty()) {
-    result.outcome = ItemOutcome::kPlanned;
-  }
-  if (slot.outcome.ok() || slot.unknown) result.changed = slot.changed;
-  if (!slot.outcome.ok()) result.diagnostic = slot.diagnostic;
-  return result;
-}
-
-void ItemPipeline::ShowFinished() {
-  // After a stop, items that were already on their way are still shown as
-  // they ended.
-  while (!slots_.empty() && Front().state == Slot::State::kDone) {
-    Slot& slot = Front();
-    // Items after a failure wait to be put back or left alone.
-    if (Halted() && slot.index > *firstFailure_) break;
-    reporter_.out() << slot.out.str();
-    reporter_.err() << slot.err.str() << std::flush;
-    if (slot.outcome.ok()) {
-      reporter_.out() << EndLine;
-      if (!slot.record.empty()) reporter_.data() << slot.record << std::flush;
-    }
-    const Outcome recorded = records_.ItemEnded(reporter_, items_[slot.index], ResultFor(slot));
-    meter_.Update(slot.index + 1, tally_.errors);
-    // A record that could not be kept ends the run: what follows could not
-    // be undone or accounted for.
-    // Output that cannot be written stops the run as a broken record does:
-    // what follows could not be shown.
-    const Outcome broken = !recorded.ok()                             ? recorded
-                           : records_.undo && records_.undo->broken() ? slot.outcome
-                           : reporter_.lostOutput() ? Outcome::Varnel(-1, "output lost")
-                                                    : Outcome::Ok();
-    // The run's status is the last failure in input order; a stop keeps its
-    // own.
-    if (!stopped_ && !slot.outcome.ok()) tally_.lastError = slot.outcome;
-    slots_.pop_front();
-    ++shown_;
-    if (stopped_) continue;
-    if (!broken.ok()) {
-      tally_.lastError = broken;
-      stopped_ = true;
-    }
-  }
-}
-
-Slot* ItemPipeline::AgainReady() {
-  if (again_ == 0) return nullptr;
-  for (auto& slot : slots_) {
-    if (slot->again && slot->state == Slot::State::kRead) return slot.get();
-  }
-  return nullptr;
 }
 
 bool ItemPipeline::ReadyToPlan(Slot& slot) {
@@ -634,14 +477,10 @@ bool ItemPipeline::ReadyToPlan(Slot& slot) {
     TakeAnswer(true);
     return false;
   }
-  if (writes_ >= WriteWindow() || Outstanding() >= Window()) return wait();
+  if (!rules_.RoomToWrite(writes_, Outstanding())) return wait();
   // Two items that name the same object are never in flight together.
   const std::string key = KeyOf(slot, items_[slot.index]);
-  for (const auto& other : slots_) {
-    if (other.get() != &slot && other->state == Slot::State::kWriting &&
-        KeyOf(*other, items_[other->index]) == key)
-      return wait();
-  }
+  if (rules_.Writing(key)) return wait();
   // Read before an earlier item's change of the object was answered: the
   // plan is made from what that change left.
   if (auto written = written_.find(key);
@@ -660,7 +499,8 @@ bool ItemPipeline::StopAsked() {
 }
 
 bool ItemPipeline::AllEnded() const {
-  return Outstanding() == 0 && again_ == 0 && (!sending_ || nextPlan_ == items_.size());
+  return Outstanding() == 0 && recovery_.sentBack() == 0 &&
+         (!sending_ || nextPlan_ == items_.size());
 }
 
 void ItemPipeline::EndAfterStop() {
@@ -684,9 +524,9 @@ void ItemPipeline::EndAfterStop() {
     const bool sent = slot->state == Slot::State::kWriting || (slot->again && slot->lostWrite);
     if (slot->state == Slot::State::kDone || !sent) continue;
     slot->unknown = true;
-    slot->state = Slot::State::kDone;
+    SetState(*slot, Slot::State::kDone);
     {
-      Diversion diversion(reporter_, *slot);
+      SlotLines lines(reporter_, *slot);
       slot->outcome = PlanResult(reporter_, slot->plan, kLdapTimeout);
     }
     ++tally_.errors;
@@ -700,151 +540,117 @@ void ItemPipeline::DropHeldWritesAfterTheFailure() {
   // Their records may be in the undo file: a record of a write never sent is
   // refused when replayed, and changes nothing.
   std::erase_if(held_, [this](Slot* slot) {
-    if (slot->index < *firstFailure_) return false;
+    if (slot->index < rules_.FirstFailure()) return false;
     --writes_;
     --tally_.processed;
     --slot->tries;
-    slot->state = Slot::State::kRead;
+    SetState(*slot, Slot::State::kRead);
     return true;
   });
 }
 
-bool ItemPipeline::PutBack(Slot& slot) {
-  const std::vector<LdapModification> mods = PutBackModifications(slot.plan, slot.plannedFrom);
-  ChannelAnswer answer;
-  // Every other request has been answered: the next answer is this one's.
-  int rc = channel_.StartWrite(slot.index, slot.plan.dn, mods);
-  if (rc == 0) rc = channel_.TakeAnswer(&answer) ? answer.rc : kLdapServerDown;
-  if (rc == 0) return true;
-  Diversion diversion(reporter_, slot);
-  reporter_.err() << "WARNING: The run stopped at an earlier failure, but this object's change "
-                     "could not be put back: "
-                  << LdapErrorText(rc) << EndLine;
+void ItemPipeline::StartReads() {
+  // An item that was read and waits for room in the window goes before
+  // more reads, or at a window of one the reads would run through the
+  // whole list before its first write.
+  const bool planWaits = nextPlan_ < nextRead_ && slots_.At(nextPlan_).state == Slot::State::kRead;
+  while (nextRead_ < items_.size() && rules_.RoomToRead(reads_, Outstanding(), planWaits) &&
+         rules_.RateAllows(ticks_.Now()))
+    NewSlot(nextRead_++);
+}
+
+bool ItemPipeline::SendNext() {
+  StartReads();
+  ShowFinished();
+  if (output_.stopped() || StopAsked()) return false;
+  // A server that stays away ends the run, with the loss's code: nothing
+  // more is planned, and what is on its way is finished and shown first.
+  if (const int loss = channel_.ConnectionLoss(); loss != 0) return FinishBeforeLoss(loss);
+  // Items sent back to their read come first: they were let in already.
+  if (Slot* again = recovery_.NextToPlan(slots_)) {
+    if (ReadyToPlan(*again)) Plan(*again);
+    return true;
+  }
+  if (nextPlan_ == items_.size()) return TakeAnswer();
+  if (const std::optional<bool> goOn = StopRulesSay()) return *goOn;
+  return PlanNext();
+}
+
+bool ItemPipeline::FinishBeforeLoss(int loss) {
+  if (TakeAnswer()) return true;
+  reporter_.err() << "ERROR: Lost the connection to the directory server and could not "
+                     "connect again; stopping."
+                  << EndLine;
+  lossError_ = Outcome::Ldap(loss);
   return false;
 }
 
-void ItemPipeline::PutBackAfterTheFailure() {
-  // Latest first: of two items of one object, the later change is taken back
-  // before the earlier.
-  for (auto it = slots_.rbegin(); it != slots_.rend(); ++it) {
-    Slot& slot = **it;
-    if (slot.index <= *firstFailure_) continue;
-    const bool planned = slot.tries != 0 && !slot.again;
-    if (slot.state != Slot::State::kDone) {
-      if (planned) --tally_.processed;
-      continue;
-    }
-    const bool landed = slot.outcome.ok() && !slot.notSent && !slot.unchanged &&
-                        !slot.plan.mods.empty() && !settings_.whatIf;
-    // A write that may or may not have landed cannot be put back by value.
-    if (slot.unknown || (landed && !PutBack(slot))) {
-      slot.shownAfterTheFailure = true;
-      continue;
-    }
-    if (landed) putBack_.insert(slot.index);
-    --tally_.processed;
-    if (slot.outcome.ok()) {
-      --tally_.successful;
-    } else {
-      --tally_.errors;
-    }
+std::optional<bool> ItemPipeline::StopRulesSay() {
+  // Writes on their way, and items to be written again, as the stop rules
+  // see them: each may still succeed or fail.
+  const size_t pending = writes_ + recovery_.sentBack();
+  if (rules_.UptoReached(tally_.successful, pending)) {
+    if (pending != 0 && TakeAnswer()) return true;
+    reporter_.out() << "WARN: UpTo limit achieved, stopping..." << EndLine;
+    return false;
   }
+  if (rules_.Halted()) {
+    DropHeldWritesAfterTheFailure();
+    return false;
+  }
+  // An item whose answer was lost is settled before the next goes out.
+  if (!settings_.continueOnError && recovery_.sentBack() != 0 && TakeAnswer()) return true;
+  return std::nullopt;
 }
 
-RunTally ItemPipeline::Run() {
-  for (;;) {
-    // An item that was read and waits for room in the window goes before
-    // more reads, or at a window of one the reads would run through the
-    // whole list before its first write.
-    const bool planWaits = nextPlan_ < nextRead_ && SlotOf(nextPlan_).state == Slot::State::kRead;
-    while (nextRead_ < items_.size() && reads_ < ReadWindow() &&
-           Outstanding() + (planWaits ? 1 : 0) < Window() && RateAllows())
-      NewSlot(nextRead_++);
-    ShowFinished();
-    if (stopped_ || StopAsked()) break;
-    // A server that stays away ends the run, with the loss's code: nothing
-    // more is planned, and what is on its way is finished and shown first.
-    if (const int loss = channel_.ConnectionLoss(); loss != 0) {
-      if (TakeAnswer()) continue;
-      reporter_.err() << "ERROR: Lost the connection to the directory server and could not "
-                         "connect again; stopping."
-                      << EndLine;
-      lossError_ = Outcome::Ldap(loss);
-      break;
-    }
-    // Items sent back to their read come first: they were let in already.
-    if (Slot* again = AgainReady()) {
-      if (ReadyToPlan(*again)) Plan(*again);
-      continue;
-    }
-    // Writes on their way, and items to be written again, as the stop rules
-    // see them: each may still succeed or fail.
-    const size_t pending = writes_ + again_;
-    if (nextPlan_ == items_.size()) {
-      if (TakeAnswer()) continue;
-      break;
-    }
-    // The stop rules, exactly as if one request at a time went out.
-    if (settings_.upto != 0 && tally_.successful + pending >= settings_.upto) {
-      if (pending != 0 && TakeAnswer()) continue;
-      reporter_.out() << "WARN: UpTo limit achieved, stopping..." << EndLine;
-      break;
-    }
-    if (Halted()) {
-      DropHeldWritesAfterTheFailure();
-      break;
-    }
-    // An item whose answer was lost is settled before the next goes out.
-    if (!settings_.continueOnError && again_ != 0 && TakeAnswer()) continue;
-    if (nextRead_ == nextPlan_) {  // the window is full of writes, or -rate holds the next
-      if (TakeAnswer()) continue;
-      if (const uint32_t wait = pacer_.Wait(ticks_.Now()); wait != 0) pause_(wait);
-      NewSlot(nextRead_++);
-    }
-    Slot& slot = SlotOf(nextPlan_);
-    if (!ReadyToPlan(slot)) continue;
-    Plan(slot);
-    ++nextPlan_;
+bool ItemPipeline::PlanNext() {
+  if (nextRead_ == nextPlan_) {  // the window is full of writes, or -rate holds the next
+    if (TakeAnswer()) return true;
+    if (const uint32_t wait = rules_.RateWait(ticks_.Now()); wait != 0) pause_(wait);
+    NewSlot(nextRead_++);
   }
-  // Requests still outstanding are answered before the run ends; an item
-  // whose answer was lost is planned again once its read is back.
+  Slot& slot = slots_.At(nextPlan_);
+  if (!ReadyToPlan(slot)) return true;
+  Plan(slot);
+  ++nextPlan_;
+  return true;
+}
+
+void ItemPipeline::AnswerTheRest() {
   sending_ = false;
-  for (;;) {
-    if (StopAsked()) break;
-    if (Slot* again = AgainReady(); again != nullptr && channel_.ConnectionLoss() == 0) {
+  while (!StopAsked()) {
+    if (Slot* again = recovery_.NextToPlan(slots_);
+        again != nullptr && channel_.ConnectionLoss() == 0) {
       if (ReadyToPlan(*again)) Plan(*again);
       continue;
     }
     if (!TakeAnswer()) break;
   }
+}
+
+void ItemPipeline::EndRun() {
   if (stopSignal_ != 0) EndAfterStop();
   ShowFinished();
-  if (Halted() && stopSignal_ == 0 && lossError_.ok()) {
-    PutBackAfterTheFailure();
+  if (rules_.Halted() && stopSignal_ == 0 && lossError_.ok()) {
+    recovery_.PutBackAfterTheFailure(slots_, rules_.FirstFailure(), settings_.whatIf, tally_);
     // As one request at a time would have ended: the line comes when an item
     // after the failure was left alone.
-    if (*firstFailure_ + 1 < items_.size() && !stopped_)
+    if (rules_.FirstFailure() + 1 < items_.size() && !output_.stopped())
       reporter_.out() << "ERROR: Too many Errors, stopping..." << EndLine;
   }
   if (!lossError_.ok()) tally_.lastError = lossError_;  // what ended the run comes last
   if (stopSignal_ != 0)
     tally_.lastError = Outcome::Varnel(128 + stopSignal_, "stopped by a signal");
-  for (size_t index = shown_; index < items_.size(); ++index) {
-    Slot* slot = index - shown_ < slots_.size() ? slots_[index - shown_].get() : nullptr;
-    // A write that could not be put back is what it is: shown, and counted.
-    if (slot != nullptr && slot->state == Slot::State::kDone && slot->shownAfterTheFailure) {
-      reporter_.out() << slot->out.str();
-      reporter_.err() << slot->err.str() << std::flush;
-      if (slot->outcome.ok()) reporter_.out() << EndLine;
-      records_.ItemEnded(reporter_, items_[index], ResultFor(*slot));
-      continue;
-    }
-    ItemResult result = NotProcessed();
-    result.rolledBack = putBack_.contains(index);
-    records_.ItemEnded(reporter_, items_[index], result);
+  output_.ShowRest(slots_, recovery_.putBack(), tally_);
+}
+
+RunTally ItemPipeline::Run() {
+  while (SendNext()) {
   }
-  if (Outcome finished = records_.Finish(reporter_); !finished.ok()) tally_.lastError = finished;
-  meter_.Finish();
+  // Requests still outstanding are answered before the run ends; an item
+  // whose answer was lost is planned again once its read is back.
+  AnswerTheRest();
+  EndRun();
   return tally_;
 }
 

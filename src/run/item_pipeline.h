@@ -13,6 +13,9 @@
 // is the server's load, not the object's fault: its request is sent again
 // after a pause, within the retry window of a lost connection, and only
 // then does the item fail with that code. -rate spaces the items' starts.
+// The loop drives the requests; what may go out next is send_rules.h, a
+// lost answer or a put-back after a failure item_recovery.h, the output in
+// input order in_order_output.h and -whatif's plans item_preview.h.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,100 @@
+#include "run/item_recovery.h"
+
+#include "diag/reporter.h"
+#include "exchange/object_plan.h"
+#include "ldap/ldap_error.h"
+#include "ldap/result_codes.h"
+#include "run/put_back.h"
+#include "run/request_channel.h"
+
+namespace varnel {
+
+bool ItemRecovery::SendBack(Slot& slot, bool stopping) {
+  if (channel_.ConnectionLoss() != 0 || stopping || slot.tries >= kTriesPerItem) return false;
+  {
+    SlotLines lines(reporter_, slot);
+    reporter_.err() << "WARN: The connection to the directory server was lost and made again; "
+                       "trying this object again."
+                    << EndLine;
+  }
+  slot.again = true;
+  ++sentBack_;
+  slot.readTries = 0;
+  if (slot.state == Slot::State::kWriting || !slot.plan.mods.empty())
+    slot.lostWrite = slot.plan.mods;
+  return true;
+}
+
+Slot* ItemRecovery::NextToPlan(SlotQueue& slots) const {
+  if (sentBack_ == 0) return nullptr;
+  for (auto& slot : slots) {
+    if (slot->again && slot->state == Slot::State::kRead) return slot.get();
+  }
+  return nullptr;
+}
+
+void ItemRecovery::Replanning(Slot& slot) {
+  if (!slot.again) return;
+  slot.again = false;
+  --sentBack_;
+}
+
+std::optional<Outcome> ItemRecovery::Settle(Slot& slot) const {
+  if (!slot.lostWrite) return std::nullopt;
+  // The change whose answer was lost landed: the object holds it.
+  if (slot.object.found() && HoldsModifications(slot.object.entry, *slot.lostWrite)) {
+    slot.changed = ChangedAttributes(*slot.lostWrite);
+    return Outcome::Ok();
+  }
+  // It cannot be told whether it landed.
+  if (!slot.object.found() && channel_.ConnectionLoss() != 0) {
+    slot.unknown = true;
+    return Outcome::Ldap(channel_.ConnectionLoss());
+  }
+  return std::nullopt;
+}
+
+bool ItemRecovery::PutBack(Slot& slot) {
+  const std::vector<LdapModification> mods = PutBackModifications(slot.plan, slot.plannedFrom);
+  ChannelAnswer answer;
+  // Every other request has been answered: the next answer is this one's.
+  int rc = channel_.StartWrite(slot.index, slot.plan.dn, mods);
+  if (rc == 0) rc = channel_.TakeAnswer(&answer) ? answer.rc : kLdapServerDown;
+  if (rc == 0) return true;
+  SlotLines lines(reporter_, slot);
+  reporter_.err() << "WARNING: The run stopped at an earlier failure, but this object's change "
+                     "could not be put back: "
+                  << LdapErrorText(rc) << EndLine;
+  return false;
+}
+
+void ItemRecovery::PutBackAfterTheFailure(SlotQueue& slots, size_t firstFailure, bool whatIf,
+                                          RunTally& tally) {
+  // Latest first: of two items of one object, the later change is taken back
+  // before the earlier.
+  for (auto it = slots.rbegin(); it != slots.rend(); ++it) {
+    Slot& slot = **it;
+    if (slot.index <= firstFailure) continue;
+    const bool planned = slot.tries != 0 && !slot.again;
+    if (slot.state != Slot::State::kDone) {
+      if (planned) --tally.processed;
+      continue;
+    }
+    const bool landed =
+        slot.outcome.ok() && !slot.notSent && !slot.unchanged && !slot.plan.mods.empty() && !whatIf;
+    // A write that may or may not have landed cannot be put back by value.
+    if (slot.unknown || (landed && !PutBack(slot))) {
+      slot.shownAfterTheFailure = true;
+      continue;
+    }
+    if (landed) putBack_.insert(slot.index);
+    --tally.processed;
+    if (slot.outcome.ok()) {
+      --tally.successful;
+    } else {
+      --tally.errors;
+    }
+  }
+}
+
+}  // namespace varnel
