@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -463,6 +464,9 @@ TEST_F(BulkSafetyFaultIT, UndoFileOfARunCutShortRestoresEveryChangedObject) {
 // on their way: every object the run changed has its whole record, and the
 // file puts every one of them back.
 TEST(BulkSafetyIT, TheUndoFileOfARunKilledMidwayRestoresEveryChangedObject) {
+  // Killed, valgrind could not write the summary the memory check reads; the
+  // promise is the binary's own, held without a wrapper.
+  if (std::getenv("VARNEL_WRAPPER") != nullptr) GTEST_SKIP() << "a killed run under a wrapper";
   constexpr int kObjects = 60;
   const std::string ou = FreshOu("bulk-kill");
   std::vector<std::string> dns;
