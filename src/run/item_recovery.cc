@@ -1,13 +1,43 @@
 #include "run/item_recovery.h"
 
+#include <set>
+#include <string>
+#include <vector>
+
 #include "diag/reporter.h"
 #include "exchange/object_plan.h"
 #include "ldap/ldap_error.h"
 #include "ldap/result_codes.h"
-#include "run/put_back.h"
 #include "run/request_channel.h"
+#include "text/string_helpers.h"
 
 namespace varnel {
+namespace {
+
+// The change that puts back what one write left, made as the undo file's
+// records are: for each attribute the write changed, its values as the write
+// left them are deleted by value and those the object held before are added
+// by value, in one modify, so that the server refuses it whole when the
+// object changed since. `before` is the object as read for the plan.
+std::vector<LdapModification> PutBackModifications(const ObjectPlan& plan,
+                                                   const LdapEntry& before) {
+  LdapEntry after = before;
+  ApplyModifications(plan.mods, &after);
+  std::vector<LdapModification> putBack;
+  std::set<std::string> done;
+  for (const LdapModification& mod : plan.mods) {
+    if (!done.insert(LowerCase(mod.type)).second) continue;
+    const std::vector<std::string>* left = after.Find(mod.type);
+    const std::vector<std::string>* held = before.Find(mod.type);
+    if (left != nullptr && !left->empty())
+      putBack.push_back({LdapModification::Op::kDelete, mod.type, *left});
+    if (held != nullptr && !held->empty())
+      putBack.push_back({LdapModification::Op::kAdd, mod.type, *held});
+  }
+  return putBack;
+}
+
+}  // namespace
 
 bool ItemRecovery::SendBack(Slot& slot, bool stopping) {
   if (channel_.ConnectionLoss() != 0 || stopping || slot.tries >= kTriesPerItem) return false;

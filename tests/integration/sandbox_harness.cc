@@ -509,21 +509,6 @@ void ChangeDns(const std::vector<std::string>& args) {
 
 }  // namespace
 
-bool AddDnsRecord(const std::string& zone, const std::string& name, const std::string& type,
-                  const std::string& data) {
-  return SandboxDns({"add", zone, name, type, data}).status == 0;
-}
-
-bool DeleteDnsRecord(const std::string& zone, const std::string& name, const std::string& type,
-                     const std::string& data) {
-  return SandboxDns({"delete", zone, name, type, data}).status == 0;
-}
-
-bool UpdateDnsRecord(const std::string& zone, const std::string& name, const std::string& type,
-                     const std::string& oldData, const std::string& newData) {
-  return SandboxDns({"update", zone, name, type, oldData, newData}).status == 0;
-}
-
 void DnsChanges::Add(const std::string& zone, const std::string& name, const std::string& type,
                      const std::string& data) {
   ChangeDns({"add", zone, name, type, data});

@@ -146,23 +146,12 @@ ProcessResult RunVarnelWithoutServer(const std::vector<std::string>& args,
                                      Account account = Account::kAdmin,
                                      const RunOptions& options = RunOptions{});
 
-// One record of the sandbox's DNS, changed as the administrator through
-// "varnel-sandbox dns" (samba-tool dns against the DC). zone is
-// "varnel.test" or "_msdcs.varnel.test"; name is relative to it ("@" for the
-// zone itself, "_ldap._tcp.dc" in _msdcs for the DCs' SRV record); type "A",
-// "SRV", ...; data as samba-tool takes it: an address, or for SRV
-// "target port priority weight". True when samba-tool succeeded; a record
-// that exists already cannot be added, one that does not cannot be deleted.
-bool AddDnsRecord(const std::string& zone, const std::string& name, const std::string& type,
-                  const std::string& data);
-bool DeleteDnsRecord(const std::string& zone, const std::string& name, const std::string& type,
-                     const std::string& data);
-bool UpdateDnsRecord(const std::string& zone, const std::string& name, const std::string& type,
-                     const std::string& oldData, const std::string& newData);
-
-// The DNS changes of one test, undone in reverse order when it goes out of
-// scope, whether the test passed or failed; an undo that fails is reported
-// as a test failure. Each change throws std::runtime_error when samba-tool
+// The DNS changes of one test, made as the administrator through
+// "varnel-sandbox dns" (samba-tool dns against the DC) and undone in reverse
+// order when it goes out of scope, whether the test passed or failed. zone is
+// "varnel.test" or "_msdcs.varnel.test"; name is relative to it; data as
+// samba-tool takes it (for SRV "target port priority weight"). An undo that
+// fails is reported as a test failure. Each change throws std::runtime_error when samba-tool
 // refuses it (it is then not undone). E.g. a dead first DC:
 //   DnsChanges dns;
 //   dns.Add("varnel.test", "dead", "A", "127.0.0.2");
