@@ -1,6 +1,6 @@
 // The processing loop against a channel that answers late and out of order:
 // the window, the same-object rule, -upto, the stop rule, a lost answer, a
-// busy server, -rate and the undo record's place before its write.
+// busy server and the undo record's place before its write.
 #include "run/item_pipeline.h"
 
 #include <gtest/gtest.h>
@@ -187,17 +187,6 @@ TEST_F(ItemPipelineTest, WithoutContTheWritesAfterAFailureArePutBack) {
             std::string::npos)
       << keptErr.str();
   EXPECT_EQ(left.successful, one.successful + 1);
-}
-
-// A refusal that meets every object costs one write: the first goes out alone.
-TEST_F(ItemPipelineTest, WithoutContTheFirstWriteGoesOutAlone) {
-  settings.continueOnError = false;
-  settings.window = 8;
-  directory.modifyHook = [](const std::string&) { return 50; };
-  Run(Twelve());
-  size_t writes = 0;
-  for (const auto& [dn, count] : channel.writesOf) writes += count;
-  EXPECT_EQ(writes, 1u);
 }
 
 TEST_F(ItemPipelineTest, AnAnswerLostAfterItLandedSendsTheItemBackToItsRead) {
@@ -446,14 +435,6 @@ TEST_F(ItemPipelineTest, AStopSendsNothingTheBusyServerTurnedAway) {
   EXPECT_EQ(ExitStatus(ran.tally.lastError), 130);
   // Refused, not sent and left unanswered.
   EXPECT_NE(ran.err.find("(51) - Server is busy"), std::string::npos) << ran.err;
-}
-
-TEST_F(ItemPipelineTest, RateSpacesTheItemsStarts) {
-  ticks.step = 0;  // only pauses take time
-  settings.rate = 5;
-  const Ran ran = Run(Twelve());
-  EXPECT_EQ(ran.tally.successful, 12u);
-  EXPECT_GE(ticks.now, 11u * 200u);
 }
 
 }  // namespace

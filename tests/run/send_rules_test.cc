@@ -42,24 +42,6 @@ TEST(SendRulesTest, WithoutContWritesStartAloneAndStopAtTheFirstFailure) {
   EXPECT_FALSE(cont.HaltedBefore(1));
 }
 
-TEST(SendRulesTest, AnObjectIsWrittenOnceAtATime) {
-  SendRules rules(SendLimits{.window = 8});
-  rules.WriteOut("cn=a");
-  rules.WriteOut("cn=a");
-  rules.WriteBack("cn=a");
-  EXPECT_TRUE(rules.Writing("cn=a"));
-  EXPECT_FALSE(rules.Writing("cn=b"));
-  rules.WriteBack("cn=a");
-  EXPECT_FALSE(rules.Writing("cn=a"));
-}
-
-TEST(SendRulesTest, UptoCountsTheWritesThatMayStillSucceed) {
-  SendRules rules(SendLimits{.window = 8, .upto = 3});
-  EXPECT_FALSE(rules.UptoReached(1, 1));
-  EXPECT_TRUE(rules.UptoReached(1, 2));
-  EXPECT_FALSE(SendRules(SendLimits{.window = 8}).UptoReached(100, 100));
-}
-
 TEST(SendRulesTest, AFixedWindowIgnoresTheServersLoad) {
   SendRules fixed(SendLimits{.window = 8});
   fixed.Overloaded(8);
