@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -113,7 +114,18 @@ std::string Base64Decode(const std::string& text) {
   return out;
 }
 
-std::string ScratchPath(const std::string& tag) { return TempPath(tag.c_str()); }
+// The scratch files a test was given go when the test program ends.
+std::string ScratchPath(const std::string& tag) {
+  struct Scratch {
+    std::vector<std::string> paths;
+    ~Scratch() {
+      for (const std::string& path : paths) std::remove(path.c_str());  // a file or an empty folder
+    }
+  };
+  static Scratch scratch;
+  scratch.paths.push_back(TempPath(tag.c_str()));
+  return scratch.paths.back();
+}
 
 std::string ReadFileBytes(const std::string& path) { return ReadFile(path); }
 

@@ -233,7 +233,8 @@ std::string AddContact(const std::string& ou, const std::string& cn,
 std::string AddGroup(const std::string& ou, const std::string& cn,
                      const std::string& extraLdif = "");
 
-// A path below /tmp that no other test uses; the file is not created.
+// A path below /tmp that no other test uses; the file is not created, and it
+// is removed when the test program ends.
 std::string ScratchPath(const std::string& tag);
 // The bytes of a file ("" when it cannot be read).
 std::string ReadFileBytes(const std::string& path);
