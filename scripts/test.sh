@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors and runs every test:
-# the unit tests once more under AddressSanitizer and UBSan, every fuzz target
-# for a minute, real runs and the integration suite under valgrind memcheck,
-# then all tests (unit and integration, the latter against the sandbox
-# directory).
+# Installs what is missing, checks that the sources are as clang-format writes
+# them, builds with warnings as errors and runs every test: the unit tests once
+# more under AddressSanitizer and UBSan, every fuzz target for a minute, real
+# runs and the integration suite under valgrind memcheck, then all tests
+# (unit and integration, the latter against the sandbox directory).
 #
 # The sandbox directory is stopped again at the end, pass or fail, unless it
 # was already running when the run began; the exit status is the tests'.
@@ -33,6 +33,9 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 bash scripts/install-deps.sh
+
+echo "== Source format =="
+bash scripts/check-format.sh
 
 echo "== Sanitizer build (unit tests) =="
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVARNEL_WERROR=ON -DVARNEL_SANITIZE=ON \
