@@ -31,8 +31,8 @@ declare -A max_len=(
 )
 
 echo "== Fuzz targets: build =="
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVARNEL_WERROR=ON -DVARNEL_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+# The "fuzz" preset of CMakePresets.json: clang, its binary folder build-fuzz.
+cmake --preset fuzz >/dev/null
 cmake --build "$build" -j"$jobs" --target fuzz_targets
 
 findings="$PWD/$build/fuzz-findings"

@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev
   libldap-dev libsasl2-dev libkrb5-dev ldap-utils nlohmann-json3-dev
   samba samba-ad-dc samba-ad-provision krb5-user libsasl2-modules-gssapi-mit
-  clang libclang-rt-14-dev valgrind time iproute2 shellcheck file openssl lintian
+  clang clang-format libclang-rt-14-dev valgrind time iproute2 shellcheck file openssl lintian
 )
 
 missing=()

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors and runs every test:
-# the unit tests once more under AddressSanitizer and UBSan, every fuzz target
-# for a minute, real runs and the integration suite under valgrind memcheck,
-# then all tests (unit and integration, the latter against the sandbox
-# directory).
+# Installs what is missing, checks that the sources are as clang-format writes
+# them, builds with warnings as errors and runs every test: the unit tests once
+# more under AddressSanitizer and UBSan, every fuzz target for a minute, real
+# runs and the integration suite under valgrind memcheck, then all tests
+# (unit and integration, the latter against the sandbox directory).
 #
 # The sandbox directory is stopped again at the end, pass or fail, unless it
 # was already running when the run began; the exit status is the tests'.
@@ -34,9 +34,12 @@ trap 'exit 143' TERM
 
 bash scripts/install-deps.sh
 
+echo "== Source format =="
+bash scripts/check-format.sh
+
 echo "== Sanitizer build (unit tests) =="
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVARNEL_WERROR=ON -DVARNEL_SANITIZE=ON \
-  -DVARNEL_INTEGRATION_TESTS=OFF
+# The builds are the presets of CMakePresets.json.
+cmake --preset sanitizer
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -L unit --output-on-failure -j"$jobs"
@@ -45,10 +48,9 @@ echo "== Fuzzing =="
 bash scripts/fuzz.sh 60
 
 echo "== Build =="
-# Every option is named: build/ is shared with demo.sh, whose cache would
-# otherwise leave the integration tests out.
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_WERROR=ON -DBUILD_TESTING=ON \
-  -DVARNEL_INTEGRATION_TESTS=ON -DVARNEL_SANITIZE=OFF -DVARNEL_FUZZ=OFF
+# The preset names every option: build/ is shared with demo.sh, whose cache
+# would otherwise leave the integration tests out.
+cmake --preset release
 cmake --build build -j"$jobs"
 
 echo "== Debian package =="

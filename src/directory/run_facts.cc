@@ -4,8 +4,8 @@
 #include "directory/mail_database_reads.h"
 #include "exchange/distinguished_name.h"
 #include "exchange/ldap_hresult.h"
-#include "ldap/filter_escape.h"
 #include "exchange/recipient_rules.h"
+#include "ldap/filter_escape.h"
 #include "ldap/resilient_session.h"
 #include "text/string_helpers.h"
 

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "actions/plan_support.h"
-#include "exchange/exchange_attributes.h"
 
 namespace varnel {
 namespace {
@@ -40,6 +39,19 @@ TEST(ClearPlanTest, RemovesWhatTheObjectHoldsInListOrderAndSpelling) {
   EXPECT_EQ(plan.out + plan.err, "");
   // Nothing held, nothing to send.
   EXPECT_TRUE(PlanOf(*clear, kDn, Found(kDn, {{"objectClass", {"user"}}})).plan.mods.empty());
+}
+
+// Only the Exchange attributes go; the account and its other attributes stay.
+TEST(ClearPlanTest, LeavesWhatIsNotAnExchangeAttribute) {
+  const ItemPlan plan = PlanOf(*MakeAction(SettingsFor(RunAction::Clear), {}), kDn,
+                               Found(kDn, {{"objectClass", {"user"}},
+                                           {"sAMAccountName", {"u"}},
+                                           {"displayName", {"U"}},
+                                           {"description", {"d"}},
+                                           {"EXTENSIONATTRIBUTE10", {"x"}},
+                                           {"msExchHideFromAddressLists", {"TRUE"}}}));
+  EXPECT_EQ(Describe(plan.plan.mods),
+            (Strings{"delete msExchHideFromAddressLists", "delete extensionAttribute10"}));
 }
 
 TEST(ClearPlanTest, MixedModeSetsTheLegacyDnMarkerInTheSameRequest) {

@@ -5,10 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 
-#include "diag/reporter.h"
 #include "exchange/run_settings.h"
 #include "ldap/ldif_record.h"
 #include "platform/stop_request.h"
@@ -17,13 +15,8 @@
 namespace varnel {
 namespace {
 
-// Every line of the code under test goes through this reporter.
-Reporter reporter_{std::cout, std::cerr};
-
 class DnInputTest : public ::testing::Test {
  protected:
-  void TearDown() override { reporter_.Configure({}); }
-
   std::vector<WorkItem> Collect(const std::string& input) {
     std::istringstream in(input);
     WorkList list = CollectWorkItems(reporter_, settings, in);
@@ -38,6 +31,7 @@ class DnInputTest : public ::testing::Test {
     return found;
   }
 
+  testing::CapturedReporter reporter_;
   RunSettings settings;
   size_t skipped = 0;
 };
@@ -119,11 +113,10 @@ TEST_F(DnInputTest, EmptyInputGivesNoItems) { EXPECT_TRUE(Collect("").empty()); 
 TEST_F(DnInputTest, OverlongLineSkippedWithWarningAndNextLineRead) {
   std::string atLimit(kLineBufferSize - 2, 'a');  // fits with its line feed
   std::string tooLong(kLineBufferSize - 1, 'b');  // fills the buffer with its line feed
-  CaptureStderr();
   std::vector<WorkItem> items =
       Collect(atLimit + "\n" + tooLong + "\n" + std::string(1 << 20, 'c') + "\nnext\n" +
               std::string(kLineBufferSize - 1, 'd'));
-  std::string err = GetCapturedStderr();
+  std::string err = reporter_.TakeErr();
   ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(skipped, 2u);
   EXPECT_EQ(items[0].dn, atLimit);
@@ -135,9 +128,8 @@ TEST_F(DnInputTest, OverlongLineSkippedWithWarningAndNextLineRead) {
 }
 
 TEST_F(DnInputTest, LineWithNulByteIsSkippedWithWarning) {
-  CaptureStderr();
   std::vector<WorkItem> items = Collect(std::string("cn=a\0b,dc=x\ncn=c\n", 17));
-  EXPECT_EQ(GetCapturedStderr(), "WARN: Skipped an input line holding a NUL byte.\n");
+  EXPECT_EQ(reporter_.TakeErr(), "WARN: Skipped an input line holding a NUL byte.\n");
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(skipped, 1u);
   EXPECT_EQ(items[0].dn, "cn=c");
@@ -163,11 +155,10 @@ TEST_F(DnInputTest, ByteOrderMarksAndUtf16) {
   EXPECT_EQ(skipped, 0u);
 
   // A lone surrogate, a NUL unit and a trailing odd byte are skipped lines.
-  CaptureStderr();
   std::vector<WorkItem> items =
       Collect(utf16(u"cn=a\n\xD800x\ncn=b\n", false) +
               utf16(std::u16string(u"n\0l\n", 4), false).substr(2) + "\x41");
-  const std::string err = GetCapturedStderr();
+  const std::string err = reporter_.TakeErr();
   ASSERT_EQ(items.size(), 2u);
   EXPECT_EQ(items[1].dn, "cn=b");
   EXPECT_EQ(items[1].lineNumber, 3u);
@@ -182,9 +173,8 @@ TEST_F(DnInputTest, ByteOrderMarksAndUtf16) {
 
 TEST_F(DnInputTest, DebugShowsFieldsAsRead) {
   reporter_.Configure({false, true});
-  CaptureStdout();
   Collect("\"cn=q\"\t\"d\"\n");
-  EXPECT_EQ(GetCapturedStdout(),
+  EXPECT_EQ(reporter_.TakeOut(),
             "DEBUG: Reading from STDIN...\nDEBUG: DN   - \"cn=q\"\nDEBUG: DATA - \"d\"\n");
 }
 
@@ -240,7 +230,6 @@ TEST_F(DnInputTest, OnlyTheFirstLineThatIsNotEmptyChoosesLdif) {
 }
 
 TEST_F(DnInputTest, LdifRecordsThatCannotBeTakenAreSkippedWithWarnings) {
-  CaptureStderr();
   std::vector<WorkItem> items = Collect(
       "dn: CN=a,DC=x\n"
       "\n"
@@ -275,7 +264,7 @@ TEST_F(DnInputTest, LdifRecordsThatCannotBeTakenAreSkippedWithWarnings) {
       "-\n"
       "\n"
       "dn: CN=z,DC=x\n");
-  const std::string err = GetCapturedStderr();
+  const std::string err = reporter_.TakeErr();
   ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(items[0].dn, "CN=a,DC=x");
   EXPECT_EQ(items[1].dn, "CN=m,DC=x");
@@ -297,10 +286,9 @@ TEST_F(DnInputTest, LdifRecordsThatCannotBeTakenAreSkippedWithWarnings) {
 }
 
 TEST_F(DnInputTest, LdifIndexLineBeforeARecordIsPassedOver) {
-  CaptureStderr();
   std::vector<WorkItem> items =
       Collect("dn: CN=a,DC=x\n\n6\n\n# c\n7\ndn: CN=b,DC=x\n\n8 x:\n y\ndn: CN=c,DC=x\n");
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter_.TakeErr(),
             "WARN: Skipped the LDIF record at line 3, which has no dn: line.\n");
   ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(items[1].dn, "CN=b,DC=x");
@@ -319,9 +307,8 @@ TEST_F(DnInputTest, LdifRecordsNamingFilesOrUrlsAreSkippedUnread) {
       "dn: CN=c,DC=x\ndescription:\n < URL\n\ndn: CN=d,DC=x\nInclude : URL\n\ndn: CN=z,DC=x\n";
   for (size_t at = input.find("URL"); at != std::string::npos; at = input.find("URL", at))
     input.replace(at, 3, "file://" + named.string());
-  CaptureStderr();
   const std::vector<std::string> dns = Dns(input);
-  const std::string err = GetCapturedStderr();
+  const std::string err = reporter_.TakeErr();
   std::filesystem::remove(named);
   EXPECT_EQ(dns, (std::vector<std::string>{"CN=a,DC=x", "CN=z,DC=x"}));
   EXPECT_EQ(err,
@@ -340,12 +327,11 @@ TEST_F(DnInputTest, LdifFoldedLinesAreJoinedUpToTheLineLimit) {
     return text + "\n";
   };
   const std::string fits(kLineBufferSize - 2 - 4, 'a');  // after "dn: "
-  CaptureStderr();
   std::vector<WorkItem> items =
       Collect("dn: CN=b,DC=x\n" + folded("description: " + std::string(kLineBufferSize - 14, 'x')) +
               "cn: b\n\n" + folded("dn: " + fits) + "\ndn: CN=z,DC=x\n" +
               folded("description: " + std::string(1 << 20, 'y')));
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter_.TakeErr(),
             "WARN: Skipped an input line longer than 10239 characters.\n"
             "WARN: Skipped the LDIF record at line 1, which holds a line that was skipped.\n"
             "WARN: Skipped an input line longer than 10239 characters.\n"
@@ -406,23 +392,21 @@ TEST_F(DnInputTest, AStopEndsTheReadingOfAnEndlessLine) {
   EndlessInput endless;
   std::istream in(&endless);
   const StopAfterReads stop(endless);
-  CaptureStderr();
   const WorkList list = CollectWorkItems(reporter_, settings, in, &stop);
-  EXPECT_EQ(GetCapturedStderr(), "");  // the line cut short is no line to warn about
+  EXPECT_EQ(reporter_.TakeErr(), "");  // the line cut short is no line to warn about
   EXPECT_TRUE(list.items.empty());
   EXPECT_TRUE(list.skipped.empty());
   EXPECT_EQ(endless.reads, 3);
 }
 
 TEST(CheckSafetyTest, CountAndLimit) {
-  Reporter quiet(std::cout, std::cerr, {.quiet = true});
-  CaptureStdout();
-  EXPECT_TRUE(CheckSafety(reporter_, 10, 10));
+  testing::CapturedReporter reporter;
+  testing::CapturedReporter quiet({.quiet = true});
+  EXPECT_TRUE(CheckSafety(reporter, 10, 10));
+  EXPECT_EQ(reporter.TakeOut(), "DN Count: 10\n");
   EXPECT_TRUE(CheckSafety(quiet, 0, 10));
-  EXPECT_EQ(GetCapturedStdout(), "DN Count: 10\n");
-  CaptureStdout();
   EXPECT_FALSE(CheckSafety(quiet, 1, 0));
-  EXPECT_EQ(GetCapturedStdout(),
+  EXPECT_EQ(quiet.TakeOut(),
             "\nMore DNs than allowed for by safety setting of 0\n"
             "Use safety parameter to specify larger safety size.\n\n"
             "The command did not complete successfully\n");

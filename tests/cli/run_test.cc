@@ -13,7 +13,6 @@
 
 #include "cli/run_driver.h"
 #include "cli/run_environment.h"
-#include "diag/reporter.h"
 #include "platform/posix_file_system.h"
 #include "platform/tick_counter.h"
 #include "support/capture.h"
@@ -24,9 +23,7 @@
 namespace varnel {
 namespace {
 
-// Every line of the code under test goes through this reporter.
-Reporter reporter_{std::cout, std::cerr};
-
+using varnel::testing::CapturePrinted;
 using varnel::testing::FakeFileSystem;
 using varnel::testing::FakeLdapConnection;
 using varnel::testing::FakeLdapConnector;
@@ -81,7 +78,6 @@ class RunTest : public ::testing::Test {
                   {"mail", {std::string(cn) + "@x"}},
                   {"legacyExchangeDN", {"/o=Org/cn=" + std::string(cn)}}});
   }
-  void TearDown() override { reporter_.Configure({}); }
 
   FakeLdapConnection& directory() { return connector.DefaultDirectory(); }
 
@@ -101,11 +97,10 @@ class RunTest : public ::testing::Test {
       pauses.push_back(ms);
       ticks.now += ms;
     };
-    CaptureStdout();
-    CaptureStderr();
-    int32_t status = RunVarnel(static_cast<int>(argv.size()), argv.data(), environment);
-    std::string err = GetCapturedStderr();
-    return {status, GetCapturedStdout(), err};
+    int32_t status = 0;
+    testing::Printed printed = CapturePrinted(
+        [&] { status = RunVarnel(static_cast<int>(argv.size()), argv.data(), environment); });
+    return {status, std::move(printed.out), std::move(printed.err)};
   }
 
   // Breaks every open session at the write of `dn`, once, which then never
@@ -360,7 +355,6 @@ TEST_F(RunTest, MixedModeClearWritesAdcDisabledMail) {
 }
 
 TEST_F(RunTest, OverrideDatabasesResolveOncePerTextAndNeverFallBack) {
-  reporter_.Configure({});
   using Op = LdapModification::Op;
   MakeMailDatabases();
   directory().AddEntry(kDb2, {{"objectClass", {"msExchPrivateMDB"}},

@@ -2,29 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <iostream>
+#include <sstream>
 #include <string>
 
 #include "cli/switch_specs.h"
-#include "diag/reporter.h"
+#include "support/capture.h"
 
 namespace varnel {
 namespace {
 
-// Every line of the code under test goes through this reporter.
-Reporter reporter_{std::cout, std::cerr};
-
 std::string CapturedUsage() {
-  testing::internal::CaptureStderr();
-  PrintUsage(std::cerr);
-  return testing::internal::GetCapturedStderr();
+  std::ostringstream out;
+  PrintUsage(out);
+  return out.str();
 }
 
-TEST(UsageTextTest, HasEveryItemAndFramesTheText) {
-  for (std::string_view item : UsageTextItems()) {
-    EXPECT_FALSE(item.empty());
-    EXPECT_TRUE(item.ends_with('\n')) << item;
-  }
+TEST(UsageTextTest, FramesTheText) {
   const std::string usage = CapturedUsage();
   EXPECT_TRUE(
       usage.starts_with("Usage:\n varnel [switches]\n\n  Switches: (designated by - or /)\n"
@@ -70,13 +63,11 @@ TEST(UsageTextTest, ListsEverySwitchTheCommandLineTakes) {
 }
 
 TEST(UsageTextTest, HintAndBanner) {
-  testing::internal::CaptureStderr();
-  PrintHint(reporter_);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "Type Varnel /help or Varnel /? for usage assistance.\n\n");
-  testing::internal::CaptureStderr();
-  PrintBanner(reporter_);
-  const std::string banner = testing::internal::GetCapturedStderr();
+  testing::CapturedReporter reporter;
+  PrintHint(reporter);
+  EXPECT_EQ(reporter.TakeErr(), "Type Varnel /help or Varnel /? for usage assistance.\n\n");
+  PrintBanner(reporter);
+  const std::string banner = reporter.TakeErr();
   EXPECT_TRUE(banner.starts_with("\nVarnel V01.03.00cpp "));
   EXPECT_TRUE(banner.ends_with(" December 2004\n\n"));
   EXPECT_EQ(banner.find('\n', 1), banner.size() - 2);

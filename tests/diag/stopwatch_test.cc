@@ -3,17 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <iostream>
 #include <string>
 
-#include "diag/reporter.h"
 #include "platform/tick_counter.h"
+#include "support/capture.h"
 
 namespace varnel {
 namespace {
-
-// Every line of the code under test goes through this reporter.
-Reporter reporter_{std::cout, std::cerr};
 
 class FakeTicks : public TickCounter {
  public:
@@ -23,10 +19,8 @@ class FakeTicks : public TickCounter {
 
 class StopwatchTest : public ::testing::Test {
  protected:
-  void SetUp() override { reporter_.Configure({}); }
-  void TearDown() override { reporter_.Configure({}); }
-
   FakeTicks ticks_;
+  testing::CapturedReporter reporter_;
 };
 
 TEST_F(StopwatchTest, MeasuresMillisecondsAndSeconds) {
@@ -74,9 +68,8 @@ TEST_F(StopwatchTest, ZeroTickReadingsAreRealReadingsAndNoTraceWithoutDebug) {
   ticks_.now = 0;
   Stopwatch watch("t1", ticks_, &reporter_);
   ticks_.now = 250;
-  testing::internal::CaptureStdout();
   EXPECT_EQ(watch.ElapsedMs("t1"), 250);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(reporter_.Both(), "");
 }
 
 TEST_F(StopwatchTest, WrappedCounterGivesTheModularDifferenceInResultAndTrace) {
@@ -84,17 +77,15 @@ TEST_F(StopwatchTest, WrappedCounterGivesTheModularDifferenceInResultAndTrace) {
   Stopwatch watch("t1", ticks_, &reporter_);
   ticks_.now = 300;
   reporter_.Configure({.debug = true});
-  testing::internal::CaptureStdout();
   EXPECT_EQ(watch.ElapsedMs("t1"), 596);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Start: 4294967000\nEnd  : 300\nDelta: 596\n");
+  EXPECT_EQ(reporter_.TakeOut(), "Start: 4294967000\nEnd  : 300\nDelta: 596\n");
 }
 
 TEST_F(StopwatchTest, DebugTraceOfUnknownTimerShowsZeros) {
   Stopwatch watch("t1", ticks_, &reporter_);
   reporter_.Configure({.debug = true});
-  testing::internal::CaptureStdout();
   EXPECT_EQ(watch.ElapsedSeconds("nope"), 0.0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Start: 0\nEnd  : 0\nDelta: 0\n");
+  EXPECT_EQ(reporter_.TakeOut(), "Start: 0\nEnd  : 0\nDelta: 0\n");
 }
 
 }  // namespace

@@ -2,20 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <string>
 #include <vector>
 
-#include "diag/reporter.h"
 #include "exchange/mail_database.h"
 #include "support/capture.h"
 #include "support/fake_ldap_connection.h"
 
 namespace varnel {
 namespace {
-
-// Every line of the code under test goes through this reporter.
-Reporter reporter_{std::cout, std::cerr};
 
 const std::string kBase = "CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=example,DC=com";
 const std::string kServers = "CN=Servers,CN=First Administrative Group,CN=Org," + kBase;
@@ -27,7 +22,6 @@ const std::string kUser = "CN=User One,CN=Users,DC=example,DC=com";
 class ResolveHomeMdbTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    reporter_.Configure({});
     ldap_.AddEntry(kBase, {{"objectCategory", {"msExchConfigurationContainer"}}});
     AddNamed(kServer1, "msExchExchangeServer", "SERVER1");
     AddNamed(kSg1, "msExchStorageGroup", "SG1");
@@ -47,7 +41,6 @@ class ResolveHomeMdbTest : public ::testing::Test {
     ldap_.AddEntry("CN=Users,DC=example,DC=com", {});
     AddNamed(kUser, "person", "User One");
   }
-  void TearDown() override { reporter_.Configure({}); }
 
   void AddNamed(const std::string& dn, const std::string& category, const std::string& name) {
     ldap_.AddEntry(
@@ -55,11 +48,9 @@ class ResolveHomeMdbTest : public ::testing::Test {
   }
 
   std::string Resolve(const std::string& text, const std::string& delimiter = ":") {
-    CaptureStdout();
-    CaptureStderr();
     std::string dn = ResolveHomeMDB(reporter_, ldap_, kBase, text, delimiter);
-    out_ = GetCapturedStdout();
-    err_ = GetCapturedStderr();
+    out_ = reporter_.TakeOut();
+    err_ = reporter_.TakeErr();
     return dn;
   }
 
@@ -71,6 +62,7 @@ class ResolveHomeMdbTest : public ::testing::Test {
   }
 
   testing::FakeLdapConnection ldap_;
+  testing::CapturedReporter reporter_;
   std::string out_;
   std::string err_;
 };

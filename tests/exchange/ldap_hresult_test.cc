@@ -2,29 +2,25 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
+#include "diag/error_texts.h"
 #include "platform/system_messages.h"
 
 namespace varnel {
 namespace {
 
-TEST(LdapHResultTest, MapsTheWellKnownCodes) {
+// What a user reads for the results a run meets most: the system's own text
+// of the code the result stands for; success stays success.
+TEST(LdapHResultTest, CommonResultsReadAsTheSystemTexts) {
   EXPECT_EQ(HResultFromLdapCode(0), 0);
-  EXPECT_EQ(HResultFromLdapCode(32), MakeHResult(0x80072030));
-  EXPECT_EQ(HResultFromLdapCode(50), MakeHResult(0x80070005));
-  EXPECT_EQ(HResultFromLdapCode(0x51), MakeHResult(0x8007203A));
-  EXPECT_EQ(HResultFromLdapCode(49), MakeHResult(0x8007052E));
-  EXPECT_EQ(HResultFromLdapCode(53), MakeHResult(0x80072035));
-  EXPECT_EQ(HResultFromLdapCode(68), MakeHResult(0x80071392));
-  EXPECT_EQ(HResultFromLdapCode(0x5b), MakeHResult(0x800704C9));
-  EXPECT_EQ(HResultFromLdapCode(0x55), MakeHResult(0x800705B4));
-  EXPECT_EQ(HResultFromLdapCode(4), MakeHResult(0x80072023));
-}
-
-TEST(LdapHResultTest, MapsDirectoryErrorsToTheirWin32Codes) {
-  const std::pair<int, uint32_t> pairs[] = {{19, 8239}, {16, 8202},   {17, 8204}, {20, 8205},
-                                            {21, 8203}, {34, 8242},   {65, 8212}, {8, 8232},
-                                            {1, 8224},  {0x61, 8260}, {0x5a, 8},  {80, 31}};
-  for (const auto& [ldap, win32] : pairs) EXPECT_EQ(Win32FromLdapCode(ldap), win32) << ldap;
+  const std::pair<int, const char*> texts[] = {{32, "There is no such object on the server.\n"},
+                                               {50, "Access is denied.\n"},
+                                               {49, "The user name or password is incorrect.\n"},
+                                               {68, "The object already exists.\n"},
+                                               {0x51, "The server is not operational.\n"}};
+  for (const auto& [ldap, text] : texts)
+    EXPECT_EQ(SystemMessageText(HResultFromLdapCode(ldap)), text) << ldap;
 }
 
 TEST(LdapHResultTest, UnknownCodesBecomeTheGenericDirectoryError) {

@@ -1,9 +1,6 @@
 // RootDSE gathering and the two search helpers against the in-memory fake.
 #include <gtest/gtest.h>
 
-#include <iostream>
-
-#include "diag/reporter.h"
 #include "ldap/root_dse.h"
 #include "ldap/search_helpers.h"
 #include "support/capture.h"
@@ -12,12 +9,10 @@
 namespace varnel {
 namespace {
 
-// Every line of the code under test goes through this reporter.
-Reporter reporter_{std::cout, std::cerr};
-
 using varnel::testing::FakeLdapConnection;
 
 TEST(RootDseTest, FirstValuesCapabilitiesAndContexts) {
+  testing::CapturedReporter reporter;
   FakeLdapConnection session;
   session.AddEntry(
       "", {{"dnsHostName", {"dc1.varnel.test", "dc2.varnel.test"}},
@@ -29,7 +24,7 @@ TEST(RootDseTest, FirstValuesCapabilitiesAndContexts) {
   RootDseInfo info;
   info.isAdam = true;  // stale values must be reset
   info.serverName = "stale";
-  ReadRootDse(reporter_, info, session);
+  ReadRootDse(reporter, info, session);
   EXPECT_TRUE(info.gathered);
   EXPECT_EQ(info.dnsHostName, "dc1.varnel.test");
   EXPECT_EQ(info.configurationNamingContext, "CN=Configuration,DC=varnel,DC=test");
@@ -49,10 +44,11 @@ TEST(RootDseTest, FirstValuesCapabilitiesAndContexts) {
 }
 
 TEST(RootDseTest, MissingAttributesStillGathered) {
+  testing::CapturedReporter reporter;
   FakeLdapConnection session;
   session.AddEntry("", {});
   RootDseInfo info;
-  ReadRootDse(reporter_, info, session);
+  ReadRootDse(reporter, info, session);
   EXPECT_TRUE(info.gathered);
   EXPECT_EQ(info.dnsHostName, "");
   EXPECT_TRUE(info.supportedCapabilities.empty());
@@ -60,13 +56,13 @@ TEST(RootDseTest, MissingAttributesStillGathered) {
 }
 
 TEST(RootDseTest, FailedSearchPrintsTraceAndLeavesNotGathered) {
+  testing::CapturedReporter reporter;
   FakeLdapConnection session;
   session.searchResult = 0x51;
   RootDseInfo info;
   info.gathered = true;
-  CaptureStderr();
-  ReadRootDse(reporter_, info, session);
-  EXPECT_EQ(GetCapturedStderr(),
+  ReadRootDse(reporter, info, session);
+  EXPECT_EQ(reporter.TakeErr(),
             "LDAP_SEARCH_S: 0x51\nLDAP_SEARCH_S: Can't contact LDAP server\n\n");
   EXPECT_FALSE(info.gathered);
 }
@@ -79,8 +75,8 @@ class SearchHelpersTest : public ::testing::Test {
     session.AddEntry("CN=B,DC=x", {{"name", {"B"}}});
     session.AddEntry("CN=C,DC=x", {{"proxyAddresses", {"SMTP:c@x"}}});
   }
-  void TearDown() override { reporter_.Configure({}); }
   FakeLdapConnection session;
+  testing::CapturedReporter reporter_;
 };
 
 TEST_F(SearchHelpersTest, FirstValuePerEntryAppendedInServerOrder) {
@@ -106,29 +102,25 @@ TEST_F(SearchHelpersTest, FailedSearchLeavesListAndPrintsTrace) {
     return true;
   };
   std::vector<std::string> list;
-  CaptureStderr();
   EXPECT_EQ(LdapGetStrList(reporter_, session, "DC=x", "(name=*)", "name", list).code(), 4);
-  EXPECT_EQ(GetCapturedStderr(), "LDAP_SEARCH_S: 0x4\nLDAP_SEARCH_S: Size limit exceeded\n\n");
+  EXPECT_EQ(reporter_.TakeErr(), "LDAP_SEARCH_S: 0x4\nLDAP_SEARCH_S: Size limit exceeded\n\n");
   EXPECT_TRUE(list.empty());
 }
 
 TEST_F(SearchHelpersTest, DebugTrace) {
   reporter_.Configure({false, true});
   std::vector<std::string> list;
-  CaptureStdout();
   LdapGetStrList(reporter_, session, "DC=x", "name=B", "name", list);
-  EXPECT_EQ(GetCapturedStdout(),
+  EXPECT_EQ(reporter_.TakeOut(),
             "DEBUG: LdapGetStrList:\nDEBUG       Base  : DC=x\nDEBUG       Filter: name=B\n"
             "DEBUG       Attrib: name\nDEBUG: Count: 1\n");
 }
 
 TEST_F(SearchHelpersTest, GetDnReturnsStoredCaseOrInputUnchanged) {
-  CaptureStderr();
-  CaptureStdout();
   EXPECT_EQ(LdapGetDN(session, "cn=a,dc=x"), "CN=A,DC=x");
   EXPECT_EQ(LdapGetDN(session, "cn=missing,dc=x"), "cn=missing,dc=x");
-  EXPECT_EQ(GetCapturedStdout(), "");
-  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_EQ(reporter_.TakeOut(), "");
+  EXPECT_EQ(reporter_.TakeErr(), "");
   const LdapSearchRequest& request = session.searches.back();
   EXPECT_EQ(request.scope, LdapScope::kBase);
   EXPECT_TRUE(request.attributesOnly);

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <iostream>
-
-#include "diag/reporter.h"
 #include "ldap/kerberos_ticket.h"
 #include "ldap/ldap_error.h"
 #include "ldap/result_codes.h"
@@ -13,9 +10,6 @@
 
 namespace varnel {
 namespace {
-
-// Every line of the code under test goes through this reporter.
-Reporter reporter_{std::cout, std::cerr};
 
 using varnel::testing::FakeLdapConnection;
 
@@ -67,7 +61,7 @@ class OneSessionConnector : public LdapConnector {
 
 class LdapSessionTest : public ::testing::Test {
  protected:
-  void TearDown() override { reporter_.Configure({}); }
+  testing::CapturedReporter reporter_;
 };
 
 TEST(DisplayServerTextTest, CutsPortAndNamesDotLocalhost) {
@@ -79,22 +73,22 @@ TEST(DisplayServerTextTest, CutsPortAndNamesDotLocalhost) {
 }
 
 TEST(ErrorLineTest, FormatsCodeInHexAndDecimalWithLibraryText) {
-  CaptureStderr();
-  LdapReportError(reporter_, "LDAP_BIND", "srv", 0x51, nullptr);
-  LdapReportError(reporter_, "", "", 50, nullptr);
-  PrintSearchError(reporter_, 4);
-  EXPECT_EQ(GetCapturedStderr(),
+  testing::CapturedReporter reporter;
+  LdapReportError(reporter, "LDAP_BIND", "srv", 0x51, nullptr);
+  LdapReportError(reporter, "", "", 50, nullptr);
+  PrintSearchError(reporter, 4);
+  EXPECT_EQ(reporter.TakeErr(),
             "LDAP_BIND: [srv] Error 0x51 (81) - Can't contact LDAP server\n"
             ": [] Error 0x32 (50) - Insufficient access\n"
             "LDAP_SEARCH_S: 0x4\nLDAP_SEARCH_S: Size limit exceeded\n\n");
 }
 
 TEST(ErrorLineTest, ExtendedErrorOnlyWithSessionAndText) {
+  testing::CapturedReporter reporter;
   FakeLdapConnection session;
   session.diagnostic = "8009030C: LdapErr: DSID-0C0904DC";
-  CaptureStderr();
-  LdapReportError(reporter_, "LDAP_BIND", "", 49, &session);
-  EXPECT_EQ(GetCapturedStderr(),
+  LdapReportError(reporter, "LDAP_BIND", "", 49, &session);
+  EXPECT_EQ(reporter.TakeErr(),
             "LDAP_BIND: [] Error 0x31 (49) - Invalid credentials\n"
             "Extended Error: (8009030C: LdapErr: DSID-0C0904DC)\n");
 }
@@ -129,12 +123,10 @@ TEST_F(LdapSessionTest, DebugDumpAndTraces) {
   params.ref = false;
   params.encrypt = true;
   params.anonymous = true;
-  CaptureStdout();
-  CaptureStderr();
   auto session = OpenLDAP(reporter_, connector, params);
   ASSERT_NE(session, nullptr);
-  std::string err = GetCapturedStderr();
-  std::string out = GetCapturedStdout();
+  std::string err = reporter_.TakeErr();
+  std::string out = reporter_.TakeOut();
   EXPECT_EQ(out,
             "DEBUG: In OpenLDAP... Params:\n"
             "DEBUG:    Server:    srv:3269\n"
@@ -159,12 +151,10 @@ TEST_F(LdapSessionTest, DebugDumpAndTraces) {
 TEST_F(LdapSessionTest, NullServerTracesAsNull) {
   reporter_.Configure({false, true});
   OneSessionConnector connector;
-  CaptureStdout();
-  CaptureStderr();
   auto session = OpenLDAP(reporter_, connector, OpenLdapParams{});
   ASSERT_NE(session, nullptr);
-  std::string err = GetCapturedStderr();
-  std::string out = GetCapturedStdout();
+  std::string err = reporter_.TakeErr();
+  std::string out = reporter_.TakeOut();
   EXPECT_EQ(out.find("Server:"), std::string::npos);
   EXPECT_NE(err.find("LDAP_BIND: [(null)] Successful\n"), std::string::npos);
 }
@@ -172,10 +162,9 @@ TEST_F(LdapSessionTest, NullServerTracesAsNull) {
 TEST_F(LdapSessionTest, FailedOptionIsReportedButTheBindStillHappens) {
   OneSessionConnector connector;
   connector.session->optionResult = 0x59;
-  CaptureStderr();
   auto session = OpenLDAP(reporter_, connector, OpenLdapParams{.server = "dc1:389"});
   ASSERT_NE(session, nullptr);
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter_.TakeErr(),
             "LDAP_OPTION (Version3): : [dc1] Error 0x59 (89) - Bad parameter to an ldap routine\n");
   EXPECT_EQ(connector.last->binds.size(), 1u);
 }
@@ -184,9 +173,8 @@ TEST_F(LdapSessionTest, FailedBindPrintsErrorLineAndReturnsNull) {
   OneSessionConnector connector;
   connector.session->bindResult = 0x51;
   connector.session->diagnostic = "should not show";
-  CaptureStderr();
   EXPECT_EQ(OpenLDAP(reporter_, connector, OpenLdapParams{.server = "127.0.0.1:1"}), nullptr);
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter_.TakeErr(),
             "LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can't contact LDAP server\n");
 }
 
@@ -194,9 +182,8 @@ TEST_F(LdapSessionTest, ExtendedErrorInfoAddsServerText) {
   OneSessionConnector connector;
   connector.session->bindResult = 49;
   connector.session->diagnostic = "bad ticket";
-  CaptureStderr();
   EXPECT_EQ(OpenLDAP(reporter_, connector, OpenLdapParams{.extendedErrorInfo = true}), nullptr);
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter_.TakeErr(),
             "LDAP_BIND: [] Error 0x31 (49) - Invalid credentials\nExtended Error: (bad ticket)\n");
 }
 
@@ -206,9 +193,8 @@ TEST_F(LdapSessionTest, FailedNegotiateBindShowsTheLibrarysReasonThenWhatToDo) {
   connector.session->diagnostic =
       "SASL(-1): generic failure:\x1b[2J GSSAPI Error: (No Kerberos credentials available)\n";
   connector.session->missingTicketCache = "FILE:/tmp/none";
-  CaptureStderr();
   EXPECT_EQ(OpenLDAP(reporter_, connector, OpenLdapParams{.server = "dc1:389"}), nullptr);
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter_.TakeErr(),
             "LDAP_BIND: [dc1] Error 0x52 (82) - Local error\n"
             "ERROR: LDAP_BIND: [dc1] Reason: SASL(-1): generic failure: [2J GSSAPI Error: (No "
             "Kerberos credentials available)\n"
@@ -216,10 +202,9 @@ TEST_F(LdapSessionTest, FailedNegotiateBindShowsTheLibrarysReasonThenWhatToDo) {
             "run kinit to get one.\n");
 
   // A simple bind's failure is not the SASL layer's.
-  CaptureStderr();
   EXPECT_EQ(OpenLDAP(reporter_, connector, OpenLdapParams{.server = "dc1", .simple = true}),
             nullptr);
-  EXPECT_EQ(GetCapturedStderr(), "LDAP_BIND: [dc1] Error 0x52 (82) - Local error\n");
+  EXPECT_EQ(reporter_.TakeErr(), "LDAP_BIND: [dc1] Error 0x52 (82) - Local error\n");
 }
 
 TEST(KerberosAdviceTest, NamesWhatToDoForTheCommonCauses) {
@@ -244,9 +229,8 @@ TEST(KerberosAdviceTest, NamesWhatToDoForTheCommonCauses) {
 TEST_F(LdapSessionTest, InitFailureUsesLdapInitLabel) {
   OneSessionConnector connector;
   connector.failOpen = true;
-  CaptureStderr();
   EXPECT_EQ(OpenLDAP(reporter_, connector, OpenLdapParams{.server = "."}), nullptr);
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter_.TakeErr(),
             "LDAP_INIT: [localhost] Error 0x59 (89) - Bad parameter to an ldap routine\n");
 }
 
@@ -272,11 +256,9 @@ TEST_F(LdapSessionTest, BindBranches) {
 
 TEST_F(LdapSessionTest, DnStyleNameRefusedBeforeAnyBind) {
   OneSessionConnector connector;
-  CaptureStdout();
-  CaptureStderr();
   EXPECT_EQ(OpenLDAP(reporter_, connector, OpenLdapParams{.userdn = "CN=Admin,DC=x"}), nullptr);
-  EXPECT_EQ(GetCapturedStderr(), "");
-  EXPECT_EQ(GetCapturedStdout(), "ERROR: DN format not currently supported for secure bind.\n\n");
+  EXPECT_EQ(reporter_.TakeErr(), "");
+  EXPECT_EQ(reporter_.TakeOut(), "ERROR: DN format not currently supported for secure bind.\n\n");
   EXPECT_TRUE(connector.last->binds.empty());
 }
 

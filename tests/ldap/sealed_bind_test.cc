@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iostream>
 
-#include "diag/reporter.h"
 #include "ldap/ldap_session.h"
 #include "support/capture.h"
 #include "support/fake_ldap_connection.h"
@@ -99,7 +97,7 @@ TEST(SealedBindTest, OverTlsNoSaslLayerIsAskedForAndTlsMustBeInPlace) {
 // Through OpenLDAP: the lines a run shows.
 class SealedSessionLinesTest : public ::testing::Test {
  protected:
-  Reporter reporter_{std::cout, std::cerr};
+  testing::CapturedReporter reporter_;
   FakeLdapConnector connector_;
   FakeLdapConnection& directory_ = connector_.Directory("dc1:389");
   std::unique_ptr<LdapConnection> Open() {
@@ -109,18 +107,16 @@ class SealedSessionLinesTest : public ::testing::Test {
 
 TEST_F(SealedSessionLinesTest, RefusalIsOneErrorLineAndNoSession) {
   directory_.security.sasl = {0, 0};
-  CaptureStderr();
   EXPECT_EQ(Open(), nullptr);
-  const std::string err = GetCapturedStderr();
+  const std::string err = reporter_.TakeErr();
   EXPECT_EQ(err.rfind("ERROR: LDAP_BIND: [dc1] The session cannot be sealed", 0), 0u) << err;
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }
 
 TEST_F(SealedSessionLinesTest, UnsealedOnPurposeWarnsAndGoesOn) {
   directory_.security = {false, {0, 0}, 0u};
-  CaptureStderr();
   EXPECT_NE(Open(), nullptr);
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter_.TakeErr(),
             "WARNING: LDAP_BIND: [dc1] The session is not sealed (SASL SSF 0): a minssf below 56 "
             "is set in SASL_SECPROPS or LDAPSASL_SECPROPS; the directory traffic of this run is "
             "not encrypted.\n");
@@ -129,9 +125,8 @@ TEST_F(SealedSessionLinesTest, UnsealedOnPurposeWarnsAndGoesOn) {
 TEST_F(SealedSessionLinesTest, FailedTlsSetupIsNamedAfterTheBindError) {
   directory_.bindResult = 0x51;
   directory_.tlsSetupFailed = true;
-  CaptureStderr();
   EXPECT_EQ(Open(), nullptr);
-  const std::string err = GetCapturedStderr();
+  const std::string err = reporter_.TakeErr();
   EXPECT_NE(err.find("LDAP_BIND: [dc1] Error 0x51 (81) - Can't contact LDAP server\n"
                      "ERROR: TLS: [dc1] The server was reached but TLS failed: its certificate"),
             std::string::npos)
