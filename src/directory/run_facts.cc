@@ -4,8 +4,8 @@
 #include "directory/mail_database_reads.h"
 #include "exchange/distinguished_name.h"
 #include "exchange/ldap_hresult.h"
-#include "ldap/filter_escape.h"
 #include "exchange/recipient_rules.h"
+#include "ldap/filter_escape.h"
 #include "ldap/resilient_session.h"
 #include "text/string_helpers.h"
 
@@ -22,10 +22,11 @@ bool IsLostAnswer(HResult hr) {
 
 }  // namespace
 
-RunFacts::RunFacts(LdapConnection& session, std::string exchangeServicesDn,
-                   std::string mdbDelimiter, bool withAdminGroups)
+RunFacts::RunFacts(LdapConnection& session, const StartupFacts& startup, std::string mdbDelimiter,
+                   bool withAdminGroups)
     : session_(session),
-      exchangeServicesDn_(std::move(exchangeServicesDn)),
+      exchangeServicesDn_(startup.exchangeServicesDn),
+      homeMdbDn_(startup.homeMdbDn),
       mdbDelimiter_(std::move(mdbDelimiter)),
       withAdminGroups_(withAdminGroups) {}
 
