@@ -39,24 +39,22 @@ constexpr int kReconnectAnswerSeconds = 15;
 constexpr size_t kMeterThreshold = 50;
 
 // Reads msExchMixedMode of the one organisation container into
-// startup->nativeMode. Returns the run's outcome when the run must end here.
-std::optional<Outcome> CheckNativeMode(Reporter& reporter, LdapConnection& session,
-                                       StartupFacts* startup) {
+// startup->nativeMode. A failure ends the run.
+Outcome CheckNativeMode(Reporter& reporter, LdapConnection& session, StartupFacts* startup) {
   std::vector<std::string> values;
-  const int rc =
+  const Outcome read =
       LdapGetStrList(reporter, session, startup->exchangeServicesDn,
-                     "objectcategory=msExchOrganizationContainer", "msExchMixedMode", values)
-          .code();
-  if (rc != 0 || values.size() != 1) {
+                     "objectcategory=msExchOrganizationContainer", "msExchMixedMode", values);
+  if (!read.ok() || values.size() != 1) {
     reporter.out() << "ERROR: Couldn't verify Exchange Native Mode Status. ("
-                   << static_cast<uint32_t>(rc) << "|" << values.size() << ")" << EndLine;
+                   << static_cast<uint32_t>(read.code()) << "|" << values.size() << ")" << EndLine;
     reporter.out() << "\nThe command did not complete successfully\n" << EndLine;
     // No container, or several, is as much a failure as a failed search.
-    return rc != 0 ? Outcome::Ldap(rc) : kStartupFailed;
+    return !read.ok() ? read : kStartupFailed;
   }
   startup->nativeMode = values.front().find("FALSE") != std::string::npos;
   reporter.out() << "Exchange Mode: " << (startup->nativeMode ? "Native" : "Mixed") << EndLine;
-  return std::nullopt;
+  return Outcome::Ok();
 }
 
 // A list refused by the safety limit: every item not processed in the
@@ -85,10 +83,8 @@ Outcome Stopped(Reporter& reporter, int signal) {
 
 // The server of a run that -h does not name: the one libldap's own settings
 // name, which must not be a global catalog; else, when a locator network is
-// there, a writable DC found through DNS. Returns the run's outcome when the
-// run must end here.
-std::optional<Outcome> ChooseServer(Reporter& reporter, RunEnvironment& environment,
-                                    OpenLdapParams* params) {
+// there, a writable DC found through DNS. A failure ends the run.
+Outcome ChooseServer(Reporter& reporter, RunEnvironment& environment, OpenLdapParams* params) {
   if (const std::optional<std::string> configured = environment.configuredServer()) {
     std::vector<std::string> servers;
     Split(*configured, " ", &servers);
@@ -100,9 +96,9 @@ std::optional<Outcome> ChooseServer(Reporter& reporter, RunEnvironment& environm
         return CommandLineStop();
       }
     }
-    return std::nullopt;
+    return Outcome::Ok();
   }
-  if (environment.dcNetwork == nullptr) return std::nullopt;
+  if (environment.dcNetwork == nullptr) return Outcome::Ok();
   const std::optional<std::string> domain = environment.domain();
   DcSearch search;
   if (domain)
@@ -122,7 +118,7 @@ std::optional<Outcome> ChooseServer(Reporter& reporter, RunEnvironment& environm
   // it may not have reached the others yet.
   params->server = search.dc->port == 389 ? search.dc->host
                                           : search.dc->host + ":" + std::to_string(search.dc->port);
-  return std::nullopt;
+  return Outcome::Ok();
 }
 
 }  // namespace
@@ -135,9 +131,9 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
   const StopRequest& stop = environment.stop ? *environment.stop : never;
   if (!settings.host.empty()) {
     params.server = settings.host;
-  } else if (std::optional<Outcome> end = ChooseServer(reporter, environment, &params)) {
+  } else if (Outcome chosen = ChooseServer(reporter, environment, &params); !chosen.ok()) {
     if (const int signal = stop.Signal(); signal != 0) return Stopped(reporter, signal);
-    return *end;
+    return chosen;
   }
   std::unique_ptr<LdapConnection> first = OpenLDAP(reporter, environment.connector, params);
   if (!first) {
@@ -173,7 +169,7 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
   startup.exchangeServicesDn =
       "CN=Microsoft Exchange,CN=Services," + rootDse.configurationNamingContext;
 
-  if (std::optional<Outcome> stop = CheckNativeMode(reporter, *session, &startup)) return *stop;
+  if (Outcome mode = CheckNativeMode(reporter, *session, &startup); !mode.ok()) return mode;
 
   if ((settings.action == RunAction::CreateMailbox || settings.action == RunAction::MoveMailbox) &&
       !settings.mdbText.empty()) {
