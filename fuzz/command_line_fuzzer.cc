@@ -375,7 +375,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::optional<int32_t> status;
   {
     SilencedStreams silence;
-    status = RunCommandLineStage(reporter_, &table, &settings);
+    const Outcome stage = RunCommandLineStage(reporter_, &table, &settings);
+    if (!stage.ok()) status = ExitStatus(stage);
   }
   VARNEL_FUZZ_CHECK(reporter_.quiet() == model.switches.contains("q"));
   VARNEL_FUZZ_CHECK(reporter_.debug() == model.switches.contains("d"));
@@ -390,7 +391,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VARNEL_FUZZ_CHECK(update.hideFromAddressLists == model.switches.contains("hfal"));
   VARNEL_FUZZ_CHECK(update.unhideFromAddressLists == model.switches.contains("uhfal"));
   VARNEL_FUZZ_CHECK(update.quota.has_value() == model.switches.contains("quota"));
-  if (update.quota) VARNEL_FUZZ_CHECK(*update.quota == Value(model, "quota"));
+  if (update.quota) VARNEL_FUZZ_CHECK(update.quota == ParseQuota(Value(model, "quota")));
   VARNEL_FUZZ_CHECK(settings.keepMail == model.switches.contains("keepmail"));
   return 0;
 }

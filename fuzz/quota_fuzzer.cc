@@ -32,7 +32,9 @@ std::optional<int> ReferenceFigure(const std::string& piece) {
 }
 
 void CheckSettings(const QuotaFigures& figures) {
-  const std::vector<std::string> settings = QuotaSettings(figures);
+  std::vector<std::string> settings;
+  for (const QuotaSetting& setting : QuotaSettings(figures))
+    settings.push_back(setting.attribute + ":" + setting.value);
   const std::vector<std::string> unset = QuotaUnsetLimits(figures);
   const int given[] = {figures.warn, figures.stopSend, figures.stopSendReceive};
   const char* names[] = {kStorageQuotaAttribute, kOverQuotaLimitAttribute,

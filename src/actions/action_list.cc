@@ -5,7 +5,7 @@ namespace {
 
 struct ActionRow {
   RunAction action;
-  std::unique_ptr<Action> (*make)(const RunSettings&, const GuidSource&);
+  std::unique_ptr<Action> (*make)(const RunSettings&, const StartupFacts&, const GuidSource&);
 };
 
 constexpr ActionRow kActions[] = {
@@ -18,9 +18,10 @@ constexpr ActionRow kActions[] = {
 
 }  // namespace
 
-std::unique_ptr<Action> MakeAction(const RunSettings& settings, const GuidSource& guids) {
+std::unique_ptr<Action> MakeAction(const RunSettings& settings, const StartupFacts& startup,
+                                   const GuidSource& guids) {
   for (const ActionRow& row : kActions) {
-    if (row.action == settings.action) return row.make(settings, guids);
+    if (row.action == settings.action) return row.make(settings, startup, guids);
   }
   return nullptr;
 }

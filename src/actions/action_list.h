@@ -9,18 +9,25 @@
 #include "actions/action.h"
 #include "exchange/recipient_rules.h"
 #include "exchange/run_settings.h"
+#include "exchange/startup_facts.h"
 
 namespace varnel {
 
-// The run's action, or null for RunAction::None. `guids` gives new
-// mailboxes their GUIDs.
-std::unique_ptr<Action> MakeAction(const RunSettings& settings, const GuidSource& guids);
+// The run's action, or null for RunAction::None. `startup` is what the
+// directory start-up learnt; `guids` gives new mailboxes their GUIDs.
+std::unique_ptr<Action> MakeAction(const RunSettings& settings, const StartupFacts& startup,
+                                   const GuidSource& guids);
 
-std::unique_ptr<Action> MakeClearAction(const RunSettings& settings, const GuidSource& guids);
+std::unique_ptr<Action> MakeClearAction(const RunSettings& settings, const StartupFacts& startup,
+                                        const GuidSource& guids);
 std::unique_ptr<Action> MakeCreateMailboxAction(const RunSettings& settings,
+                                                const StartupFacts& startup,
                                                 const GuidSource& guids);
-std::unique_ptr<Action> MakeMailEnableAction(const RunSettings& settings, const GuidSource& guids);
-std::unique_ptr<Action> MakeMoveMailboxAction(const RunSettings& settings, const GuidSource& guids);
-std::unique_ptr<Action> MakeUpdateAction(const RunSettings& settings, const GuidSource& guids);
+std::unique_ptr<Action> MakeMailEnableAction(const RunSettings& settings,
+                                             const StartupFacts& startup, const GuidSource& guids);
+std::unique_ptr<Action> MakeMoveMailboxAction(const RunSettings& settings,
+                                              const StartupFacts& startup, const GuidSource& guids);
+std::unique_ptr<Action> MakeUpdateAction(const RunSettings& settings, const StartupFacts& startup,
+                                         const GuidSource& guids);
 
 }  // namespace varnel

@@ -14,7 +14,7 @@ namespace {
 
 class ClearAction : public Action {
  public:
-  explicit ClearAction(const RunSettings& settings) : markAdcDisabled_(!settings.nativeMode) {}
+  explicit ClearAction(const StartupFacts& startup) : markAdcDisabled_(!startup.nativeMode) {}
 
   const char* Banner() const override { return "Clearing Exchange Attributes..."; }
   const char* Name() const override { return "clear"; }
@@ -62,8 +62,9 @@ class ClearAction : public Action {
 
 }  // namespace
 
-std::unique_ptr<Action> MakeClearAction(const RunSettings& settings, const GuidSource&) {
-  return std::make_unique<ClearAction>(settings);
+std::unique_ptr<Action> MakeClearAction(const RunSettings&, const StartupFacts& startup,
+                                        const GuidSource&) {
+  return std::make_unique<ClearAction>(startup);
 }
 
 }  // namespace varnel

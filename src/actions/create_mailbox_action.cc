@@ -49,7 +49,7 @@ class CreateMailboxAction : public Action {
 
 }  // namespace
 
-std::unique_ptr<Action> MakeCreateMailboxAction(const RunSettings& settings,
+std::unique_ptr<Action> MakeCreateMailboxAction(const RunSettings& settings, const StartupFacts&,
                                                 const GuidSource& guids) {
   return std::make_unique<CreateMailboxAction>(settings, guids);
 }

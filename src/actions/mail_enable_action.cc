@@ -107,7 +107,8 @@ class MailEnableAction : public Action {
 
 }  // namespace
 
-std::unique_ptr<Action> MakeMailEnableAction(const RunSettings& settings, const GuidSource&) {
+std::unique_ptr<Action> MakeMailEnableAction(const RunSettings& settings, const StartupFacts&,
+                                             const GuidSource&) {
   return std::make_unique<MailEnableAction>(settings);
 }
 

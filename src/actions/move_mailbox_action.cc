@@ -36,7 +36,8 @@ class MoveMailboxAction : public Action {
 
 }  // namespace
 
-std::unique_ptr<Action> MakeMoveMailboxAction(const RunSettings& settings, const GuidSource&) {
+std::unique_ptr<Action> MakeMoveMailboxAction(const RunSettings& settings, const StartupFacts&,
+                                              const GuidSource&) {
   return std::make_unique<MoveMailboxAction>(settings);
 }
 

@@ -32,7 +32,8 @@ class UpdateAction : public Action {
 
 }  // namespace
 
-std::unique_ptr<Action> MakeUpdateAction(const RunSettings& settings, const GuidSource&) {
+std::unique_ptr<Action> MakeUpdateAction(const RunSettings& settings, const StartupFacts&,
+                                         const GuidSource&) {
   return std::make_unique<UpdateAction>(settings);
 }
 

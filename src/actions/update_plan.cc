@@ -5,37 +5,38 @@
 
 #include "diag/item_lines.h"
 #include "exchange/quota.h"
-#include "ldap/attribute_modification.h"
 #include "ldap/ldap_error.h"
 #include "text/string_helpers.h"
 
 namespace varnel {
 namespace {
 
-// The "name:value" replacements the options make, in queue order, and the
-// attributes to remove when the object holds them.
-struct UpdateTexts {
-  std::vector<std::string> settings;
+// The replacements the options make, in queue order, and the attributes to
+// remove when the object holds them.
+struct UpdateChanges {
+  std::vector<LdapModification> settings;
   std::vector<std::string> removalCandidates;
 };
 
-UpdateTexts TextsOf(const UpdateOptions& options) {
-  UpdateTexts texts;
+UpdateChanges ChangesOf(const UpdateOptions& options) {
+  UpdateChanges changes;
+  const auto set = [&changes](std::string name, std::string value) {
+    changes.settings.push_back(
+        {LdapModification::Op::kReplace, std::move(name), {std::move(value)}});
+  };
   if (options.hideFromAddressLists) {
-    texts.settings.push_back("msExchHideFromAddressLists:TRUE");
-    texts.removalCandidates.push_back("showInAddressBook");
+    set("msExchHideFromAddressLists", "TRUE");
+    changes.removalCandidates.push_back("showInAddressBook");
   }
-  if (options.unhideFromAddressLists) texts.settings.push_back("msExchHideFromAddressLists:FALSE");
+  if (options.unhideFromAddressLists) set("msExchHideFromAddressLists", "FALSE");
   if (options.quota) {
-    if (const std::optional<QuotaFigures> figures = ParseQuota(*options.quota)) {
-      for (std::string& setting : QuotaSettings(*figures))
-        texts.settings.push_back(std::move(setting));
-      // Limits that are given are replaced, so only the others need removing.
-      for (std::string& limit : QuotaUnsetLimits(*figures))
-        texts.removalCandidates.push_back(std::move(limit));
-    }
+    for (QuotaSetting& setting : QuotaSettings(*options.quota))
+      set(std::move(setting.attribute), std::move(setting.value));
+    // Limits that are given are replaced, so only the others need removing.
+    for (std::string& limit : QuotaUnsetLimits(*options.quota))
+      changes.removalCandidates.push_back(std::move(limit));
   }
-  return texts;
+  return changes;
 }
 
 }  // namespace
@@ -49,37 +50,36 @@ std::vector<std::string> HeldNames(const ObjectRead& object) {
 }
 
 std::vector<std::string> UpdateAttributes(const UpdateOptions& options) {
-  const UpdateTexts texts = TextsOf(options);
-  std::vector<std::string> names = texts.removalCandidates;
-  for (const std::string& setting : texts.settings)
-    names.push_back(ParseModificationText(setting).type);
+  const UpdateChanges changes = ChangesOf(options);
+  std::vector<std::string> names = changes.removalCandidates;
+  for (const LdapModification& setting : changes.settings) names.push_back(setting.type);
   return names;
 }
 
 Outcome AppendUpdate(ItemLines& lines, const std::string& dn, const UpdateOptions& options,
                      const ObjectRead& object, std::vector<LdapModification>* mods) {
-  const UpdateTexts texts = TextsOf(options);
-  if (texts.settings.empty()) return Outcome::Ok();
+  UpdateChanges changes = ChangesOf(options);
+  if (changes.settings.empty()) return Outcome::Ok();
 
   // Only what the object holds is removed.
-  std::vector<std::string> list;
-  if (!texts.removalCandidates.empty()) {
+  std::vector<LdapModification> list;
+  if (!changes.removalCandidates.empty()) {
     lines.Trace("\nDEBUG: Retrieving DN attributes..." + dn);
     if (!object.found()) {
       lines.err += SearchErrorText(object.rc);
       return Outcome::Ldap(object.rc);
     }
     const std::vector<std::string> held = HeldNames(object);
-    for (const std::string& candidate : texts.removalCandidates) {
+    for (std::string& candidate : changes.removalCandidates) {
       if (std::find(held.begin(), held.end(), LowerCase(candidate)) != held.end())
-        list.push_back(candidate + ":");
+        list.push_back({LdapModification::Op::kDelete, std::move(candidate), {}});
     }
   }
-  list.insert(list.end(), texts.settings.begin(), texts.settings.end());
+  for (LdapModification& setting : changes.settings) list.push_back(std::move(setting));
 
   lines.Trace("DEBUG: Setting " + dn);
-  for (const std::string& text : list) {
-    LdapModification mod = ParseModificationText(text);
+  const size_t count = list.size();
+  for (LdapModification& mod : list) {
     lines.Trace(mod.op == LdapModification::Op::kDelete
                     ? "DEBUG: Clear - " + mod.type
                     : "DEBUG: Set - " + mod.type + " to " + mod.values.front());
@@ -94,7 +94,7 @@ Outcome AppendUpdate(ItemLines& lines, const std::string& dn, const UpdateOption
       mods->push_back(std::move(mod));
     }
   }
-  lines.Trace("DEBUG: modcnt=" + std::to_string(list.size()));
+  lines.Trace("DEBUG: modcnt=" + std::to_string(count));
   return Outcome::Ok();
 }
 

@@ -19,8 +19,6 @@
 namespace varnel {
 namespace {
 
-constexpr int32_t kCommandLineStop = 1;
-
 void PrintSwitchList(Reporter& reporter, std::string_view heading,
                      const std::vector<std::string>& names) {
   if (names.empty()) return;
@@ -57,12 +55,13 @@ void PrintBadValue(Reporter& reporter, std::string_view name, std::string_view v
   reporter.err() << "ERROR: Bad value for -" << name << ": " << value << EndLine;
 }
 
-// The numbers the run counts with, when their switches are given.
-struct SwitchNumbers {
+// The values the stage reads into types, when their switches are given.
+struct SwitchValues {
   std::optional<uint32_t> safety;
   std::optional<uint32_t> upto;
   std::optional<uint32_t> window;
   std::optional<uint32_t> rate;
+  std::optional<QuotaFigures> quota;
 };
 
 // Takes the value of a number switch into *number when the switch is given;
@@ -89,8 +88,9 @@ bool TakeWindow(Reporter& reporter, const SwitchTable& table, std::optional<uint
 }
 
 // Checks the values the run writes or counts with before anything else
-// happens and takes the numbers; false after the line that names the bad one.
-bool CheckValues(Reporter& reporter, const SwitchTable& table, SwitchNumbers* numbers) {
+// happens and takes them into *values; false after the line that names the
+// bad one.
+bool CheckValues(Reporter& reporter, const SwitchTable& table, SwitchValues* values) {
   if (table.IsPresent("hfal") && table.IsPresent("uhfal")) {
     reporter.err() << "ERROR: -hfal and -uhfal contradict each other; give one of them." << EndLine;
     return false;
@@ -104,9 +104,12 @@ bool CheckValues(Reporter& reporter, const SwitchTable& table, SwitchNumbers* nu
     reporter.err() << "ERROR: Bad value for -b: no DN given" << EndLine;
     return false;
   }
-  if (table.IsPresent("quota") && !ParseQuota(table.GetValue("quota"))) {
-    reporter.err() << "ERROR: Bad quota values" << EndLine;
-    return false;
+  if (table.IsPresent("quota")) {
+    values->quota = ParseQuota(table.GetValue("quota"));
+    if (!values->quota) {
+      reporter.err() << "ERROR: Bad quota values" << EndLine;
+      return false;
+    }
   }
   const std::string host = table.GetValue("h");
   if (!host.empty()) {
@@ -129,11 +132,11 @@ bool CheckValues(Reporter& reporter, const SwitchTable& table, SwitchNumbers* nu
     return false;
   }
   std::optional<uint32_t> encoding;  // written as the text it was given in
-  return TakeNumber(reporter, table, "safety", kNoSafetyLimit, &numbers->safety) &&
-         TakeNumber(reporter, table, "upto", kNoSafetyLimit, &numbers->upto) &&
+  return TakeNumber(reporter, table, "safety", kNoSafetyLimit, &values->safety) &&
+         TakeNumber(reporter, table, "upto", kNoSafetyLimit, &values->upto) &&
          TakeNumber(reporter, table, "internetencoding", kMaxInternetEncoding, &encoding) &&
-         TakeWindow(reporter, table, &numbers->window) &&
-         TakeNumber(reporter, table, "rate", kMaxRate, &numbers->rate);
+         TakeWindow(reporter, table, &values->window) &&
+         TakeNumber(reporter, table, "rate", kMaxRate, &values->rate);
 }
 
 // Picks the action, first match wins, and takes over the value it carries.
@@ -175,8 +178,7 @@ void WarnIgnoredArguments(Reporter& reporter, const SwitchTable& table,
 
 }  // namespace
 
-std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* table,
-                                           RunSettings* settings) {
+Outcome RunCommandLineStage(Reporter& reporter, SwitchTable* table, RunSettings* settings) {
   reporter.Configure({.quiet = table->IsPresent("q"), .debug = table->IsPresent("d")});
   if (!reporter.quiet()) PrintBanner(reporter);
 
@@ -189,17 +191,17 @@ std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* tabl
     PrintSwitchList(reporter, "ERROR: Bad Command Line Arg(s)", bad);
     reporter.err() << "\n\n";
     PrintHint(reporter);
-    return kCommandLineStop;
+    return CommandLineStop();
   }
 
   if (table->IsPresent("help") || table->IsPresent("?") ||
       (table->SwitchCount() == 0 && table->PositionalCount() == 0)) {
     PrintUsage(reporter.err());
-    return kCommandLineStop;
+    return CommandLineStop();
   }
 
-  SwitchNumbers numbers;
-  if (!CheckValues(reporter, *table, &numbers)) return kCommandLineStop;
+  SwitchValues values;
+  if (!CheckValues(reporter, *table, &values)) return CommandLineStop();
 
   settings->host = table->GetValue("h");
   if (table->IsPresent("b")) {
@@ -209,13 +211,13 @@ std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* tabl
   settings->dnListPath = table->GetValue("f");
   settings->showElapsed = table->IsPresent("elapsed");
   settings->showElapsedMs = table->IsPresent("elapsedms");
-  settings->upto = numbers.upto.value_or(0);
-  if (numbers.window) settings->window = *numbers.window;
-  settings->rate = numbers.rate.value_or(0);
+  settings->upto = values.upto.value_or(0);
+  if (values.window) settings->window = *values.window;
+  settings->rate = values.rate.value_or(0);
 
   settings->safety = 10;
-  if (numbers.safety) {
-    settings->safety = *numbers.safety;
+  if (values.safety) {
+    settings->safety = *values.safety;
     if (settings->upto > settings->safety) settings->safety = settings->upto;
   } else if (settings->upto != 0) {
     settings->safety = kNoSafetyLimit;
@@ -230,7 +232,7 @@ std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* tabl
 
   settings->update.hideFromAddressLists = table->IsPresent("hfal");
   settings->update.unhideFromAddressLists = table->IsPresent("uhfal");
-  if (table->IsPresent("quota")) settings->update.quota = table->GetValue("quota");
+  settings->update.quota = values.quota;
   settings->keepMail = table->IsPresent("keepmail");
   settings->verbose = table->IsPresent("v");
   settings->whatIf = table->IsPresent("whatif");
@@ -241,10 +243,10 @@ std::optional<int32_t> RunCommandLineStage(Reporter& reporter, SwitchTable* tabl
   settings->action = ChooseAction(*table, settings);
   if (settings->action == RunAction::None) {
     PrintUsage(reporter.err());
-    return kCommandLineStop;
+    return CommandLineStop();
   }
   WarnIgnoredArguments(reporter, *table, *settings);
-  return std::nullopt;
+  return Outcome::Ok();
 }
 
 }  // namespace varnel

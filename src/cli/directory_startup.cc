@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "actions/action_list.h"
+#include "cli/command_line.h"
 #include "cli/dn_input.h"
 #include "cli/run_environment.h"
 #include "cli/run_files.h"
@@ -38,24 +39,22 @@ constexpr int kReconnectAnswerSeconds = 15;
 constexpr size_t kMeterThreshold = 50;
 
 // Reads msExchMixedMode of the one organisation container into
-// settings.nativeMode. Returns the run's outcome when the run must end here.
-std::optional<Outcome> CheckNativeMode(Reporter& reporter, LdapConnection& session,
-                                       RunSettings& settings) {
+// startup->nativeMode. A failure ends the run.
+Outcome CheckNativeMode(Reporter& reporter, LdapConnection& session, StartupFacts* startup) {
   std::vector<std::string> values;
-  const int rc =
-      LdapGetStrList(reporter, session, settings.exchangeServicesDn,
-                     "objectcategory=msExchOrganizationContainer", "msExchMixedMode", values)
-          .code();
-  if (rc != 0 || values.size() != 1) {
+  const Outcome read =
+      LdapGetStrList(reporter, session, startup->exchangeServicesDn,
+                     "objectcategory=msExchOrganizationContainer", "msExchMixedMode", values);
+  if (!read.ok() || values.size() != 1) {
     reporter.out() << "ERROR: Couldn't verify Exchange Native Mode Status. ("
-                   << static_cast<uint32_t>(rc) << "|" << values.size() << ")" << EndLine;
+                   << static_cast<uint32_t>(read.code()) << "|" << values.size() << ")" << EndLine;
     reporter.out() << "\nThe command did not complete successfully\n" << EndLine;
     // No container, or several, is as much a failure as a failed search.
-    return rc != 0 ? Outcome::Ldap(rc) : kStartupFailed;
+    return !read.ok() ? read : kStartupFailed;
   }
-  settings.nativeMode = values.front().find("FALSE") != std::string::npos;
-  reporter.out() << "Exchange Mode: " << (settings.nativeMode ? "Native" : "Mixed") << EndLine;
-  return std::nullopt;
+  startup->nativeMode = values.front().find("FALSE") != std::string::npos;
+  reporter.out() << "Exchange Mode: " << (startup->nativeMode ? "Native" : "Mixed") << EndLine;
+  return Outcome::Ok();
 }
 
 // A list refused by the safety limit: every item not processed in the
@@ -64,7 +63,7 @@ std::optional<Outcome> CheckNativeMode(Reporter& reporter, LdapConnection& sessi
 void RecordRefusedList(Reporter& reporter, const Action& action, const WorkList& work,
                        RunFiles&& files) {
   RunRecords records;
-  if (!BeginRunRecords(reporter, std::move(files), &records)) return;
+  if (!BeginRunRecords(reporter, std::move(files), &records).ok()) return;
   if (records.report) {
     records.report->SetAction(action.Name());
     records.report->SetSkippedLines(&work.skipped);
@@ -84,10 +83,8 @@ Outcome Stopped(Reporter& reporter, int signal) {
 
 // The server of a run that -h does not name: the one libldap's own settings
 // name, which must not be a global catalog; else, when a locator network is
-// there, a writable DC found through DNS. Returns the run's outcome when the
-// run must end here.
-std::optional<Outcome> ChooseServer(Reporter& reporter, RunEnvironment& environment,
-                                    OpenLdapParams* params) {
+// there, a writable DC found through DNS. A failure ends the run.
+Outcome ChooseServer(Reporter& reporter, RunEnvironment& environment, OpenLdapParams* params) {
   if (const std::optional<std::string> configured = environment.configuredServer()) {
     std::vector<std::string> servers;
     Split(*configured, " ", &servers);
@@ -96,12 +93,12 @@ std::optional<Outcome> ChooseServer(Reporter& reporter, RunEnvironment& environm
       if (address && IsGlobalCatalogPort(address->port)) {
         reporter.err() << GlobalCatalogRefusal("the configured URI " + server, address->port)
                        << EndLine;
-        return Outcome::Varnel(1, "bad command line");
+        return CommandLineStop();
       }
     }
-    return std::nullopt;
+    return Outcome::Ok();
   }
-  if (environment.dcNetwork == nullptr) return std::nullopt;
+  if (environment.dcNetwork == nullptr) return Outcome::Ok();
   const std::optional<std::string> domain = environment.domain();
   DcSearch search;
   if (domain)
@@ -121,22 +118,22 @@ std::optional<Outcome> ChooseServer(Reporter& reporter, RunEnvironment& environm
   // it may not have reached the others yet.
   params->server = search.dc->port == 389 ? search.dc->host
                                           : search.dc->host + ":" + std::to_string(search.dc->port);
-  return std::nullopt;
+  return Outcome::Ok();
 }
 
 }  // namespace
 
-Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnvironment& environment,
-                            std::istream& dnList, RunFiles&& files) {
+Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
+                            RunEnvironment& environment, std::istream& dnList, RunFiles&& files) {
   if (reporter.debug()) reporter.out() << "Opening TCP connection" << EndLine;
   OpenLdapParams params;
   const NoStopRequest never;
   const StopRequest& stop = environment.stop ? *environment.stop : never;
   if (!settings.host.empty()) {
     params.server = settings.host;
-  } else if (std::optional<Outcome> end = ChooseServer(reporter, environment, &params)) {
+  } else if (Outcome chosen = ChooseServer(reporter, environment, &params); !chosen.ok()) {
     if (const int signal = stop.Signal(); signal != 0) return Stopped(reporter, signal);
-    return *end;
+    return chosen;
   }
   std::unique_ptr<LdapConnection> first = OpenLDAP(reporter, environment.connector, params);
   if (!first) {
@@ -168,21 +165,22 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
   }
   if (!reporter.quiet()) reporter.out() << "Using server: " << rootDse.dnsHostName << EndLine;
   if (reporter.debug()) reporter.out() << "DEBUG: RootDSE Completed" << EndLine;
-  settings.exchangeServicesDn =
+  StartupFacts startup;
+  startup.exchangeServicesDn =
       "CN=Microsoft Exchange,CN=Services," + rootDse.configurationNamingContext;
 
-  if (std::optional<Outcome> stop = CheckNativeMode(reporter, *session, settings)) return *stop;
+  if (Outcome mode = CheckNativeMode(reporter, *session, &startup); !mode.ok()) return mode;
 
   if ((settings.action == RunAction::CreateMailbox || settings.action == RunAction::MoveMailbox) &&
       !settings.mdbText.empty()) {
-    settings.homeMdbDn = ResolveHomeMDB(reporter, *session, settings.exchangeServicesDn,
-                                        settings.mdbText, settings.mdbDelimiter);
+    startup.homeMdbDn = ResolveHomeMDB(reporter, *session, startup.exchangeServicesDn,
+                                       settings.mdbText, settings.mdbDelimiter);
   }
 
   if (reporter.debug()) {
     reporter.out() << "Debug Info:" << EndLine;
     reporter.out() << "Action  : " << static_cast<uint32_t>(settings.action) << EndLine;
-    reporter.out() << "Home MDB: " << settings.homeMdbDn << EndLine;
+    reporter.out() << "Home MDB: " << startup.homeMdbDn << EndLine;
     reporter.out() << "Email   : " << settings.targetAddress << EndLine;
   }
 
@@ -192,7 +190,7 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
     reporter.err() << "Reading the DN list from the terminal: one DN per line, end it with ctrl-D."
                    << EndLine;
   }
-  const std::unique_ptr<Action> action = MakeAction(settings, environment.guids);
+  const std::unique_ptr<Action> action = MakeAction(settings, startup, environment.guids);
   if (!action) return kStartupFailed;  // the command line lets no run start without one
   const WorkList work = CollectWorkItems(reporter, settings, dnList, &stop);
   // Stopped while the list was read: nothing was sent, and the run's files
@@ -213,8 +211,9 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
     reporter.EnableStatusLine(environment.outputIsTerminal);
   // Processing begins: from here on the run's files are its own.
   RunRecords records;
-  if (!BeginRunRecords(reporter, std::move(files), &records)) return kStartupFailed;
-  RunFacts facts(*session, settings.exchangeServicesDn, settings.mdbDelimiter,
+  if (Outcome begun = BeginRunRecords(reporter, std::move(files), &records); !begun.ok())
+    return begun;
+  RunFacts facts(*session, startup, settings.mdbDelimiter,
                  settings.action == RunAction::CreateMailbox);
   SessionChannel channel(*session);
   return ProcessWorkItems(reporter, channel, facts, *action, settings, work, environment.ticks,

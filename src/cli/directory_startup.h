@@ -21,7 +21,7 @@ struct RunSettings;
 // The files are emptied only once the list has been read: a run refused by
 // the safety limit records every item as not processed; one that ends before
 // leaves them as they were.
-Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnvironment& environment,
-                            std::istream& dnList, RunFiles&& files);
+Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
+                            RunEnvironment& environment, std::istream& dnList, RunFiles&& files);
 
 }  // namespace varnel

@@ -36,17 +36,17 @@ namespace {
 // did is not all on record.
 const Outcome kLostOutput = Outcome::Varnel(-1);
 
-int RunWith(Reporter& reporter, int argc, char** argv, RunEnvironment& environment) {
+Outcome RunWith(Reporter& reporter, int argc, char** argv, RunEnvironment& environment) {
   // The GNU-style requests answer on standard output and succeed, whatever
   // else the command line holds.
   for (int i = 1; i < argc; ++i) {
     if (std::string_view(argv[i]) == "--help") {
       PrintUsage(reporter.out());
-      return 0;
+      return Outcome::Ok();
     }
     if (std::string_view(argv[i]) == "--version") {
       PrintVersion(reporter.out());
-      return 0;
+      return Outcome::Ok();
     }
   }
   ExchangeAttributeList();  // built once, before any item is planned
@@ -54,26 +54,27 @@ int RunWith(Reporter& reporter, int argc, char** argv, RunEnvironment& environme
   // A preview's standard output is an LDIF file from its first line on.
   if (table.IsPresent("whatif")) reporter.CommentOutput();
   RunSettings settings;
-  if (std::optional<int32_t> stop = RunCommandLineStage(reporter, &table, &settings)) return *stop;
+  if (Outcome stage = RunCommandLineStage(reporter, &table, &settings); !stage.ok()) return stage;
   DnListFile dnFile;
-  if (std::optional<int32_t> stop = OpenDnList(reporter, settings, &dnFile)) return *stop;
+  if (Outcome opened = OpenDnList(reporter, settings, &dnFile); !opened.ok()) return opened;
   // The list's own file may be named by no record file either.
   const std::optional<FileIdentity> listFile =
       settings.dnListPath.empty() ? environment.inputFile : PathIdentity(settings.dnListPath);
   RunFiles files;
-  if (std::optional<int32_t> stop =
-          OpenRunFiles(reporter, settings, environment.files, listFile, &files))
-    return *stop;
+  if (Outcome opened = OpenRunFiles(reporter, settings, environment.files, listFile, &files);
+      !opened.ok())
+    return opened;
   std::istream& dnList = settings.dnListPath.empty() ? environment.input : dnFile.stream();
-  return ExitStatus(RunDirectoryStartup(reporter, settings, environment, dnList, std::move(files)));
+  return RunDirectoryStartup(reporter, settings, environment, dnList, std::move(files));
 }
 
-// After the run: a stream that could not be written makes the status, with
-// one line saying so on the other stream while that one still works.
+// After the run: a stream that could not be written makes the outcome, with
+// one line saying so on the other stream while that one still works. The
+// one place a run's outcome becomes the process exit status.
 int EndOfOutput(Reporter& reporter, const DescriptorStream& out, const DescriptorStream& err,
-                int status) {
+                const Outcome& outcome) {
   reporter.Flush();
-  if (out.error() == 0 && err.error() == 0) return status;
+  if (out.error() == 0 && err.error() == 0) return ExitStatus(outcome);
   if (err.error() == 0) {
     reporter.err() << "ERROR: Cannot write to standard output: "
                    << std::generic_category().message(out.error()) << EndLine;

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "cli/command_line.h"
 #include "diag/reporter.h"
 #include "exchange/run_settings.h"
 #include "platform/record_file.h"
@@ -15,8 +16,6 @@
 
 namespace varnel {
 namespace {
-
-constexpr int32_t kCommandLineStop = 1;
 
 void PrintCannotUse(Reporter& reporter, const char* what, const std::string& path,
                     const std::string& reason) {
@@ -45,10 +44,9 @@ bool DnListFile::Open(const std::string& path) {
   return true;
 }
 
-std::optional<int32_t> OpenDnList(Reporter& reporter, const RunSettings& settings,
-                                  DnListFile* file) {
+Outcome OpenDnList(Reporter& reporter, const RunSettings& settings, DnListFile* file) {
   const std::string& path = settings.dnListPath;
-  if (path.empty()) return std::nullopt;
+  if (path.empty()) return Outcome::Ok();
   // A folder opens as a stream and then reads nothing, as if it were empty.
   struct stat info {};
   int error = 0;
@@ -60,22 +58,21 @@ std::optional<int32_t> OpenDnList(Reporter& reporter, const RunSettings& setting
     errno = 0;
     if (!file->Open(path)) error = errno != 0 ? errno : EIO;
   }
-  if (error == 0) return std::nullopt;
+  if (error == 0) return Outcome::Ok();
   reporter.err() << "ERROR: Cannot read the DN list " << path << ": " << std::strerror(error)
                  << EndLine;
-  return kCommandLineStop;
+  return CommandLineStop();
 }
 
-std::optional<int32_t> OpenRunFiles(Reporter& reporter, const RunSettings& settings,
-                                    FileSystem& files, const std::optional<FileIdentity>& input,
-                                    RunFiles* opened) {
+Outcome OpenRunFiles(Reporter& reporter, const RunSettings& settings, FileSystem& files,
+                     const std::optional<FileIdentity>& input, RunFiles* opened) {
   // One name given twice is refused before anything is opened (or created).
   const std::string* paths[] = {&settings.undoPath, &settings.reportPath, &settings.failedPath};
   for (size_t i = 0; i < 3; ++i) {
     for (size_t j = i + 1; j < 3; ++j) {
       if (!paths[i]->empty() && *paths[i] == *paths[j]) {
         PrintSameFile(reporter);
-        return kCommandLineStop;
+        return CommandLineStop();
       }
     }
   }
@@ -94,13 +91,13 @@ std::optional<int32_t> OpenRunFiles(Reporter& reporter, const RunSettings& setti
   for (Wanted& file : wanted) {
     if (file.path.empty()) continue;
     file.file = OpenFile(reporter, files, file.what, file.path, file.mode);
-    if (!file.file) return kCommandLineStop;
+    if (!file.file) return CommandLineStop();
     // Written while the list is read, it would lose the lines not read yet.
     if (input && file.file->identity() == *input) {
       PrintCannotUse(reporter, file.what, file.path,
                      settings.dnListPath.empty() ? "the file is also the standard input"
                                                  : "the file is also the DN list (-f)");
-      return kCommandLineStop;
+      return CommandLineStop();
     }
   }
   // Two names of one file ("./mix" and "mix", a link): the same file.
@@ -109,31 +106,31 @@ std::optional<int32_t> OpenRunFiles(Reporter& reporter, const RunSettings& setti
       if (wanted[i].file && wanted[j].file &&
           wanted[i].file->identity() == wanted[j].file->identity()) {
         PrintSameFile(reporter);
-        return kCommandLineStop;
+        return CommandLineStop();
       }
     }
   }
-  return std::nullopt;
+  return Outcome::Ok();
 }
 
-bool BeginRunRecords(Reporter& reporter, RunFiles&& opened, RunRecords* records) {
-  std::string error;
-  if (opened.undo && !opened.undo->Begin(&error)) {
-    PrintCannotUse(reporter, "undo file", opened.undo->path(), error);
-    return false;
-  }
-  if (opened.report && !opened.report->Begin(&error)) {
-    PrintCannotUse(reporter, "report file", opened.report->path(), error);
-    return false;
-  }
-  if (opened.failedLines && !opened.failedLines->Begin(&error)) {
-    PrintCannotUse(reporter, "failed-lines file", opened.failedLines->path(), error);
-    return false;
+Outcome BeginRunRecords(Reporter& reporter, RunFiles&& opened, RunRecords* records) {
+  struct Owned {
+    const char* what;
+    RecordFile* file;
+  };
+  const Owned owned[] = {{"undo file", opened.undo.get()},
+                         {"report file", opened.report.get()},
+                         {"failed-lines file", opened.failedLines.get()}};
+  for (const Owned& file : owned) {
+    std::string error;
+    if (file.file == nullptr || file.file->Begin(&error)) continue;
+    PrintCannotUse(reporter, file.what, file.file->path(), error);
+    return Outcome::Varnel(-1, std::string("cannot use the ") + file.what + ": " + error);
   }
   if (opened.undo) records->undo = std::make_unique<UndoJournal>(std::move(opened.undo));
   if (opened.report) records->report = std::make_unique<ItemReport>(std::move(opened.report));
   records->failedLines = std::move(opened.failedLines);
-  return true;
+  return Outcome::Ok();
 }
 
 }  // namespace varnel

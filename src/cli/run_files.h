@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "diag/outcome.h"
 #include "platform/file_system.h"
 #include "platform/record_file.h"
 
@@ -47,22 +48,20 @@ class DnListFile {
   std::istream stream_{nullptr};
 };
 
-// Opens the -f file into *file when settings name one. Returns the exit
-// status (1) after an error line when it cannot be read; nullopt otherwise.
-std::optional<int32_t> OpenDnList(Reporter& reporter, const RunSettings& settings,
-                                  DnListFile* file);
+// Opens the -f file into *file when settings name one. Returns
+// CommandLineStop() after an error line when it cannot be read; ok otherwise.
+Outcome OpenDnList(Reporter& reporter, const RunSettings& settings, DnListFile* file);
 
-// Fills *opened. Returns the exit status (1) after an error line when a file
+// Fills *opened. Returns CommandLineStop() after an error line when a file
 // cannot be opened or is not a regular file, an undo file is not empty or is
 // in use by another run, two switches name the same file, or a file is the
-// run's standard input (`input`, when known); nullopt when the run goes on.
-std::optional<int32_t> OpenRunFiles(Reporter& reporter, const RunSettings& settings,
-                                    FileSystem& files, const std::optional<FileIdentity>& input,
-                                    RunFiles* opened);
+// run's standard input (`input`, when known); ok when the run goes on.
+Outcome OpenRunFiles(Reporter& reporter, const RunSettings& settings, FileSystem& files,
+                     const std::optional<FileIdentity>& input, RunFiles* opened);
 
 // Processing begins: empties the files an earlier run may have filled and
-// hands them to *records. False after an error line when one cannot be
-// emptied.
-bool BeginRunRecords(Reporter& reporter, RunFiles&& opened, RunRecords* records);
+// hands them to *records. A failure (-1) after an error line when one cannot
+// be emptied.
+Outcome BeginRunRecords(Reporter& reporter, RunFiles&& opened, RunRecords* records);
 
 }  // namespace varnel

@@ -22,10 +22,11 @@ bool IsLostAnswer(HResult hr) {
 
 }  // namespace
 
-RunFacts::RunFacts(LdapConnection& session, std::string exchangeServicesDn,
-                   std::string mdbDelimiter, bool withAdminGroups)
+RunFacts::RunFacts(LdapConnection& session, const StartupFacts& startup, std::string mdbDelimiter,
+                   bool withAdminGroups)
     : session_(session),
-      exchangeServicesDn_(std::move(exchangeServicesDn)),
+      exchangeServicesDn_(startup.exchangeServicesDn),
+      homeMdbDn_(startup.homeMdbDn),
       mdbDelimiter_(std::move(mdbDelimiter)),
       withAdminGroups_(withAdminGroups) {}
 

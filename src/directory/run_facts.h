@@ -12,6 +12,7 @@
 #include <string>
 
 #include "exchange/mail_database.h"
+#include "exchange/startup_facts.h"
 #include "ldap/ldap_connection.h"
 
 namespace varnel {
@@ -20,12 +21,15 @@ class Reporter;
 
 class RunFacts {
  public:
-  // `exchangeServicesDn` is the Exchange services container of the
-  // configuration; `mdbDelimiter` cuts a Server:StorageGroup:Database text;
-  // with `withAdminGroups` each database's facts include the administrative
-  // group above its server.
-  RunFacts(LdapConnection& session, std::string exchangeServicesDn, std::string mdbDelimiter,
+  // `startup` names the Exchange services container and the run's own
+  // database; `mdbDelimiter` cuts a Server:StorageGroup:Database text; with
+  // `withAdminGroups` each database's facts include the administrative group
+  // above its server.
+  RunFacts(LdapConnection& session, const StartupFacts& startup, std::string mdbDelimiter,
            bool withAdminGroups);
+
+  // The run's own mail database (-cr, -move), as the start-up resolved it.
+  const std::string& HomeDatabase() const { return homeMdbDn_; }
 
   // The mail database DN a line's text names, or "" when it does not resolve
   // (after its lines, as the command line's database prints them).
@@ -45,6 +49,7 @@ class RunFacts {
 
   LdapConnection& session_;
   const std::string exchangeServicesDn_;
+  const std::string homeMdbDn_;
   const std::string mdbDelimiter_;
   const bool withAdminGroups_;
   std::map<std::string, std::string> resolved_;     // lower-case line text -> database DN

@@ -34,20 +34,17 @@ std::optional<QuotaFigures> ParseQuota(const std::string& text) {
   return QuotaFigures{w, s, r};
 }
 
-std::vector<std::string> QuotaSettings(const QuotaFigures& figures) {
+std::vector<QuotaSetting> QuotaSettings(const QuotaFigures& figures) {
   const Limit limits[] = {{kStorageQuotaAttribute, figures.warn},
                           {kOverQuotaLimitAttribute, figures.stopSend},
                           {kOverHardQuotaLimitAttribute, figures.stopSendReceive}};
-  std::vector<std::string> settings;
-  if (figures.warn < 0 && figures.stopSend < 0 && figures.stopSendReceive < 0) {
-    settings.push_back("mDBUseDefaults:TRUE");
-    return settings;
-  }
-  settings.push_back("mDBUseDefaults:FALSE");
+  if (figures.warn < 0 && figures.stopSend < 0 && figures.stopSendReceive < 0)
+    return {{"mDBUseDefaults", "TRUE"}};
+  std::vector<QuotaSetting> settings = {{"mDBUseDefaults", "FALSE"}};
   for (const Limit& limit : limits) {
     if (limit.figure < 0) continue;
     const int64_t kilobytes = static_cast<int64_t>(limit.figure) * 1024;
-    settings.push_back(std::string(limit.attribute) + ":" + std::to_string(kilobytes));
+    settings.push_back({limit.attribute, std::to_string(kilobytes)});
   }
   return settings;
 }

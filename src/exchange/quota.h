@@ -23,6 +23,8 @@ struct QuotaFigures {
   int warn = -1;             // mDBStorageQuota
   int stopSend = -1;         // mDBOverQuotaLimit
   int stopSendReceive = -1;  // mDBOverHardQuotaLimit
+
+  bool operator==(const QuotaFigures&) const = default;
 };
 
 // Reads the value: at most three figures separated by ":", each empty or
@@ -32,11 +34,16 @@ struct QuotaFigures {
 // -1, so figures may only be left out before given ones).
 std::optional<QuotaFigures> ParseQuota(const std::string& text);
 
-// The "name:value" texts a valid quota sets, in order: "mDBUseDefaults:TRUE"
-// alone when no figure is given; otherwise "mDBUseDefaults:FALSE" followed by
-// each given limit in kilobytes, in the order warn, stop send, stop send and
-// receive.
-std::vector<std::string> QuotaSettings(const QuotaFigures& figures);
+// One attribute a quota sets, and its one value.
+struct QuotaSetting {
+  std::string attribute;
+  std::string value;
+};
+
+// What a valid quota sets, in order: mDBUseDefaults TRUE alone when no
+// figure is given; otherwise mDBUseDefaults FALSE followed by each given
+// limit in kilobytes, in the order warn, stop send, stop send and receive.
+std::vector<QuotaSetting> QuotaSettings(const QuotaFigures& figures);
 
 // The limit attributes that the figures leave unset, in the same order.
 std::vector<std::string> QuotaUnsetLimits(const QuotaFigures& figures);

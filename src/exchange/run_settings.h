@@ -1,11 +1,14 @@
 // The one action of a run and the run-wide settings that the command-line
-// stage takes over from the switches and the directory start-up completes.
-// Typed values only: the actions never look a switch up by its spelling.
+// stage takes over from the switches. Typed values only: the actions never
+// look a switch up by its spelling. What the directory start-up learns lives
+// in StartupFacts.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "exchange/quota.h"
 
 namespace varnel {
 
@@ -26,14 +29,13 @@ inline constexpr uint32_t kNoSafetyLimit = 0xFFFFFFFF;
 struct UpdateOptions {
   bool hideFromAddressLists = false;    // -hfal
   bool unhideFromAddressLists = false;  // -uhfal
-  std::optional<std::string> quota;     // -quota value, when the switch is given
+  std::optional<QuotaFigures> quota;    // -quota, when the switch is given
 };
 
 struct RunSettings {
   RunAction action = RunAction::None;
   std::string host;           // -h; empty: the LDAP library's default server
   std::string mdbText;        // -cr or -move: a mail database DN or Server:SG:DB
-  std::string homeMdbDn;      // mdbText resolved by the directory start-up
   std::string targetAddress;  // -me
   std::string mdbDelimiter = ":";
   std::string fieldDelimiter = "\t";
@@ -43,9 +45,7 @@ struct RunSettings {
   bool continueOnError = false;
   bool showElapsed = false;
   bool showElapsedMs = false;
-  bool nativeMode = false;         // filled by the directory start-up
-  std::string exchangeServicesDn;  // filled by the directory start-up
-  bool singleDn = false;           // -b given: work on `dn` instead of stdin
+  bool singleDn = false;  // -b given: work on `dn` instead of stdin
   std::string dn;
   std::string dnListPath;  // -f: read the DN list from this file instead of stdin
   UpdateOptions update;    // -hfal, -uhfal, -quota

@@ -375,8 +375,7 @@ void ItemPipeline::Plan(Slot& slot) {
   // its earlier items would have left.
   const std::string key = KeyOf(slot, items_[slot.index]);
   preview_.Before(key, slot.object);
-  ItemPlan planned =
-      PlanWorkItem(reporter_, facts_, action_, settings_, items_[slot.index], slot.object);
+  ItemPlan planned = PlanWorkItem(reporter_, facts_, action_, items_[slot.index], slot.object);
   preview_.After(key, items_[slot.index], slot.object, planned);
   slot.plan = std::move(planned.plan);
   if (slot.object.found()) slot.plannedFrom = slot.object.entry;

@@ -45,28 +45,32 @@ std::string JsonLine(size_t lineNumber, const std::string& dn, const std::string
 
 }  // namespace
 
-bool ItemReport::WriteSkippedBefore(size_t lineNumber, std::string* error) {
-  if (skipped_ == nullptr) return true;
+Outcome ItemReport::Append(const std::string& line) {
+  std::string error;
+  if (!file_->Append(line, false, &error)) return Outcome::Varnel(-1, error);
+  return Outcome::Ok();
+}
+
+Outcome ItemReport::WriteSkippedBefore(size_t lineNumber) {
+  if (skipped_ == nullptr) return Outcome::Ok();
   for (; nextSkipped_ < skipped_->size(); ++nextSkipped_) {
     const SkippedLine& line = (*skipped_)[nextSkipped_];
     if (line.lineNumber >= lineNumber) break;
     const ItemResult result{ItemOutcome::kFailed, "", ExitStatus(Outcome::Varnel(-1)),
                             line.reason,          {}, ""};
-    if (!file_->Append(JsonLine(line.lineNumber, "", "", "", result, action_), false, error))
-      return false;
+    if (Outcome written = Append(JsonLine(line.lineNumber, "", "", "", result, action_));
+        !written.ok())
+      return written;
   }
-  return true;
+  return Outcome::Ok();
 }
 
-bool ItemReport::Write(const WorkItem& item, const ItemResult& result, std::string* error) {
-  if (!WriteSkippedBefore(item.lineNumber, error)) return false;
-  return file_->Append(
-      JsonLine(item.lineNumber, item.dn, result.storedDn, item.overrideText, result, action_),
-      false, error);
+Outcome ItemReport::Write(const WorkItem& item, const ItemResult& result) {
+  if (Outcome written = WriteSkippedBefore(item.lineNumber); !written.ok()) return written;
+  return Append(
+      JsonLine(item.lineNumber, item.dn, result.storedDn, item.overrideText, result, action_));
 }
 
-bool ItemReport::Finish(std::string* error) {
-  return WriteSkippedBefore(static_cast<size_t>(-1), error);
-}
+Outcome ItemReport::Finish() { return WriteSkippedBefore(static_cast<size_t>(-1)); }
 
 }  // namespace varnel

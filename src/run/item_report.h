@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "diag/outcome.h"
 #include "exchange/work_item.h"
 #include "platform/record_file.h"
 #include "run/item_result.h"
@@ -25,15 +26,16 @@ class ItemReport {
   void SetSkippedLines(const std::vector<SkippedLine>* skipped) { skipped_ = skipped; }
 
   // Writes the item's object (after any skipped line that came before it).
-  // False with the reason in *error when the file cannot be written.
-  bool Write(const WorkItem& item, const ItemResult& result, std::string* error);
+  // When the file cannot be written: a failure (-1) whose text is the reason.
+  Outcome Write(const WorkItem& item, const ItemResult& result);
   // Writes the skipped lines not written yet.
-  bool Finish(std::string* error);
+  Outcome Finish();
 
   const std::string& path() const { return file_->path(); }
 
  private:
-  bool WriteSkippedBefore(size_t lineNumber, std::string* error);
+  Outcome WriteSkippedBefore(size_t lineNumber);
+  Outcome Append(const std::string& line);
 
   std::unique_ptr<RecordFile> file_;
   const std::vector<SkippedLine>* skipped_ = nullptr;

@@ -4,14 +4,13 @@
 #include "directory/run_facts.h"
 #include "exchange/object_plan.h"
 #include "exchange/recipient_rules.h"
-#include "exchange/run_settings.h"
 #include "ldap/result_codes.h"
 #include "run/write_result.h"
 
 namespace varnel {
 
 ItemPlan PlanWorkItem(Reporter& reporter, RunFacts& facts, const Action& action,
-                      const RunSettings& settings, const WorkItem& item, const ObjectRead& object) {
+                      const WorkItem& item, const ObjectRead& object) {
   const std::string dn = object.found() ? object.entry.dn : item.dn;
   if (!reporter.quiet()) reporter.out() << "   DN: " << dn << "..." << std::flush;
   if (reporter.debug()) {
@@ -39,7 +38,7 @@ ItemPlan PlanWorkItem(Reporter& reporter, RunFacts& facts, const Action& action,
   }
 
   PlanFacts planFacts;
-  if (namesDatabase) planFacts.mdbDn = overrideMdb.empty() ? settings.homeMdbDn : overrideMdb;
+  if (namesDatabase) planFacts.mdbDn = overrideMdb.empty() ? facts.HomeDatabase() : overrideMdb;
   // Facts serve an object that was found; one that was not fails before them.
   if (object.found()) {
     if (action.FactsNeeded() == Action::Needs::kDatabase && !planFacts.mdbDn.empty())

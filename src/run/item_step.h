@@ -10,12 +10,11 @@ namespace varnel {
 
 class Reporter;
 class RunFacts;
-struct RunSettings;
 
 // Plans `item` from `object`, its one read. A line's database that does not
 // resolve fails the item (32); it never falls back to the run's. The lines go
 // to the reporter; the returned plan holds none.
 ItemPlan PlanWorkItem(Reporter& reporter, RunFacts& facts, const Action& action,
-                      const RunSettings& settings, const WorkItem& item, const ObjectRead& object);
+                      const WorkItem& item, const ObjectRead& object);
 
 }  // namespace varnel

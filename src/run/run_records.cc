@@ -18,11 +18,13 @@ Outcome RunRecords::ItemEnded(Reporter& reporter, const WorkItem& item, const It
   // cost the lines to run again, nor the other way round. A broken file gets
   // one error line and nothing more.
   Outcome outcome;
-  std::string error;
-  if (report && !reportBroken_ && !report->Write(item, result, &error)) {
-    reportBroken_ = true;
-    outcome = WriteFailure(reporter, "report file", report->path(), error);
+  if (report && !reportBroken_) {
+    if (const Outcome written = report->Write(item, result); !written.ok()) {
+      reportBroken_ = true;
+      outcome = WriteFailure(reporter, "report file", report->path(), written.text());
+    }
   }
+  std::string error;
   if (failedLines && !failedBroken_ && ToRunAgain(result.outcome) &&
       !failedLines->Append(item.inputLine + "\n", false, &error)) {
     failedBroken_ = true;
@@ -33,9 +35,9 @@ Outcome RunRecords::ItemEnded(Reporter& reporter, const WorkItem& item, const It
 }
 
 Outcome RunRecords::Finish(Reporter& reporter) {
-  std::string error;
-  if (report && !reportBroken_ && !report->Finish(&error))
-    return WriteFailure(reporter, "report file", report->path(), error);
+  if (!report || reportBroken_) return Outcome::Ok();
+  const Outcome written = report->Finish();
+  if (!written.ok()) return WriteFailure(reporter, "report file", report->path(), written.text());
   return Outcome::Ok();
 }
 

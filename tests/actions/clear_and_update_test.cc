@@ -22,12 +22,12 @@ ObjectRead Recipient() {
 
 std::unique_ptr<Action> Update(bool hide, bool unhide, std::optional<std::string> quota) {
   RunSettings settings = SettingsFor(RunAction::Update);
-  settings.update = {hide, unhide, std::move(quota)};
-  return MakeAction(settings, {});
+  settings.update = {hide, unhide, quota ? ParseQuota(*quota) : std::nullopt};
+  return MakeAction(settings, {}, {});
 }
 
 TEST(ClearPlanTest, RemovesWhatTheObjectHoldsInListOrderAndSpelling) {
-  const auto clear = MakeAction(SettingsFor(RunAction::Clear), {});
+  const auto clear = MakeAction(SettingsFor(RunAction::Clear), NativeMode(), {});
   const ItemPlan plan = PlanOf(*clear, kDn, Recipient());
   EXPECT_TRUE(plan.outcome.ok());
   EXPECT_EQ(plan.plan.dn, kDn);
@@ -55,16 +55,15 @@ TEST(ClearPlanTest, LeavesWhatIsNotAnExchangeAttribute) {
 }
 
 TEST(ClearPlanTest, MixedModeSetsTheLegacyDnMarkerInTheSameRequest) {
-  RunSettings settings = SettingsFor(RunAction::Clear);
-  settings.nativeMode = false;
-  const ItemPlan plan = PlanOf(*MakeAction(settings, {}), kDn,
+  const StartupFacts mixed;
+  const ItemPlan plan = PlanOf(*MakeAction(SettingsFor(RunAction::Clear), mixed, {}), kDn,
                                Found(kDn, {{"mail", {"u@x"}}, {"legacyExchangeDN", {"/o=x"}}}));
   EXPECT_EQ(Describe(plan.plan.mods),
             (Strings{"delete mail", "replace legacyExchangeDN=ADCDisabledMail"}));
 }
 
 TEST(ClearPlanTest, AnObjectNotReadIsNotClearedAndSaysWhy) {
-  const auto clear = MakeAction(SettingsFor(RunAction::Clear), {});
+  const auto clear = MakeAction(SettingsFor(RunAction::Clear), NativeMode(), {});
   const ItemPlan plan = PlanOf(*clear, kDn, Missing(), {}, true);
   EXPECT_EQ(plan.outcome.code(), 0x20);
   EXPECT_TRUE(plan.plan.mods.empty());

@@ -45,8 +45,14 @@ inline std::vector<std::string> Describe(const std::vector<LdapModification>& mo
 inline RunSettings SettingsFor(RunAction action) {
   RunSettings settings;
   settings.action = action;
-  settings.nativeMode = true;
   return settings;
+}
+
+// An organisation in native mode, as the start-up reads it.
+inline StartupFacts NativeMode() {
+  StartupFacts startup;
+  startup.nativeMode = true;
+  return startup;
 }
 
 }  // namespace varnel::testing
@@ -55,6 +61,7 @@ namespace varnel {
 using testing::Describe;
 using testing::Found;
 using testing::Missing;
+using testing::NativeMode;
 using testing::PlanOf;
 using testing::SettingsFor;
 using Strings = std::vector<std::string>;

@@ -37,7 +37,7 @@ ObjectRead User(testing::Attributes more = {}) {
 ItemPlan Create(const ObjectRead& object, const DatabaseFacts* db, RunSettings settings = {}) {
   settings.action = RunAction::CreateMailbox;
   PlanFacts facts{db != nullptr ? kDb : "", db, nullptr};
-  return PlanOf(*MakeAction(settings, kGuids), kDn, object, facts);
+  return PlanOf(*MakeAction(settings, {}, kGuids), kDn, object, facts);
 }
 
 TEST(CreateMailboxPlanTest, StagesTheMailboxAndTheRunsSettingsInOneExactPlan) {
@@ -111,7 +111,7 @@ TEST(CreateMailboxPlanTest, EachFailedStepHasItsLineAndCodeAndPlansNothing) {
 TEST(MoveMailboxPlanTest, RehomesAndDropsAnMtaTheNewServerLacks) {
   RunSettings settings = SettingsFor(RunAction::MoveMailbox);
   settings.host = "dc1:389";
-  const auto move = MakeAction(settings, {});
+  const auto move = MakeAction(settings, {}, {});
   const DatabaseFacts db = Db1(/*withMta=*/false);
   const ObjectRead mailbox = User({{"homeMDB", {"CN=DB0"}}, {"homeMTA", {"CN=Old MTA"}}});
   const ItemPlan plan = PlanOf(*move, kDn, mailbox, {kDb, &db, nullptr}, true);
@@ -133,7 +133,8 @@ TEST(MoveMailboxPlanTest, RehomesAndDropsAnMtaTheNewServerLacks) {
 ItemPlan Enable(const ObjectRead& object, RunSettings settings, const std::string& override = "") {
   settings.action = RunAction::MailEnable;
   static const OrganisationFacts organisation{kSOk, "/o=Org/ou=First"};
-  return PlanOf(*MakeAction(settings, {}), kDn, object, {"", nullptr, &organisation}, {}, override);
+  return PlanOf(*MakeAction(settings, {}, {}), kDn, object, {"", nullptr, &organisation}, {},
+                override);
 }
 
 TEST(MailEnablePlanTest, UsersAndContactsGetTheTargetEncodingAndTheUpdate) {
@@ -184,8 +185,8 @@ TEST(MailEnablePlanTest, GroupsGetNoTargetAndKeepTheirEncoding) {
 TEST(ActionReadsTest, EveryChangedAttributeIsRead) {
   RunSettings settings;
   settings.targetAddress = "a@b";
-  settings.update = {true, false, std::string("1::")};
-  settings.nativeMode = false;
+  settings.update = {true, false, ParseQuota("::1")};
+  const StartupFacts mixed;
   const DatabaseFacts db = Db1();
   const OrganisationFacts organisation{kSOk, "/o=Org"};
   testing::Attributes everything = {{"objectClass", {"user"}},
@@ -197,7 +198,7 @@ TEST(ActionReadsTest, EveryChangedAttributeIsRead) {
   for (RunAction kind : {RunAction::Clear, RunAction::Update, RunAction::CreateMailbox,
                          RunAction::MoveMailbox, RunAction::MailEnable}) {
     settings.action = kind;
-    const auto action = MakeAction(settings, kGuids);
+    const auto action = MakeAction(settings, mixed, kGuids);
     const std::vector<std::string> read = action->Attributes();
     // The mailbox actions need an object without (or with another) mailbox.
     testing::Attributes attributes = everything;

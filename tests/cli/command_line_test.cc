@@ -18,7 +18,7 @@ namespace varnel {
 namespace {
 
 struct StageResult {
-  std::optional<int32_t> status;
+  std::optional<int32_t> status;  // the exit status of a run that ends at the stage
   RunSettings settings;
   std::string err;
   std::string out;
@@ -36,7 +36,8 @@ class CommandLineTest : public ::testing::Test {
     args.insert(args.begin(), "varnel");
     SwitchTable table(static_cast<int>(args.size()), args.data(), CaseMode::kInsensitive);
     StageResult result;
-    result.status = RunCommandLineStage(reporter_, &table, &result.settings);
+    const Outcome stage = RunCommandLineStage(reporter_, &table, &result.settings);
+    if (!stage.ok()) result.status = ExitStatus(stage);
     result.out = reporter_.TakeOut();
     result.err = reporter_.TakeErr();
     return result;
@@ -152,11 +153,11 @@ TEST_F(CommandLineTest, DefaultsAndTakenOverValues) {
 }
 
 TEST_F(CommandLineTest, ActionOptionsAreTypedOnce) {
-  StageResult r = Run({"-q", "-upd", "-HFAL", "-quota", "-1:-1:-1", "/keepmail"});
+  StageResult r = Run({"-q", "-upd", "-HFAL", "-quota", ":200:300", "/keepmail"});
   ASSERT_EQ(r.status, std::nullopt);
   EXPECT_TRUE(r.settings.update.hideFromAddressLists);
   EXPECT_FALSE(r.settings.update.unhideFromAddressLists);
-  EXPECT_EQ(r.settings.update.quota, std::optional<std::string>("-1:-1:-1"));
+  EXPECT_EQ(r.settings.update.quota, (QuotaFigures{-1, 200, 300}));
   EXPECT_TRUE(r.settings.keepMail);
   EXPECT_FALSE(Run({"-q", "-upd"}).settings.update.quota);
 }

@@ -11,11 +11,15 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// The settings a -quota text queues, or nullopt when it is rejected.
+// The settings a -quota text queues, each as "name:value", or nullopt when
+// it is rejected.
 std::optional<Strings> SettingsFor(const std::string& text) {
   std::optional<QuotaFigures> figures = ParseQuota(text);
   if (!figures) return std::nullopt;
-  return QuotaSettings(*figures);
+  Strings settings;
+  for (const QuotaSetting& setting : QuotaSettings(*figures))
+    settings.push_back(setting.attribute + ":" + setting.value);
+  return settings;
 }
 
 std::optional<Strings> UnsetFor(const std::string& text) {

@@ -51,7 +51,8 @@ class ItemPipelineTest : public ::testing::Test {
                                  {"mail", {"u@x"}},
                                  {"extensionAttribute1", {"x"}}});
     settings.action = RunAction::Clear;
-    settings.nativeMode = true;
+    startup.nativeMode = true;
+    startup.exchangeServicesDn = "CN=Microsoft Exchange";
     settings.continueOnError = true;
   }
 
@@ -62,8 +63,8 @@ class ItemPipelineTest : public ::testing::Test {
     WorkList work;
     for (size_t i = 0; i < dns.size(); ++i) work.items.push_back({dns[i], "", i + 1, dns[i]});
     Reporter reporter(out, err);
-    const auto action = MakeAction(settings, guids);
-    RunFacts facts(dir, "CN=Microsoft Exchange", ":", settings.action == RunAction::CreateMailbox);
+    const auto action = MakeAction(settings, startup, guids);
+    RunFacts facts(dir, startup, ":", settings.action == RunAction::CreateMailbox);
     return RunItemPipeline(reporter, on, facts, *action, settings, work, ticks, records, *stopper,
                            pause);
   }
@@ -87,6 +88,7 @@ class ItemPipelineTest : public ::testing::Test {
   FakeLdapConnection directory;
   LateChannel channel{directory};
   RunSettings settings;
+  StartupFacts startup;
   SteppingTicks ticks;
   std::function<void(uint32_t)> pause = [this](uint32_t ms) { ticks.now += ms; };
   NoStopRequest stop;
@@ -213,7 +215,7 @@ TEST_F(ItemPipelineTest, AMailboxWhoseLostAnswerLandedCountsAsCreated) {
   directory.AddEntry("CN=AG,CN=Org",
                      {{"objectClass", {"msExchAdminGroup"}}, {"legacyExchangeDN", {"/o=O/ou=AG"}}});
   settings.action = RunAction::CreateMailbox;
-  settings.homeMdbDn = db;
+  startup.homeMdbDn = db;
   settings.window = 8;
   int lost = 0;
   channel.loseAnswer = [&](const LateChannel::Request& request) {
@@ -262,11 +264,12 @@ TEST_F(ItemPipelineTest, NothingIsWrittenWithoutASuccessfulRead) {
     *rc = 51;
     return true;
   };
-  settings.homeMdbDn = "CN=DB1,DC=x";
+  startup.homeMdbDn = "CN=DB1,DC=x";
   settings.targetAddress = "a@example.com";
-  const std::vector<std::pair<RunAction, std::optional<std::string>>> actions = {
-      {RunAction::Clear, {}},         {RunAction::Update, "1:2:3"}, {RunAction::Update, {}},
-      {RunAction::CreateMailbox, {}}, {RunAction::MoveMailbox, {}}, {RunAction::MailEnable, {}}};
+  const std::vector<std::pair<RunAction, std::optional<QuotaFigures>>> actions = {
+      {RunAction::Clear, {}},       {RunAction::Update, QuotaFigures{1, 2, 3}},
+      {RunAction::Update, {}},      {RunAction::CreateMailbox, {}},
+      {RunAction::MoveMailbox, {}}, {RunAction::MailEnable, {}}};
   for (const bool whatIf : {false, true}) {
     for (const auto& [action, quota] : actions) {
       for (const std::string& dn : {std::string("CN=Nobody,DC=x"), busy}) {
