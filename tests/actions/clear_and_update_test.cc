@@ -43,7 +43,7 @@ TEST(ClearPlanTest, RemovesWhatTheObjectHoldsInListOrderAndSpelling) {
 
 // Only the Exchange attributes go; the account and its other attributes stay.
 TEST(ClearPlanTest, LeavesWhatIsNotAnExchangeAttribute) {
-  const ItemPlan plan = PlanOf(*MakeAction(SettingsFor(RunAction::Clear), {}), kDn,
+  const ItemPlan plan = PlanOf(*MakeAction(SettingsFor(RunAction::Clear), NativeMode(), {}), kDn,
                                Found(kDn, {{"objectClass", {"user"}},
                                            {"sAMAccountName", {"u"}},
                                            {"displayName", {"U"}},
