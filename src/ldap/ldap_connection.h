@@ -6,7 +6,6 @@
 // server's code, or a client-side failure as 0x51..0x61 (see result_codes.h).
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -128,10 +127,9 @@ class LdapConnection {
   // handshake failed), so the failure is not an unreachable server.
   virtual bool TlsSetupFailed() { return false; }
 
-  // For a session that reconnects by itself (ResilientSession): how many
-  // times its connection was made again, and the code of a loss it could not
-  // recover from (0 while it is usable). A plain session never reconnects.
-  virtual uint32_t Reconnections() const { return 0; }
+  // For a session that reconnects by itself (ResilientSession): the code of
+  // a loss it could not recover from (0 while it is usable). A plain session
+  // never reconnects.
   virtual int ConnectionLoss() const { return 0; }
   // A run that is ending makes no new connection: a loss from now on is for
   // good.

@@ -41,7 +41,6 @@ bool ResilientSession::Recover(int rc) {
     }
     session_ = reopen_();
     if (session_) {
-      ++reconnections_;
       ++connection_;
       return true;
     }

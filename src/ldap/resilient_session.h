@@ -3,10 +3,9 @@
 // session is opened and bound anew: at most three tries, none starting later
 // than 30 seconds after the loss, with growing pauses between them. A search
 // is then sent again, since reading twice is harmless. A modify is not: it
-// may have landed, so its caller reads the object again and plans anew
-// (Reconnections() tells it the connection was made again). When no try
-// succeeds the session is gone for good, and every later request fails at
-// once with the loss's code, so a long list ends in seconds, not hours.
+// may have landed, so its caller reads the object again and plans anew. When
+// no try succeeds the session is gone for good, and every later request fails
+// at once with the loss's code, so a long list ends in seconds, not hours.
 #pragma once
 
 #include <cstdint>
@@ -55,7 +54,6 @@ class ResilientSession : public LdapConnection {
   std::optional<std::string> MissingTicketCache() override;
   bool TlsSetupFailed() override { return session_ && session_->TlsSetupFailed(); }
 
-  uint32_t Reconnections() const override { return reconnections_; }
   void StopReconnecting() override { reconnecting_ = false; }
   int ConnectionLoss() const override { return session_ ? 0 : loss_; }
 
@@ -92,7 +90,6 @@ class ResilientSession : public LdapConnection {
   Pause pause_;
   uint32_t tryMs_ = 0;
   bool reconnecting_ = true;
-  uint32_t reconnections_ = 0;
   int loss_ = 0;
 };
 
