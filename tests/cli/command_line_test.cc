@@ -40,7 +40,7 @@ class CommandLineTest : public ::testing::Test {
 
   static StageResult Run(std::vector<const char*> args) {
     args.insert(args.begin(), "varnel");
-    SwitchTable table(static_cast<int>(args.size()), args.data(), CaseMode::kInsensitive);
+    SwitchTable table(static_cast<int>(args.size()), args.data());
     StageResult result;
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
