@@ -50,14 +50,7 @@ struct LdapModification {
 };
 
 // Session options the tool sets, by the numbers the C LDAP API gives them.
-enum class LdapOption { kVersion = 0x11, kReferrals = 0x08, kEncrypt = 0x96 };
-
-// An explicit identity for the negotiate bind (domain may be empty).
-struct NegotiateIdentity {
-  std::string user;
-  std::string domain;
-  std::string password;
-};
+enum class LdapOption { kVersion = 0x11 };
 
 // SASL security strength factors, in bits: 0 is no security layer, 1
 // integrity only, 56 and more a sealed (encrypted) session.
@@ -86,12 +79,10 @@ class LdapConnection {
 
   // Returns 0 or a result code.
   virtual int SetOption(LdapOption option, int value) = 0;
-  // dn/password null means no name/password (anonymous).
-  virtual int SimpleBind(const std::string* dn, const std::string* password) = 0;
-  // identity null binds with the Kerberos credentials of the user running the tool.
+  // Binds with the Kerberos credentials of the user running the tool.
   // NegotiateBindSealed (sealed_bind.h) is the bind the tool makes: it adds the
   // sealing rule around this one.
-  virtual int NegotiateBind(const NegotiateIdentity* identity) = 0;
+  virtual int NegotiateBind() = 0;
   virtual SessionSecurity Security() = 0;
   // The SASL range the next negotiate bind may settle on; 0 or a result code.
   virtual int SetSaslSsf(const SaslSsfRange& range) = 0;

@@ -32,8 +32,7 @@ class ResilientSession : public LdapConnection {
                    Pause pause, uint32_t tryMs = 0);
 
   int SetOption(LdapOption option, int value) override;
-  int SimpleBind(const std::string* dn, const std::string* password) override;
-  int NegotiateBind(const NegotiateIdentity* identity) override;
+  int NegotiateBind() override;
   SessionSecurity Security() override;
   int SetSaslSsf(const SaslSsfRange& range) override;
   BoundSecurity Bound() override;
