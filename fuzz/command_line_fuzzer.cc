@@ -69,7 +69,7 @@ bool NamesAFile(const std::string& name) {
   return name == "undo" || name == "report" || name == "failed" || name == "f";
 }
 
-Model BuildModel(const std::vector<std::string>& arguments, bool fold, bool withPaths = false) {
+Model BuildModel(const std::vector<std::string>& arguments, bool withPaths = false) {
   Model model;
   std::optional<std::string> waiting;  // a switch whose value may follow
   for (const std::string& argument : arguments) {
@@ -77,7 +77,7 @@ Model BuildModel(const std::vector<std::string>& arguments, bool fold, bool with
       model.switches[*waiting] = argument;
       waiting.reset();
     } else if (StartsSwitch(argument)) {
-      const std::string name = fold ? LowerCase(argument.substr(1)) : argument.substr(1);
+      const std::string name = LowerCase(argument.substr(1));
       model.switches[name] = "";
       // The empty name never waits for a value.
       waiting = name.empty() ? std::nullopt : std::optional<std::string>(name);
@@ -91,7 +91,7 @@ Model BuildModel(const std::vector<std::string>& arguments, bool fold, bool with
   return model;
 }
 
-void ValidateModel(Model* model, std::span<const std::string_view> entries, bool fold) {
+void ValidateModel(Model* model, std::span<const std::string_view> entries) {
   std::set<std::string> accepted;
   std::set<std::string> required;
   for (std::string_view entry : entries) {
@@ -99,7 +99,7 @@ void ValidateModel(Model* model, std::span<const std::string_view> entries, bool
     if (flag) entry.remove_prefix(1);
     const bool isRequired = entry.starts_with('^');
     if (isRequired) entry.remove_prefix(1);
-    const std::string name = fold ? LowerCase(entry) : std::string(entry);
+    const std::string name = LowerCase(entry);
     accepted.insert(name);
     if (isRequired) required.insert(name);
     if (!flag) continue;
@@ -129,14 +129,14 @@ std::optional<uint64_t> ReferenceNumber(const std::string& value, uint64_t maxim
   return number;
 }
 
-void CheckTableAgainstModel(const SwitchTable& table, const Model& model, bool fold) {
+void CheckTableAgainstModel(const SwitchTable& table, const Model& model) {
   VARNEL_FUZZ_CHECK(table.SwitchCount() == model.switches.size());
   VARNEL_FUZZ_CHECK(table.Positionals() == model.positionals);
   VARNEL_FUZZ_CHECK(table.PositionalCount() == model.positionals.size());
   for (const auto& [name, value] : model.switches) {
     VARNEL_FUZZ_CHECK(table.IsPresent(name));
     VARNEL_FUZZ_CHECK(table.GetValue(name) == value);
-    if (fold) VARNEL_FUZZ_CHECK(table.IsPresent(UpperCase(name)));
+    VARNEL_FUZZ_CHECK(table.IsPresent(UpperCase(name)));
   }
   // A name that no argument gave: absent, with an empty value.
   std::string absent = "absent";
@@ -332,18 +332,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       ReferenceNumber(argument, kNoSafetyLimit));
   }
 
-  // Names kept as typed: only the table and its validation.
-  {
-    SwitchTable table(argc, argv.data(), CaseMode::kSensitive);
-    Model model = BuildModel(arguments, false);
-    CheckTableAgainstModel(table, model, false);
-    ValidateModel(&model, kVarnelSwitchSpecs, false);
-    const int problems = table.Validate(kVarnelSwitchSpecs);
-    VARNEL_FUZZ_CHECK(problems == static_cast<int>(model.bad.size()));
-    VARNEL_FUZZ_CHECK(model.missing.empty());  // no accepted switch is required
-    CheckValidated(table, model);
-  }
-
   // Accepted switches made up by the input: every argument "=entry" adds
   // "entry", which may mark a flag (":") or a required switch ("^").
   {
@@ -352,24 +340,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (argument.starts_with('=')) entryTexts.push_back(argument.substr(1));
     }
     const std::vector<std::string_view> entries(entryTexts.begin(), entryTexts.end());
-    for (const bool fold : {false, true}) {
-      SwitchTable table(argc, argv.data(), fold ? CaseMode::kInsensitive : CaseMode::kSensitive);
-      Model model = BuildModel(arguments, fold);
-      ValidateModel(&model, entries, fold);
-      const int problems = table.Validate(entries);
-      VARNEL_FUZZ_CHECK(problems == static_cast<int>(model.bad.size() + model.missing.size()));
-      CheckValidated(table, model);
-      // A second check starts the lists over instead of adding to them.
-      VARNEL_FUZZ_CHECK(table.Validate(entries) == problems);
-      CheckValidated(table, model);
-    }
+    SwitchTable table(argc, argv.data());
+    Model model = BuildModel(arguments);
+    ValidateModel(&model, entries);
+    const int problems = table.Validate(entries);
+    VARNEL_FUZZ_CHECK(problems == static_cast<int>(model.bad.size() + model.missing.size()));
+    CheckValidated(table, model);
+    // A second check starts the lists over instead of adding to them.
+    VARNEL_FUZZ_CHECK(table.Validate(entries) == problems);
+    CheckValidated(table, model);
   }
 
   // Names folded, as a run reads them, through the whole stage.
-  SwitchTable table(argc, argv.data(), CaseMode::kInsensitive, kPathSwitches);
-  Model model = BuildModel(arguments, true, true);
-  CheckTableAgainstModel(table, model, true);
-  ValidateModel(&model, kVarnelSwitchSpecs, true);
+  SwitchTable table(argc, argv.data(), kPathSwitches);
+  Model model = BuildModel(arguments, true);
+  CheckTableAgainstModel(table, model);
+  ValidateModel(&model, kVarnelSwitchSpecs);
 
   RunSettings settings;
   std::optional<int32_t> status;

@@ -71,30 +71,4 @@ inline ReferenceSplitMaxResult ReferenceSplitMax(const std::string& text,
   return result;
 }
 
-// Replaces the leftmost occurrence again and again, searching from the start
-// each time. Only meant for a replacement shorter than the pattern, which
-// makes the text shorter with every step.
-inline std::string ReferenceRemoveRepeatedly(std::string text, const std::string& pattern,
-                                             const std::string& replacement) {
-  for (size_t found = text.find(pattern); found != std::string::npos; found = text.find(pattern)) {
-    text = text.substr(0, found) + replacement + text.substr(found + pattern.size());
-  }
-  return text;
-}
-
-// One left-to-right pass replacing non-overlapping occurrences.
-inline std::string ReferenceReplaceOnce(const std::string& text, const std::string& pattern,
-                                        const std::string& replacement) {
-  std::string result;
-  size_t begin = 0;
-  for (;;) {
-    const size_t found = text.find(pattern, begin);
-    if (found == std::string::npos) break;
-    result += text.substr(begin, found - begin);
-    result += replacement;
-    begin = found + pattern.size();
-  }
-  return result + text.substr(begin);
-}
-
 }  // namespace varnel::fuzz

@@ -21,13 +21,13 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
 fi
 jobs="${FUZZ_JOBS:-$(nproc)}"
 build="build-fuzz"
-read -r -a targets <<<"${FUZZ_TARGETS:-command_line dn_input split quota ads_path dual_string}"
+read -r -a targets <<<"${FUZZ_TARGETS:-command_line dn_input split quota ads_path}"
 
 # Longest input per target: enough for the switch values, an over-long input
 # line (the reader's buffer is 10240 bytes), and so on.
 declare -A max_len=(
   [command_line]=4096 [dn_input]=24576 [split]=2048
-  [quota]=256 [ads_path]=1024 [dual_string]=4096
+  [quota]=256 [ads_path]=1024
 )
 
 echo "== Fuzz targets: build =="

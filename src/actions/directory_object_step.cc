@@ -5,15 +5,13 @@
 #include "exchange/ads_path.h"
 #include "exchange/ldap_hresult.h"
 #include "ldap/result_codes.h"
-#include "text/dual_string.h"
 
 namespace varnel {
 
 const LdapEntry* BindInterface(ItemLines& lines, const std::string& adsPath,
                                const ObjectRead& object, RecipientInterface kind,
                                const char* noInterfaceLine, Outcome* failed) {
-  AdsPath path;
-  HResult hr = ParseAdsPath(DualString(adsPath).Wide(), &path);
+  HResult hr = CheckAdsPath(adsPath);
   if (hr == kSOk && !object.found()) hr = HResultFromLdapCode(object.rc);
   if (hr != kSOk) {
     *failed = FailedStep(lines, " - ERROR: (ADsGetObject) ", hr);

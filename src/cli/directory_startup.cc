@@ -20,7 +20,6 @@
 #include "ldap/root_dse.h"
 #include "ldap/search_helpers.h"
 #include "ldap/server_address.h"
-#include "platform/component_runtime.h"
 #include "platform/stop_request.h"
 #include "run/process_work_items.h"
 #include "run/run_records.h"
@@ -198,12 +197,6 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
   if (const int signal = stop.Signal(); signal != 0) return Stopped(reporter, signal);
   if (!CheckSafety(reporter, work.items.size(), settings.safety)) {
     RecordRefusedList(reporter, *action, work, std::move(files));
-    return kStartupFailed;
-  }
-
-  if (InitializeComponentRuntime() != kComponentRuntimeOk) {
-    reporter.err() << "ERROR: CoInitializeEx failed." << EndLine;
-    reporter.err() << "The command did not complete successfully\n" << EndLine;
     return kStartupFailed;
   }
 

@@ -1,8 +1,8 @@
 // The second half of a run: open and bind the directory session, read the
 // RootDSE, check the Exchange organisation's mode, resolve the run-wide mail
 // database, collect the DNs from `dnList` (standard input or the -f file),
-// apply the safety limit, start the component runtime, begin the run's
-// records and hand everything to the processing loop.
+// apply the safety limit, begin the run's records and hand everything to the
+// processing loop.
 #pragma once
 
 #include <istream>

@@ -50,7 +50,7 @@ Outcome RunWith(Reporter& reporter, int argc, char** argv, RunEnvironment& envir
     }
   }
   ExchangeAttributeList();  // built once, before any item is planned
-  SwitchTable table(argc, argv, CaseMode::kInsensitive, kPathSwitches);
+  SwitchTable table(argc, argv, kPathSwitches);
   // A preview's standard output is an LDIF file from its first line on.
   if (table.IsPresent("whatif")) reporter.CommentOutput();
   RunSettings settings;

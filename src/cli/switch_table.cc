@@ -16,11 +16,10 @@ bool IsSwitch(std::string_view argument) {
 
 }  // namespace
 
-SwitchTable::SwitchTable(int argc, const char* const* argv, CaseMode mode,
-                         std::span<const std::string_view> pathSwitches)
-    : mode_(mode) {
+SwitchTable::SwitchTable(int argc, const char* const* argv,
+                         std::span<const std::string_view> pathSwitches) {
   std::set<std::string> takesPath;
-  for (std::string_view name : pathSwitches) takesPath.insert(FoldName(name));
+  for (std::string_view name : pathSwitches) takesPath.insert(LowerCase(name));
   // An empty pending name also means that no switch waits for a value.
   std::string pending;
   for (int i = 1; i < argc && argv != nullptr; ++i) {
@@ -30,7 +29,7 @@ SwitchTable::SwitchTable(int argc, const char* const* argv, CaseMode mode,
       switches_[pending] = argument;
       pending.clear();
     } else if (IsSwitch(argument)) {
-      pending = FoldName(argument.substr(1));
+      pending = LowerCase(argument.substr(1));
       switches_[pending].clear();
     } else if (pending.empty()) {
       positionals_.emplace_back(argument);
@@ -41,10 +40,6 @@ SwitchTable::SwitchTable(int argc, const char* const* argv, CaseMode mode,
   }
 }
 
-std::string SwitchTable::FoldName(std::string_view name) const {
-  return mode_ == CaseMode::kInsensitive ? LowerCase(name) : std::string(name);
-}
-
 int SwitchTable::Validate(std::span<const std::string_view> entries) {
   std::set<std::string> accepted;
   std::set<std::string> required;
@@ -53,7 +48,7 @@ int SwitchTable::Validate(std::span<const std::string_view> entries) {
     if (flag) entry.remove_prefix(1);
     const bool is_required = entry.starts_with('^');
     if (is_required) entry.remove_prefix(1);
-    const std::string name = FoldName(entry);
+    const std::string name = LowerCase(entry);
     if (flag) {
       auto found = switches_.find(name);
       if (found != switches_.end() && !found->second.empty()) {
@@ -77,11 +72,11 @@ int SwitchTable::Validate(std::span<const std::string_view> entries) {
 }
 
 bool SwitchTable::IsPresent(std::string_view name) const {
-  return switches_.contains(FoldName(name));
+  return switches_.contains(LowerCase(name));
 }
 
 std::string SwitchTable::GetValue(std::string_view name) const {
-  auto found = switches_.find(FoldName(name));
+  auto found = switches_.find(LowerCase(name));
   return found == switches_.end() ? std::string() : found->second;
 }
 

@@ -11,20 +11,16 @@
 
 namespace varnel {
 
-enum class CaseMode {
-  kInsensitive,  // names are folded to lower case on entry and on every query
-  kSensitive,
-};
-
 class SwitchTable {
  public:
-  // Reads argv[1..argc-1]. An argument is a switch when it begins with "/", or
+  // Reads argv[1..argc-1]. Switch names are folded to lower case on entry and
+  // on every query. An argument is a switch when it begins with "/", or
   // with "-" not followed by a digit (so -5 is a value); its value is the one
   // argument right after it unless that is a switch. The switches named in
   // `pathSwitches` take the next argument whatever it starts with, since a
   // path may begin with "/" or "-". A repeated switch starts over; a lone "-"
   // or "/" is a switch with the empty name.
-  SwitchTable(int argc, const char* const* argv, CaseMode mode,
+  SwitchTable(int argc, const char* const* argv,
               std::span<const std::string_view> pathSwitches = {});
 
   // Checks the switches against the accepted `entries`: "name" takes a value, ":name" is a
@@ -47,9 +43,6 @@ class SwitchTable {
   const std::vector<std::string>& Positionals() const { return positionals_; }
 
  private:
-  std::string FoldName(std::string_view name) const;
-
-  CaseMode mode_;
   std::map<std::string, std::string> switches_;
   std::vector<std::string> positionals_;
   std::vector<std::string> bad_switches_;

@@ -6,7 +6,6 @@
 // server's code, or a client-side failure as 0x51..0x61 (see result_codes.h).
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -51,14 +50,7 @@ struct LdapModification {
 };
 
 // Session options the tool sets, by the numbers the C LDAP API gives them.
-enum class LdapOption { kVersion = 0x11, kReferrals = 0x08, kEncrypt = 0x96 };
-
-// An explicit identity for the negotiate bind (domain may be empty).
-struct NegotiateIdentity {
-  std::string user;
-  std::string domain;
-  std::string password;
-};
+enum class LdapOption { kVersion = 0x11 };
 
 // SASL security strength factors, in bits: 0 is no security layer, 1
 // integrity only, 56 and more a sealed (encrypted) session.
@@ -87,12 +79,10 @@ class LdapConnection {
 
   // Returns 0 or a result code.
   virtual int SetOption(LdapOption option, int value) = 0;
-  // dn/password null means no name/password (anonymous).
-  virtual int SimpleBind(const std::string* dn, const std::string* password) = 0;
-  // identity null binds with the Kerberos credentials of the user running the tool.
+  // Binds with the Kerberos credentials of the user running the tool.
   // NegotiateBindSealed (sealed_bind.h) is the bind the tool makes: it adds the
   // sealing rule around this one.
-  virtual int NegotiateBind(const NegotiateIdentity* identity) = 0;
+  virtual int NegotiateBind() = 0;
   virtual SessionSecurity Security() = 0;
   // The SASL range the next negotiate bind may settle on; 0 or a result code.
   virtual int SetSaslSsf(const SaslSsfRange& range) = 0;
@@ -128,10 +118,9 @@ class LdapConnection {
   // handshake failed), so the failure is not an unreachable server.
   virtual bool TlsSetupFailed() { return false; }
 
-  // For a session that reconnects by itself (ResilientSession): how many
-  // times its connection was made again, and the code of a loss it could not
-  // recover from (0 while it is usable). A plain session never reconnects.
-  virtual uint32_t Reconnections() const { return 0; }
+  // For a session that reconnects by itself (ResilientSession): the code of
+  // a loss it could not recover from (0 while it is usable). A plain session
+  // never reconnects.
   virtual int ConnectionLoss() const { return 0; }
   // A run that is ending makes no new connection: a loss from now on is for
   // good.

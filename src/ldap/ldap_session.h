@@ -1,5 +1,5 @@
 // Opening the run's one LDAP session: the port rule, the parameter dump, the
-// session options and the bind, each failure reported with the standard
+// protocol version and the bind, each failure reported with the standard
 // error line.
 #pragma once
 
@@ -13,16 +13,11 @@ namespace varnel {
 
 class Reporter;
 
+// A run's session: protocol version 3, referrals followed, bound with SASL
+// GSS-SPNEGO as the user running the tool.
 struct OpenLdapParams {
   std::optional<std::string> server{};  // nullopt: the library's default server
-  bool ref = true;
-  bool v3 = true;
-  bool anonymous = false;
-  std::string userdn{};
-  std::string password{};
-  bool simple = false;
-  bool encrypt = false;  // LDAP_OPT_ENCRYPT
-  bool extendedErrorInfo = false;
+  bool extendedErrorInfo = false;       // the server's text after the bind's error line
   // The longest wait for any one answer, the bind's included; none: the
   // connection's own.
   std::optional<int> answerTimeoutSeconds{};

@@ -184,29 +184,7 @@ int OpenLdapConnection::SetOption(LdapOption option, int value) {
     case LdapOption::kVersion:
       rc = ldap_set_option(session_.get(), LDAP_OPT_PROTOCOL_VERSION, &value);
       break;
-    case LdapOption::kReferrals:
-      rc = ldap_set_option(session_.get(), LDAP_OPT_REFERRALS, value ? LDAP_OPT_ON : LDAP_OPT_OFF);
-      break;
-    case LdapOption::kEncrypt: {
-      // A sealed session: refuse any SASL security layer weaker than 56 bits.
-      ber_len_t minimum = value ? 56 : 0;
-      rc = ldap_set_option(session_.get(), LDAP_OPT_X_SASL_SSF_MIN, &minimum);
-      break;
-    }
   }
-  return NormalizeLdapCode(rc);
-}
-
-int OpenLdapConnection::SimpleBind(const std::string* dn, const std::string* password) {
-  berval credentials{};
-  if (password != nullptr) {
-    credentials.bv_val = const_cast<char*>(password->c_str());
-    credentials.bv_len = password->size();
-  }
-  int rc = WithinSetupDeadline([&] {
-    return ldap_sasl_bind_s(session_.get(), dn ? dn->c_str() : nullptr, LDAP_SASL_SIMPLE,
-                            &credentials, nullptr, nullptr, nullptr);
-  });
   return NormalizeLdapCode(rc);
 }
 
@@ -215,10 +193,7 @@ int OpenLdapConnection::SaslBind(const char* mechanism) {
                                       LDAP_SASL_QUIET, AnswerNothing, nullptr);
 }
 
-int OpenLdapConnection::NegotiateBind(const NegotiateIdentity* identity) {
-  // Kerberos credentials for another identity would need a private ticket
-  // cache and a password exchange; the tool binds as the user who runs it.
-  if (identity != nullptr) return kLdapNotSupported;
+int OpenLdapConnection::NegotiateBind() {
   int rc = WithinSetupDeadline([&] {
     int code = SaslBind("GSS-SPNEGO");
     if (MechanismRefused(code)) code = SaslBind("GSSAPI");

@@ -1,7 +1,7 @@
 // The real LdapConnection over OpenLDAP's libldap: an ldap:// or ldaps://
 // session bound with SASL GSS-SPNEGO (GSSAPI when the server lacks it) from
-// the user's Kerberos ticket cache, or with a simple bind. Every library handle it
-// touches is owned by an RAII holder.
+// the user's Kerberos ticket cache. Every library handle it touches is owned
+// by an RAII holder.
 #pragma once
 
 #include <ldap.h>
@@ -50,8 +50,7 @@ class OpenLdapConnection : public LdapConnection {
   OpenLdapConnection& operator=(const OpenLdapConnection&) = delete;
 
   int SetOption(LdapOption option, int value) override;
-  int SimpleBind(const std::string* dn, const std::string* password) override;
-  int NegotiateBind(const NegotiateIdentity* identity) override;
+  int NegotiateBind() override;
   SessionSecurity Security() override;
   int SetSaslSsf(const SaslSsfRange& range) override;
   BoundSecurity Bound() override;

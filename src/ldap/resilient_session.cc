@@ -41,7 +41,6 @@ bool ResilientSession::Recover(int rc) {
     }
     session_ = reopen_();
     if (session_) {
-      ++reconnections_;
       ++connection_;
       return true;
     }
@@ -53,13 +52,7 @@ int ResilientSession::SetOption(LdapOption option, int value) {
   return session_ ? session_->SetOption(option, value) : loss_;
 }
 
-int ResilientSession::SimpleBind(const std::string* dn, const std::string* password) {
-  return session_ ? session_->SimpleBind(dn, password) : loss_;
-}
-
-int ResilientSession::NegotiateBind(const NegotiateIdentity* identity) {
-  return session_ ? session_->NegotiateBind(identity) : loss_;
-}
+int ResilientSession::NegotiateBind() { return session_ ? session_->NegotiateBind() : loss_; }
 
 SessionSecurity ResilientSession::Security() {
   return session_ ? session_->Security() : SessionSecurity{};

@@ -3,10 +3,9 @@
 // session is opened and bound anew: at most three tries, none starting later
 // than 30 seconds after the loss, with growing pauses between them. A search
 // is then sent again, since reading twice is harmless. A modify is not: it
-// may have landed, so its caller reads the object again and plans anew
-// (Reconnections() tells it the connection was made again). When no try
-// succeeds the session is gone for good, and every later request fails at
-// once with the loss's code, so a long list ends in seconds, not hours.
+// may have landed, so its caller reads the object again and plans anew. When
+// no try succeeds the session is gone for good, and every later request fails
+// at once with the loss's code, so a long list ends in seconds, not hours.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +32,7 @@ class ResilientSession : public LdapConnection {
                    Pause pause, uint32_t tryMs = 0);
 
   int SetOption(LdapOption option, int value) override;
-  int SimpleBind(const std::string* dn, const std::string* password) override;
-  int NegotiateBind(const NegotiateIdentity* identity) override;
+  int NegotiateBind() override;
   SessionSecurity Security() override;
   int SetSaslSsf(const SaslSsfRange& range) override;
   BoundSecurity Bound() override;
@@ -55,7 +53,6 @@ class ResilientSession : public LdapConnection {
   std::optional<std::string> MissingTicketCache() override;
   bool TlsSetupFailed() override { return session_ && session_->TlsSetupFailed(); }
 
-  uint32_t Reconnections() const override { return reconnections_; }
   void StopReconnecting() override { reconnecting_ = false; }
   int ConnectionLoss() const override { return session_ ? 0 : loss_; }
 
@@ -92,7 +89,6 @@ class ResilientSession : public LdapConnection {
   Pause pause_;
   uint32_t tryMs_ = 0;
   bool reconnecting_ = true;
-  uint32_t reconnections_ = 0;
   int loss_ = 0;
 };
 

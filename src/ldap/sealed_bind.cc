@@ -20,7 +20,7 @@ SealedBindResult Refuse(std::string why) {
 
 }  // namespace
 
-SealedBindResult NegotiateBindSealed(LdapConnection& session, const NegotiateIdentity* identity) {
+SealedBindResult NegotiateBindSealed(LdapConnection& session) {
   const SessionSecurity security = session.Security();
   if (security.tls) {
     // One protection is enough, and the directory refuses a second one.
@@ -40,7 +40,7 @@ SealedBindResult NegotiateBindSealed(LdapConnection& session, const NegotiateIde
   // With an explicit minssf the library's own range stands as the administrator wrote it.
 
   SealedBindResult result;
-  result.code = session.NegotiateBind(identity);
+  result.code = session.NegotiateBind();
   if (result.code != 0) {
     // Cyrus SASL's "too weak" (SASL_TOOWEAK, -15), which libldap reports as an
     // unknown authentication method: the server offered no layer strong enough.

@@ -32,7 +32,7 @@ struct SealedBindResult {
 inline constexpr int kLdapStrongAuthRequired = 8;
 
 // Sets the SASL range the rule asks for, binds, and judges what was negotiated.
-SealedBindResult NegotiateBindSealed(LdapConnection& session, const NegotiateIdentity* identity);
+SealedBindResult NegotiateBindSealed(LdapConnection& session);
 
 // The warning for a session left unsealed on purpose.
 std::string UnsealedWarning(const SealedBindResult& result);

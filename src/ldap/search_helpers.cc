@@ -34,25 +34,4 @@ Outcome LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::s
   return Outcome::Ok();
 }
 
-std::string LdapGetDN(LdapConnection& session, const std::string& dn) {
-  return LdapStoredDN(session, dn).value_or(dn);
-}
-
-LdapSearchRequest StoredDnRequest(const std::string& dn) {
-  LdapSearchRequest request;
-  request.base = dn;
-  request.scope = LdapScope::kBase;
-  request.filter = "(objectclass=*)";
-  request.attributes = std::vector<std::string>{"1.1"};
-  request.attributesOnly = true;
-  return request;
-}
-
-std::optional<std::string> LdapStoredDN(LdapConnection& session, const std::string& dn) {
-  std::vector<LdapEntry> entries;
-  if (session.Search(StoredDnRequest(dn), &entries) != 0) return std::nullopt;
-  if (entries.empty() || entries.front().dn.empty()) return std::nullopt;
-  return entries.front().dn;
-}
-
 }  // namespace varnel

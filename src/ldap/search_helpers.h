@@ -1,8 +1,7 @@
-// The two general directory reads: one value of one attribute from every
-// entry of a subtree search, and a DN in the directory's own letter case.
+// The general directory read: one value of one attribute from every entry of
+// a subtree search.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,14 +18,5 @@ class Reporter;
 Outcome LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::string& base,
                        const std::string& filter, const std::string& attrib,
                        std::vector<std::string>& list, LdapScope scope = LdapScope::kSubtree);
-
-// The DN as the directory stores it, or dn unchanged when the read fails.
-std::string LdapGetDN(LdapConnection& session, const std::string& dn);
-
-// The base search that finds a DN as the directory stores it.
-LdapSearchRequest StoredDnRequest(const std::string& dn);
-
-// The DN as the directory stores it; nullopt when the read fails.
-std::optional<std::string> LdapStoredDN(LdapConnection& session, const std::string& dn);
 
 }  // namespace varnel

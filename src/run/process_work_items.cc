@@ -21,7 +21,7 @@ Outcome ProcessWorkItems(Reporter& reporter, RequestChannel& channel, RunFacts& 
                          const TickCounter& ticks, RunRecords& records, const StopRequest& stop,
                          const std::function<void(uint32_t)>& pause) {
   const std::vector<WorkItem>& items = work.items;
-  Stopwatch stopwatch("t1", ticks, &reporter);
+  Stopwatch stopwatch(ticks, &reporter);
   if (records.report) {
     records.report->SetAction(action.Name());
     records.report->SetSkippedLines(&work.skipped);
@@ -31,17 +31,16 @@ Outcome ProcessWorkItems(Reporter& reporter, RequestChannel& channel, RunFacts& 
                                          records, stop, pause);
 
   reporter.out() << EndLine;
-  stopwatch.Stop("t1");
+  stopwatch.Stop();
   if (items.size() > 1) {
     reporter.out() << "DNs to Process: " << items.size() << EndLine;
     reporter.out() << "DNs Processed : " << tally.processed << EndLine;
     reporter.out() << "Successful    : " << tally.successful << EndLine;
     reporter.out() << "Errors        : " << tally.errors << EndLine;
   }
-  if (settings.showElapsedMs)
-    reporter.out() << "Elapsed MS: " << stopwatch.ElapsedMs("t1") << EndLine;
+  if (settings.showElapsedMs) reporter.out() << "Elapsed MS: " << stopwatch.ElapsedMs() << EndLine;
   if (settings.showElapsed) {
-    float seconds = static_cast<float>(stopwatch.ElapsedSeconds("t1"));
+    float seconds = static_cast<float>(stopwatch.ElapsedSeconds());
     reporter.out() << "Time Elapsed (sec): " << seconds << EndLine;
   }
   // Input lines that were skipped are work left undone as much as failures.

@@ -63,36 +63,6 @@ int SplitMax(std::string text, std::string delimiter, std::vector<std::string>* 
   return result;
 }
 
-std::string ReplaceFirst(std::string_view text, std::string_view pattern,
-                         std::string_view replacement) {
-  std::string result(text);
-  if (pattern.empty()) return result;
-  const size_t found = result.find(pattern);
-  if (found != std::string::npos) result.replace(found, pattern.size(), replacement);
-  return result;
-}
-
-std::string ReplaceAll(std::string_view text, std::string_view pattern,
-                       std::string_view replacement) {
-  std::string result(text);
-  if (pattern.empty()) return result;
-  const bool shrinks = replacement.size() < pattern.size();
-  size_t from = 0;
-  for (size_t found = result.find(pattern, from); found != std::string::npos;
-       found = result.find(pattern, from)) {
-    result.replace(found, pattern.size(), replacement);
-    if (shrinks) {
-      // No occurrence starts before `found`, so a new one made by joining the
-      // text around the replacement starts at most pattern.size() - 1 earlier.
-      // The text gets shorter with every replacement, so this ends.
-      from = found >= pattern.size() - 1 ? found - (pattern.size() - 1) : 0;
-    } else {
-      from = found + replacement.size();
-    }
-  }
-  return result;
-}
-
 std::optional<uint64_t> ParseDecimal(std::string_view text, uint64_t maximum) {
   if (text.empty()) return std::nullopt;
   uint64_t value = 0;

@@ -1,6 +1,6 @@
 // Text helpers shared by every subsystem: ASCII case folding, splitting at a
-// delimiter text, substring replacement, strict numbers, quote removal and
-// the control-character check. Narrow text is a byte string.
+// delimiter text, strict numbers, quote removal and the control-character
+// check. Narrow text is a byte string.
 #pragma once
 
 #include <cstdint>
@@ -34,19 +34,6 @@ int Split(std::string text, std::string delimiter, std::vector<std::string>* fie
 // limit.
 int SplitMax(std::string text, std::string delimiter, std::vector<std::string>* fields,
              int maximum);
-
-// Replaces the first occurrence of `pattern`; text without one (or an empty
-// pattern) comes back unchanged.
-std::string ReplaceFirst(std::string_view text, std::string_view pattern,
-                         std::string_view replacement);
-
-// Replaces occurrences of `pattern` until none is left, as if searching again
-// from the start after every replacement: removing "ab" from "aabb" leaves
-// "". When the replacement is not shorter than the pattern, replaced text is
-// not searched again, so the call always ends. An empty pattern changes
-// nothing.
-std::string ReplaceAll(std::string_view text, std::string_view pattern,
-                       std::string_view replacement);
 
 // A whole text of decimal digits as a number no greater than `maximum`, or
 // nullopt: no sign, blanks, fraction or trailing text is taken, and an empty

@@ -34,7 +34,7 @@ class CommandLineTest : public ::testing::Test {
  protected:
   StageResult Run(std::vector<const char*> args) {
     args.insert(args.begin(), "varnel");
-    SwitchTable table(static_cast<int>(args.size()), args.data(), CaseMode::kInsensitive);
+    SwitchTable table(static_cast<int>(args.size()), args.data());
     StageResult result;
     const Outcome stage = RunCommandLineStage(reporter_, &table, &result.settings);
     if (!stage.ok()) result.status = ExitStatus(stage);

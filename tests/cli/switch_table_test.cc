@@ -14,9 +14,9 @@ namespace {
 
 using ::testing::ElementsAre;
 
-SwitchTable Parse(std::vector<const char*> args, CaseMode mode = CaseMode::kInsensitive) {
+SwitchTable Parse(std::vector<const char*> args) {
   args.insert(args.begin(), "varnel");
-  return SwitchTable(static_cast<int>(args.size()), args.data(), mode);
+  return SwitchTable(static_cast<int>(args.size()), args.data());
 }
 
 TEST(SwitchTableTest, NoArguments) {
@@ -29,8 +29,7 @@ TEST(SwitchTableTest, NoArguments) {
 TEST(SwitchTableTest, PathSwitchesTakeTheNextArgumentWhateverItStartsWith) {
   std::vector<const char*> args = {"varnel",  "-undo",   "/var/tmp/u.ldif", "/REPORT",
                                    "-r.json", "-failed", "/cont",           "-cont"};
-  SwitchTable table(static_cast<int>(args.size()), args.data(), CaseMode::kInsensitive,
-                    kPathSwitches);
+  SwitchTable table(static_cast<int>(args.size()), args.data(), kPathSwitches);
   EXPECT_EQ(table.GetValue("undo"), "/var/tmp/u.ldif");
   EXPECT_EQ(table.GetValue("report"), "-r.json");
   EXPECT_EQ(table.GetValue("failed"), "/cont");
@@ -71,14 +70,6 @@ TEST(SwitchTableTest, RepeatedSwitchStartsOver) {
   SwitchTable again = Parse({"-h", "a", "-h", "b"});
   EXPECT_EQ(again.GetValue("h"), "b");
   EXPECT_EQ(again.SwitchCount(), 1u);
-}
-
-TEST(SwitchTableTest, CaseSensitiveTableKeepsCase) {
-  SwitchTable table = Parse({"-Clear"}, CaseMode::kSensitive);
-  EXPECT_TRUE(table.IsPresent("Clear"));
-  EXPECT_FALSE(table.IsPresent("clear"));
-  EXPECT_EQ(table.Validate(kVarnelSwitchSpecs), 1);
-  EXPECT_THAT(table.BadSwitches(), ElementsAre("Clear"));
 }
 
 TEST(SwitchTableTest, FlagsGiveUpCapturedValues) {
@@ -122,7 +113,7 @@ TEST(SwitchTableTest, RequiredSwitches) {
 }
 
 TEST(SwitchTableTest, ToleratesMissingVector) {
-  SwitchTable table(3, nullptr, CaseMode::kInsensitive);
+  SwitchTable table(3, nullptr);
   EXPECT_EQ(table.SwitchCount(), 0u);
 }
 

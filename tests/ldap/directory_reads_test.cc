@@ -116,16 +116,5 @@ TEST_F(SearchHelpersTest, DebugTrace) {
             "DEBUG       Attrib: name\nDEBUG: Count: 1\n");
 }
 
-TEST_F(SearchHelpersTest, GetDnReturnsStoredCaseOrInputUnchanged) {
-  EXPECT_EQ(LdapGetDN(session, "cn=a,dc=x"), "CN=A,DC=x");
-  EXPECT_EQ(LdapGetDN(session, "cn=missing,dc=x"), "cn=missing,dc=x");
-  EXPECT_EQ(reporter_.TakeOut(), "");
-  EXPECT_EQ(reporter_.TakeErr(), "");
-  const LdapSearchRequest& request = session.searches.back();
-  EXPECT_EQ(request.scope, LdapScope::kBase);
-  EXPECT_TRUE(request.attributesOnly);
-  EXPECT_EQ(*request.attributes, std::vector<std::string>{"1.1"});
-}
-
 }  // namespace
 }  // namespace varnel

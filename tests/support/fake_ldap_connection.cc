@@ -162,15 +162,8 @@ int FakeLdapConnection::SetOption(LdapOption option, int value) {
   return optionResult;
 }
 
-int FakeLdapConnection::SimpleBind(const std::string* dn, const std::string* password) {
-  (void)password;
-  binds.push_back(dn == nullptr ? "simple-anonymous" : "simple:" + *dn);
-  return bindResult;
-}
-
-int FakeLdapConnection::NegotiateBind(const NegotiateIdentity* identity) {
-  binds.push_back(identity == nullptr ? "negotiate"
-                                      : "negotiate:" + identity->domain + "\\" + identity->user);
+int FakeLdapConnection::NegotiateBind() {
+  ++binds;
   if (bindResult != 0) return bindResult;
   constexpr int kAuthUnknown = 0x56;  // what libldap makes of SASL's "too weak"
   if (security.sasl.min > serverMaxSsf) return kAuthUnknown;

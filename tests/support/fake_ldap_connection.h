@@ -61,8 +61,7 @@ class FakeLdapConnection : public LdapConnection {
 
   // Recorded calls.
   std::vector<OptionCall> options;
-  std::vector<std::string>
-      binds;  // "simple:<dn>", "simple-anonymous", "negotiate", "negotiate:<domain>\\<user>"
+  size_t binds = 0;  // negotiate binds
   std::vector<LdapSearchRequest> searches;
   std::vector<ModifyCall> modifies;
 
@@ -78,8 +77,7 @@ class FakeLdapConnection : public LdapConnection {
   size_t maxRequestsInFlight = 0;
 
   int SetOption(LdapOption option, int value) override;
-  int SimpleBind(const std::string* dn, const std::string* password) override;
-  int NegotiateBind(const NegotiateIdentity* identity) override;
+  int NegotiateBind() override;
   SessionSecurity Security() override { return security; }
   int SetSaslSsf(const SaslSsfRange& range) override;
   BoundSecurity Bound() override { return bound; }

@@ -14,12 +14,7 @@ class FakeSession : public LdapConnection {
   int SetOption(LdapOption option, int value) override {
     return *broken_ ? kServerDown : directory_->SetOption(option, value);
   }
-  int SimpleBind(const std::string* dn, const std::string* password) override {
-    return *broken_ ? kServerDown : directory_->SimpleBind(dn, password);
-  }
-  int NegotiateBind(const NegotiateIdentity* identity) override {
-    return *broken_ ? kServerDown : directory_->NegotiateBind(identity);
-  }
+  int NegotiateBind() override { return *broken_ ? kServerDown : directory_->NegotiateBind(); }
   SessionSecurity Security() override { return directory_->Security(); }
   int SetSaslSsf(const SaslSsfRange& range) override {
     return *broken_ ? kServerDown : directory_->SetSaslSsf(range);

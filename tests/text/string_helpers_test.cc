@@ -104,30 +104,6 @@ TEST(SplitMaxTest, PadsOrFoldsToMaximum) {
   EXPECT_THAT(fields, ElementsAre("cn=a,dc=b\tsrv:sg:db", ""));
 }
 
-TEST(ReplaceTest, ReplaceFirst) {
-  EXPECT_EQ(ReplaceFirst("b:x:y", ":", ""), "bx:y");
-  EXPECT_EQ(ReplaceFirst("^name", "^", ""), "name");
-  EXPECT_EQ(ReplaceFirst("abc", "z", "y"), "abc");
-  EXPECT_EQ(ReplaceFirst("abcabc", "bc", "XYZ"), "aXYZabc");
-  EXPECT_EQ(ReplaceFirst("abc", "", "x"), "abc");
-}
-
-TEST(ReplaceTest, ReplaceAllRemovesEveryOccurrence) {
-  EXPECT_EQ(ReplaceAll("\"cn=a,dc=b\"\t\"srv\"", "\"", ""), "cn=a,dc=b\tsrv");
-  EXPECT_EQ(ReplaceAll("\"\"\"", "\"", ""), "");
-  EXPECT_EQ(ReplaceAll("none", "\"", ""), "none");
-  // Removal that joins a new occurrence removes that too.
-  EXPECT_EQ(ReplaceAll("aabb", "ab", ""), "");
-  EXPECT_EQ(ReplaceAll("xaabbyab", "ab", ""), "xy");
-  EXPECT_EQ(ReplaceAll("abcab", "ab", "-"), "-c-");
-}
-
-TEST(ReplaceTest, ReplaceAllAlwaysEnds) {
-  EXPECT_EQ(ReplaceAll("abc", "", "x"), "abc");
-  EXPECT_EQ(ReplaceAll("a.b.", ".", ".."), "a..b..");
-  EXPECT_EQ(ReplaceAll("xx", "x", "xy"), "xyxy");
-}
-
 TEST(HasControlCharacterTest, C0DelAndC1ButNotOtherText) {
   for (const std::string& text : {std::string("a@b.org\ndn: x"), std::string("a\tb"),
                                   std::string("a\rb"), std::string("\x7f"), std::string("x\0y", 3),
