@@ -42,10 +42,12 @@ constexpr size_t kMeterThreshold = 50;
 std::optional<Outcome> CheckNativeMode(Reporter& reporter, LdapConnection& session,
                                        RunSettings& settings) {
   std::vector<std::string> values;
+  ItemLines lines = reporter.Lines();
   const int rc =
-      LdapGetStrList(reporter, session, settings.exchangeServicesDn,
+      LdapGetStrList(lines, session, settings.exchangeServicesDn,
                      "objectcategory=msExchOrganizationContainer", "msExchMixedMode", values)
           .code();
+  reporter.Show(lines);
   if (rc != 0 || values.size() != 1) {
     reporter.out() << "ERROR: Couldn't verify Exchange Native Mode Status. ("
                    << static_cast<uint32_t>(rc) << "|" << values.size() << ")" << EndLine;
@@ -175,8 +177,10 @@ Outcome RunDirectoryStartup(Reporter& reporter, RunSettings& settings, RunEnviro
 
   if ((settings.action == RunAction::CreateMailbox || settings.action == RunAction::MoveMailbox) &&
       !settings.mdbText.empty()) {
-    settings.homeMdbDn = ResolveHomeMDB(reporter, *session, settings.exchangeServicesDn,
+    ItemLines lines = reporter.Lines();
+    settings.homeMdbDn = ResolveHomeMDB(lines, *session, settings.exchangeServicesDn,
                                         settings.mdbText, settings.mdbDelimiter);
+    reporter.Show(lines);
   }
 
   if (reporter.debug()) {

@@ -4,8 +4,8 @@
 #include "directory/mail_database_reads.h"
 #include "exchange/distinguished_name.h"
 #include "exchange/ldap_hresult.h"
-#include "ldap/filter_escape.h"
 #include "exchange/recipient_rules.h"
+#include "ldap/filter_escape.h"
 #include "ldap/resilient_session.h"
 #include "text/string_helpers.h"
 
@@ -29,10 +29,10 @@ RunFacts::RunFacts(LdapConnection& session, std::string exchangeServicesDn,
       mdbDelimiter_(std::move(mdbDelimiter)),
       withAdminGroups_(withAdminGroups) {}
 
-std::string RunFacts::ResolveDatabase(Reporter& reporter, const std::string& text) {
+std::string RunFacts::ResolveDatabase(ItemLines& lines, const std::string& text) {
   const std::string key = LowerCase(text);
   if (auto found = resolved_.find(key); found != resolved_.end()) return found->second;
-  std::string dn = ResolveHomeMDB(reporter, session_, exchangeServicesDn_, text, mdbDelimiter_);
+  std::string dn = ResolveHomeMDB(lines, session_, exchangeServicesDn_, text, mdbDelimiter_);
   if (!dn.empty()) resolved_.emplace(key, dn);
   return dn;
 }

@@ -2,57 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <iostream>
-#include <sstream>
 #include <string>
+#include <string_view>
 
 #include "diag/item_lines.h"
-#include "diag/reporter.h"
 #include "exchange/hresult.h"
 #include "platform/system_messages.h"
 
 namespace varnel {
 namespace {
-
-// Every line of the code under test goes through this reporter.
-Reporter reporter_{std::cout, std::cerr};
-
-// Collects standard output and standard error, each on its own and both
-// together in the order written.
-class StreamCapture {
- public:
-  StreamCapture() : out_(&combined_), err_(&combined_) {
-    oldOut_ = std::cout.rdbuf(&out_);
-    oldErr_ = std::cerr.rdbuf(&err_);
-  }
-  ~StreamCapture() {
-    std::cout.rdbuf(oldOut_);
-    std::cerr.rdbuf(oldErr_);
-  }
-  std::string Out() const { return out_.text; }
-  std::string Err() const { return err_.text; }
-  std::string Combined() const { return combined_; }
-
- private:
-  struct Tee : std::streambuf {
-    explicit Tee(std::string* all) : combined(all) {}
-    int overflow(int c) override {
-      if (c != traits_type::eof()) {
-        text.push_back(static_cast<char>(c));
-        combined->push_back(static_cast<char>(c));
-      }
-      return c;
-    }
-    std::string text;
-    std::string* combined;
-  };
-
-  std::string combined_;
-  Tee out_;
-  Tee err_;
-  std::streambuf* oldOut_;
-  std::streambuf* oldErr_;
-};
 
 struct LineCase {
   uint32_t code;
@@ -62,21 +20,24 @@ struct LineCase {
 // Names the case in test listings instead of dumping its bytes.
 void PrintTo(const LineCase& c, std::ostream* os) { *os << std::hex << c.code; }
 
-class PrintAdsErrorTest : public ::testing::TestWithParam<LineCase> {};
+class AddAdsErrorTest : public ::testing::TestWithParam<LineCase> {};
 
-TEST_P(PrintAdsErrorTest, PrintsPrefixCodeAndText) {
+TEST_P(AddAdsErrorTest, AddsPrefixCodeAndText) {
   const LineCase& c = GetParam();
-  StreamCapture capture;
+  ItemLines lines;
   const int32_t code = static_cast<int32_t>(c.code);
-  EXPECT_EQ(PrintAdsError(reporter_, " - ERROR: (ADsGetObject) ", code), code);
-  EXPECT_EQ(capture.Out(), c.out);
-  EXPECT_EQ(capture.Err(), c.err);
+  EXPECT_EQ(AddAdsError(lines, " - ERROR: (ADsGetObject) ", code), code);
+  EXPECT_EQ(lines.out(), c.out);
+  EXPECT_EQ(lines.err(), c.err);
   // A marker line always comes before the error line.
-  EXPECT_EQ(capture.Combined(), c.out + c.err);
+  std::string combined;
+  lines.InOrder([&](std::string_view text) { combined += text; },
+                [&](std::string_view text) { combined += text; });
+  EXPECT_EQ(combined, c.out + c.err);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Codes, PrintAdsErrorTest,
+    Codes, AddAdsErrorTest,
     ::testing::Values(
         LineCase{0, "", " - ERROR: (ADsGetObject) (0x0) Success"},
         LineCase{0x80005000, "adsi error\n",
@@ -102,8 +63,8 @@ TEST(ErrorCodeTextTest, AdsBitsAreTestedAloneWhateverTheFacility) {
   EXPECT_EQ(ErrorCodeText(lines, MakeHResult(0x80005014)), "E_ADS_INVALID_FILTER");
   // One of the two bits only: not a directory-service code.
   EXPECT_EQ(ErrorCodeText(lines, MakeHResult(0x80071000)), "Unknown Error\n");
-  EXPECT_EQ(lines.out, "adsi error\nadsi error\n");
-  EXPECT_EQ(lines.err, "");
+  EXPECT_EQ(lines.out(), "adsi error\nadsi error\n");
+  EXPECT_EQ(lines.err(), "");
 }
 
 TEST(ErrorCodeTextTest, FacilitiesWithoutSystemTextsAreShownAsUnknown) {

@@ -2,20 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <string>
 #include <vector>
 
-#include "diag/reporter.h"
+#include "diag/item_lines.h"
 #include "exchange/mail_database.h"
-#include "support/capture.h"
 #include "support/fake_ldap_connection.h"
 
 namespace varnel {
 namespace {
-
-// Every line of the code under test goes through this reporter.
-Reporter reporter_{std::cout, std::cerr};
 
 const std::string kBase = "CN=Microsoft Exchange,CN=Services,CN=Configuration,DC=example,DC=com";
 const std::string kServers = "CN=Servers,CN=First Administrative Group,CN=Org," + kBase;
@@ -27,7 +22,6 @@ const std::string kUser = "CN=User One,CN=Users,DC=example,DC=com";
 class ResolveHomeMdbTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    reporter_.Configure({});
     ldap_.AddEntry(kBase, {{"objectCategory", {"msExchConfigurationContainer"}}});
     AddNamed(kServer1, "msExchExchangeServer", "SERVER1");
     AddNamed(kSg1, "msExchStorageGroup", "SG1");
@@ -47,19 +41,17 @@ class ResolveHomeMdbTest : public ::testing::Test {
     ldap_.AddEntry("CN=Users,DC=example,DC=com", {});
     AddNamed(kUser, "person", "User One");
   }
-  void TearDown() override { reporter_.Configure({}); }
-
   void AddNamed(const std::string& dn, const std::string& category, const std::string& name) {
     ldap_.AddEntry(
         dn, {{"objectCategory", {category}}, {"objectClass", {"top", category}}, {"name", {name}}});
   }
 
   std::string Resolve(const std::string& text, const std::string& delimiter = ":") {
-    CaptureStdout();
-    CaptureStderr();
-    std::string dn = ResolveHomeMDB(reporter_, ldap_, kBase, text, delimiter);
-    out_ = GetCapturedStdout();
-    err_ = GetCapturedStderr();
+    ItemLines lines;
+    lines.quiet = quiet_;
+    std::string dn = ResolveHomeMDB(lines, ldap_, kBase, text, delimiter);
+    out_ = lines.out();
+    err_ = lines.err();
     return dn;
   }
 
@@ -71,6 +63,7 @@ class ResolveHomeMdbTest : public ::testing::Test {
   }
 
   testing::FakeLdapConnection ldap_;
+  bool quiet_ = false;
   std::string out_;
   std::string err_;
 };
@@ -95,7 +88,7 @@ TEST_F(ResolveHomeMdbTest, ShortFormRunsThreeNarrowingSearches) {
 }
 
 TEST_F(ResolveHomeMdbTest, QuietHidesProgressButNotErrors) {
-  reporter_.Configure({.quiet = true, .debug = false});
+  quiet_ = true;
   EXPECT_EQ(Resolve("SERVER1:SG1:DB1"), kDb1);
   EXPECT_EQ(out_, "");
   EXPECT_EQ(Resolve("SERVER1:SG1:Nope"), "");
