@@ -31,8 +31,8 @@ ItemResult InOrderOutput::ResultFor(const Slot& slot) const {
 }
 
 void InOrderOutput::ShowLines(const Slot& slot) {
-  // All of standard output first, as one request at a time has always shown
-  // an item.
+  // All of the item's standard output, then all of its standard error,
+  // whatever order they were added in.
   reporter_.out() << slot.lines.out();
   reporter_.err() << slot.lines.err() << std::flush;
 }
