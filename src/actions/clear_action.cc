@@ -38,7 +38,7 @@ class ClearAction : public Action {
     lines.Trace("\nDEBUG: Retrieving DN attributes..." + input.dn);
     // An object whose attributes cannot be read has not been cleared.
     if (!input.object.found()) {
-      lines.err += SearchErrorText(input.object.rc);
+      lines.Err(SearchErrorText(input.object.rc));
       return Outcome::Ldap(input.object.rc);
     }
     lines.Trace("\nDEBUG: Clearing DN: " + input.dn);

@@ -15,7 +15,7 @@
 
 namespace varnel {
 
-struct ItemLines;
+class ItemLines;
 
 // The object bound at `adsPath` and asked for the interface `kind`. On
 // failure returns null and sets *failed: a path that does not parse or an

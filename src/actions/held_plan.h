@@ -2,8 +2,6 @@
 // the item's DN, and what `body` makes of it.
 #pragma once
 
-#include <utility>
-
 #include "actions/action.h"
 #include "diag/item_lines.h"
 
@@ -17,8 +15,8 @@ ItemPlan HeldPlan(const PlanInput& input, Body body) {
   ItemPlan result;
   result.plan.dn = input.dn;
   result.outcome = body(lines, result.plan);
-  result.out = std::move(lines.out);
-  result.err = std::move(lines.err);
+  result.out = lines.out();
+  result.err = lines.err();
   return result;
 }
 

@@ -55,7 +55,7 @@ class MailEnableAction : public Action {
       lines.Trace("DEBUG       Attrib: mail");
       // An object that cannot be read leaves the target as it was.
       if (!input.object.found()) {
-        lines.err += SearchErrorText(input.object.rc);
+        lines.Err(SearchErrorText(input.object.rc));
       } else {
         lines.Trace("DEBUG: Count: 1");
         if (std::string mail = FirstValue(input.object.entry, "mail"); !mail.empty()) target = mail;

@@ -66,7 +66,7 @@ Outcome AppendUpdate(ItemLines& lines, const std::string& dn, const UpdateOption
   if (!changes.removalCandidates.empty()) {
     lines.Trace("\nDEBUG: Retrieving DN attributes..." + dn);
     if (!object.found()) {
-      lines.err += SearchErrorText(object.rc);
+      lines.Err(SearchErrorText(object.rc));
       return Outcome::Ldap(object.rc);
     }
     const std::vector<std::string> held = HeldNames(object);

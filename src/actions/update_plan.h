@@ -13,7 +13,7 @@
 
 namespace varnel {
 
-struct ItemLines;
+class ItemLines;
 
 // The attributes the options may change.
 std::vector<std::string> UpdateAttributes(const UpdateOptions& options);

@@ -41,9 +41,11 @@ constexpr size_t kMeterThreshold = 50;
 // startup->nativeMode. A failure ends the run.
 Outcome CheckNativeMode(Reporter& reporter, LdapConnection& session, StartupFacts* startup) {
   std::vector<std::string> values;
+  ItemLines lines = reporter.Lines();
   const Outcome read =
-      LdapGetStrList(reporter, session, startup->exchangeServicesDn,
+      LdapGetStrList(lines, session, startup->exchangeServicesDn,
                      "objectcategory=msExchOrganizationContainer", "msExchMixedMode", values);
+  reporter.Show(lines);
   if (!read.ok() || values.size() != 1) {
     reporter.out() << "ERROR: Couldn't verify Exchange Native Mode Status. ("
                    << static_cast<uint32_t>(read.code()) << "|" << values.size() << ")" << EndLine;
@@ -172,8 +174,10 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
 
   if ((settings.action == RunAction::CreateMailbox || settings.action == RunAction::MoveMailbox) &&
       !settings.mdbText.empty()) {
-    startup.homeMdbDn = ResolveHomeMDB(reporter, *session, startup.exchangeServicesDn,
+    ItemLines lines = reporter.Lines();
+    startup.homeMdbDn = ResolveHomeMDB(lines, *session, startup.exchangeServicesDn,
                                        settings.mdbText, settings.mdbDelimiter);
+    reporter.Show(lines);
   }
 
   if (reporter.debug()) {

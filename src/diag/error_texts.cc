@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "diag/item_lines.h"
-#include "diag/reporter.h"
 #include "platform/system_messages.h"
 
 namespace varnel {
@@ -52,16 +51,7 @@ std::string Hex(uint32_t code) {
 
 int32_t AddAdsError(ItemLines& lines, const std::string& prefix, int32_t code) {
   const std::string text = ErrorCodeText(lines, code);
-  lines.err += prefix + "(0x" + Hex(static_cast<uint32_t>(code)) + ") " + text;
-  return code;
-}
-
-int32_t PrintAdsError(Reporter& reporter, const std::string& prefix, int32_t code) {
-  ItemLines lines;
-  AddAdsError(lines, prefix, code);
-  // The marker line on standard output precedes the error line.
-  reporter.out() << lines.out << std::flush;
-  reporter.err() << lines.err << std::flush;
+  lines.Err(prefix + "(0x" + Hex(static_cast<uint32_t>(code)) + ") " + text);
   return code;
 }
 

@@ -8,16 +8,12 @@
 
 namespace varnel {
 
-struct ItemLines;
-class Reporter;
+class ItemLines;
 
 // Adds on standard error the prefix, "(0x", the code in lower-case
 // hexadecimal without leading zeros, ") " and ErrorCodeText(code), with no
 // line end of its own. Returns the code unchanged.
 int32_t AddAdsError(ItemLines& lines, const std::string& prefix, int32_t code);
-
-// The same lines, shown at once.
-int32_t PrintAdsError(Reporter& reporter, const std::string& prefix, int32_t code);
 
 // "Success" for 0. For a code with both bits 0x5000 set, adds "adsi error"
 // as a line of standard output and returns AdsErrorName(code) (possibly

@@ -1,7 +1,5 @@
 #include "diag/reporter.h"
 
-#include <tuple>
-
 #include "diag/stream_filters.h"
 
 namespace varnel {
@@ -11,16 +9,16 @@ Reporter::Reporter(std::ostream& out, std::ostream& err, ReportSettings settings
 
 Reporter::~Reporter() = default;
 
-void Reporter::Divert(std::ostream& out, std::ostream& err) {
-  diverted_.emplace_back(out_, err_);
-  out_ = &out;
-  err_ = &err;
+ItemLines Reporter::Lines() const {
+  ItemLines lines;
+  lines.quiet = settings_.quiet;
+  lines.debug = settings_.debug;
+  return lines;
 }
 
-void Reporter::Restore() {
-  if (diverted_.empty()) return;
-  std::tie(out_, err_) = diverted_.back();
-  diverted_.pop_back();
+void Reporter::Show(const ItemLines& lines) {
+  lines.InOrder([this](std::string_view text) { *out_ << text << std::flush; },
+                [this](std::string_view text) { *err_ << text << std::flush; });
 }
 
 void Reporter::CommentOutput() {

@@ -19,8 +19,8 @@
 #include <ostream>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
+
+#include "diag/item_lines.h"
 
 namespace varnel {
 
@@ -51,11 +51,11 @@ class Reporter {
   // Standard output as it is, for machine-readable records.
   std::ostream& data() { return *data_; }
 
-  // Sends out() and err() to these streams until Restore; diversions nest.
-  // A run with several items in flight holds each item's lines this way
-  // until its turn comes.
-  void Divert(std::ostream& out, std::ostream& err);
-  void Restore();
+  // Empty lines to hold, with this reporter's settings.
+  ItemLines Lines() const;
+  // Writes held lines as they were added, each piece flushed, so that the
+  // two streams interleave as if they had been written at once.
+  void Show(const ItemLines& lines);
 
   // Preview mode: from now on every line of out() is written as "# " and the
   // line. Call before EnableStatusLine.
@@ -71,9 +71,9 @@ class Reporter {
   // Erases the status line for good (until the next ShowStatus).
   void ClearStatus();
 
-  // A write to standard output or standard error (not to a diversion) has
-  // failed: the stream the run was given, or one of the filters in front of
-  // it, is bad. Cheap enough to ask after every item.
+  // A write to standard output or standard error has failed: the stream the
+  // run was given, or one of the filters in front of it, is bad. Cheap
+  // enough to ask after every item.
   bool lostOutput() const;
   // Flushes both streams and everything in front of them.
   void Flush();
@@ -87,7 +87,6 @@ class Reporter {
   ReportSettings settings_;
   std::string statusText_;  // what ShowStatus drew last; empty once cleared
   bool statusShown_ = false;
-  std::vector<std::pair<std::ostream*, std::ostream*>> diverted_;  // what Restore puts back
 
   void EraseStatus();
   // Draws the kept text when no line is open on the terminal.

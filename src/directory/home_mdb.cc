@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "diag/reporter.h"
+#include "diag/item_lines.h"
 #include "exchange/mail_database.h"
 #include "ldap/filter_escape.h"
 #include "ldap/search_helpers.h"
@@ -13,56 +13,55 @@ namespace {
 
 // First distinguishedName of the objects of `category` named `name` below
 // `base`, or "" when there is none (or the search failed).
-std::string FindNamed(Reporter& reporter, LdapConnection& session, const std::string& base,
+std::string FindNamed(ItemLines& lines, LdapConnection& session, const std::string& base,
                       const std::string& category, const std::string& name) {
   const std::string filter =
       "(&(objectcategory=" + category + ")(name=" + EscapeFilterValue(name) + "))";
   std::vector<std::string> found;
-  LdapGetStrList(reporter, session, base, filter, "distinguishedName", found);
+  LdapGetStrList(lines, session, base, filter, "distinguishedName", found);
   return found.empty() ? std::string() : found.front();
 }
 
-std::string ResolveShortForm(Reporter& reporter, LdapConnection& session, const std::string& baseDn,
+std::string ResolveShortForm(ItemLines& lines, LdapConnection& session, const std::string& baseDn,
                              const std::string& mdbSpec, const std::string& server,
                              const std::string& storageGroup, const std::string& database) {
-  if (!reporter.quiet()) reporter.out() << "\nResolving homeMDB [" << mdbSpec << "]..." << EndLine;
+  lines.Info("\nResolving homeMDB [" + mdbSpec + "]...");
 
-  if (!reporter.quiet()) reporter.out() << "Looking for Server..." << EndLine;
-  const std::string serverDn = FindNamed(reporter, session, baseDn, "msExchExchangeServer", server);
+  lines.Info("Looking for Server...");
+  const std::string serverDn = FindNamed(lines, session, baseDn, "msExchExchangeServer", server);
   if (serverDn.empty()) {
-    reporter.out() << "ERROR: AD Search couldn't find Exchange Server: " << server << EndLine;
+    lines.Out("ERROR: AD Search couldn't find Exchange Server: " + server);
     return "";
   }
 
-  if (!reporter.quiet()) reporter.out() << "Looking for Storage Group..." << EndLine;
+  lines.Info("Looking for Storage Group...");
   const std::string groupDn =
-      FindNamed(reporter, session, serverDn, "msExchStorageGroup", storageGroup);
+      FindNamed(lines, session, serverDn, "msExchStorageGroup", storageGroup);
   if (groupDn.empty()) {
-    reporter.out() << "ERROR: AD Search couldn't find Storage Group: " << storageGroup << EndLine;
+    lines.Out("ERROR: AD Search couldn't find Storage Group: " + storageGroup);
     return "";
   }
 
-  if (!reporter.quiet()) reporter.out() << "Looking for Mail Database..." << EndLine;
-  const std::string databaseDn =
-      FindNamed(reporter, session, groupDn, "msExchPrivateMDB", database);
+  lines.Info("Looking for Mail Database...");
+  const std::string databaseDn = FindNamed(lines, session, groupDn, "msExchPrivateMDB", database);
   if (databaseDn.empty()) {
-    reporter.out() << "ERROR: AD Search couldn't find DataBase: " << database << EndLine;
+    lines.Out("ERROR: AD Search couldn't find DataBase: " + database);
     return "";
   }
   return databaseDn;
 }
 
-std::string ResolveFullForm(Reporter& reporter, LdapConnection& session, const std::string& dn) {
-  if (!reporter.quiet()) reporter.out() << "Looking for specified homeMDB..." << EndLine;
+std::string ResolveFullForm(ItemLines& lines, LdapConnection& session, const std::string& dn) {
+  lines.Info("Looking for specified homeMDB...");
   std::vector<std::string> found;
   // The DN must name a private mail database itself: a storage group or a
   // server above one is no database. An empty DN names no object at all.
   if (!dn.empty()) {
-    LdapGetStrList(reporter, session, dn, kMailDatabaseFilter, "distinguishedName", found,
+    LdapGetStrList(lines, session, dn, kMailDatabaseFilter, "distinguishedName", found,
                    LdapScope::kBase);
   }
   if (found.empty()) {
-    reporter.out() << "ERROR: Invalid HomeMDB [" << dn << "]" << EndLine;
+    lines.Out("ERROR: Invalid HomeMDB [" + dn + "]");
     return "";
   }
   return dn;
@@ -70,14 +69,14 @@ std::string ResolveFullForm(Reporter& reporter, LdapConnection& session, const s
 
 }  // namespace
 
-std::string ResolveHomeMDB(Reporter& reporter, LdapConnection& session, const std::string& baseDn,
+std::string ResolveHomeMDB(ItemLines& lines, LdapConnection& session, const std::string& baseDn,
                            const std::string& mdbSpec, const std::string& delimiter) {
   std::vector<std::string> fields;
   SplitMax(mdbSpec, delimiter, &fields, 3);
   if (!fields[0].empty() && !fields[2].empty()) {
-    return ResolveShortForm(reporter, session, baseDn, mdbSpec, fields[0], fields[1], fields[2]);
+    return ResolveShortForm(lines, session, baseDn, mdbSpec, fields[0], fields[1], fields[2]);
   }
-  return ResolveFullForm(reporter, session, fields[0]);
+  return ResolveFullForm(lines, session, fields[0]);
 }
 
 }  // namespace varnel

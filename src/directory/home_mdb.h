@@ -9,10 +9,10 @@
 
 namespace varnel {
 
-class Reporter;
+class ItemLines;
 
 // Returns the DN of the private mail database that `mdbSpec` names, or "" when
-// it cannot be resolved (after one "ERROR:" line on standard output).
+// it cannot be resolved (after one "ERROR:" line of standard output).
 //
 // The text is cut at `delimiter` into three fields (the third keeps any
 // further delimiters). With the first and third fields both non-empty it is
@@ -20,9 +20,9 @@ class Reporter;
 // below the server and the database below the storage group, each by its
 // name (escaped for the filter, so names match only themselves). Otherwise
 // the first field is a DN, accepted as given when it names a private mail
-// database itself. Progress lines are hidden by the quiet flag; the
-// "ERROR:" lines are not.
-std::string ResolveHomeMDB(Reporter& reporter, LdapConnection& session, const std::string& baseDn,
+// database itself. The lines are added to `lines`: progress lines are
+// hidden by its quiet flag; the "ERROR:" lines are not.
+std::string ResolveHomeMDB(ItemLines& lines, LdapConnection& session, const std::string& baseDn,
                            const std::string& mdbSpec, const std::string& delimiter);
 
 }  // namespace varnel

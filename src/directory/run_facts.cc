@@ -30,10 +30,10 @@ RunFacts::RunFacts(LdapConnection& session, const StartupFacts& startup, std::st
       mdbDelimiter_(std::move(mdbDelimiter)),
       withAdminGroups_(withAdminGroups) {}
 
-std::string RunFacts::ResolveDatabase(Reporter& reporter, const std::string& text) {
+std::string RunFacts::ResolveDatabase(ItemLines& lines, const std::string& text) {
   const std::string key = LowerCase(text);
   if (auto found = resolved_.find(key); found != resolved_.end()) return found->second;
-  std::string dn = ResolveHomeMDB(reporter, session_, exchangeServicesDn_, text, mdbDelimiter_);
+  std::string dn = ResolveHomeMDB(lines, session_, exchangeServicesDn_, text, mdbDelimiter_);
   if (!dn.empty()) resolved_.emplace(key, dn);
   return dn;
 }

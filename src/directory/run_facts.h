@@ -17,7 +17,7 @@
 
 namespace varnel {
 
-class Reporter;
+class ItemLines;
 
 class RunFacts {
  public:
@@ -32,8 +32,9 @@ class RunFacts {
   const std::string& HomeDatabase() const { return homeMdbDn_; }
 
   // The mail database DN a line's text names, or "" when it does not resolve
-  // (after its lines, as the command line's database prints them).
-  std::string ResolveDatabase(Reporter& reporter, const std::string& text);
+  // (after its lines, added to `lines` as the command line's database shows
+  // them).
+  std::string ResolveDatabase(ItemLines& lines, const std::string& text);
 
   // The database's facts, read on first need. What was read is kept, a
   // failure too, unless the answer was lost with the connection.

@@ -10,15 +10,20 @@
 
 namespace varnel {
 
+std::string LdapErrorLines(const std::string& label, const std::string& server, int code,
+                           const std::string& extended) {
+  std::ostringstream text;
+  text << label << ": [" << server << "] Error 0x" << std::hex << static_cast<unsigned>(code)
+       << std::dec << " (" << code << ") - " << LdapErrorText(code) << '\n';
+  if (!extended.empty()) text << "Extended Error: (" << extended << ")\n";
+  return text.str();
+}
+
 void LdapReportError(Reporter& reporter, const std::string& label, const std::string& server,
                      int code, LdapConnection* session) {
   std::optional<std::string> extended;
   if (session != nullptr) extended = session->DiagnosticMessage();
-  reporter.err() << label << ": [" << server << "] Error 0x" << std::hex
-                 << static_cast<unsigned>(code) << std::dec << " (" << code << ") - "
-                 << LdapErrorText(code) << EndLine;
-  if (extended && !extended->empty())
-    reporter.err() << "Extended Error: (" << *extended << ")" << EndLine;
+  reporter.err() << LdapErrorLines(label, server, code, extended.value_or("")) << std::flush;
 }
 
 std::string SearchErrorText(int code) {

@@ -10,8 +10,13 @@ namespace varnel {
 class LdapConnection;
 class Reporter;
 
-// Prints "%s: [%s] Error 0x%0x (%d) - %s\n" on standard error, followed by
-// "Extended Error: (%s)\n" when a session is given and the server sent a text.
+// The error line "%s: [%s] Error 0x%0x (%d) - %s\n", followed by
+// "Extended Error: (%s)\n" when `extended` is not empty.
+std::string LdapErrorLines(const std::string& label, const std::string& server, int code,
+                           const std::string& extended = "");
+
+// Prints LdapErrorLines on standard error, with the session's extended error
+// when a session is given.
 void LdapReportError(Reporter& reporter, const std::string& label, const std::string& server,
                      int code, LdapConnection* session);
 

@@ -1,20 +1,18 @@
 #include "ldap/search_helpers.h"
 
-#include "diag/reporter.h"
+#include "diag/item_lines.h"
 #include "ldap/ldap_connection.h"
 #include "ldap/ldap_error.h"
 
 namespace varnel {
 
-Outcome LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::string& base,
+Outcome LdapGetStrList(ItemLines& lines, LdapConnection& session, const std::string& base,
                        const std::string& filter, const std::string& attrib,
                        std::vector<std::string>& list, LdapScope scope) {
-  if (reporter.debug()) {
-    reporter.out() << "DEBUG: LdapGetStrList:" << EndLine;
-    reporter.out() << "DEBUG       Base  : " << base << EndLine;
-    reporter.out() << "DEBUG       Filter: " << filter << EndLine;
-    reporter.out() << "DEBUG       Attrib: " << attrib << EndLine;
-  }
+  lines.Trace("DEBUG: LdapGetStrList:");
+  lines.Trace("DEBUG       Base  : " + base);
+  lines.Trace("DEBUG       Filter: " + filter);
+  lines.Trace("DEBUG       Attrib: " + attrib);
   LdapSearchRequest request;
   request.base = base;
   request.scope = scope;
@@ -23,10 +21,10 @@ Outcome LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::s
   std::vector<LdapEntry> entries;
   int rc = session.Search(request, &entries);
   if (rc != 0) {
-    PrintSearchError(reporter, rc);
+    lines.Err(SearchErrorText(rc));
     return Outcome::Ldap(rc);
   }
-  if (reporter.debug()) reporter.out() << "DEBUG: Count: " << entries.size() << EndLine;
+  lines.Trace("DEBUG: Count: " + std::to_string(entries.size()));
   for (const LdapEntry& entry : entries) {
     const std::vector<std::string>* values = entry.Find(attrib);
     if (values != nullptr && !values->empty()) list.push_back(values->front());

@@ -10,12 +10,13 @@
 
 namespace varnel {
 
-class Reporter;
+class ItemLines;
 
 // Subtree search below base (or another scope); appends the first value of
 // attrib of each entry, in server order. Returns success, or the search's
-// LDAP code (list untouched, trace printed on standard error).
-Outcome LdapGetStrList(Reporter& reporter, LdapConnection& session, const std::string& base,
+// LDAP code (list untouched, its trace added to standard error). With debug,
+// the search and its count are traced.
+Outcome LdapGetStrList(ItemLines& lines, LdapConnection& session, const std::string& base,
                        const std::string& filter, const std::string& attrib,
                        std::vector<std::string>& list, LdapScope scope = LdapScope::kSubtree);
 

@@ -30,6 +30,13 @@ ItemResult InOrderOutput::ResultFor(const Slot& slot) const {
   return result;
 }
 
+void InOrderOutput::ShowLines(const Slot& slot) {
+  // All of the item's standard output, then all of its standard error,
+  // whatever order they were added in.
+  reporter_.out() << slot.lines.out();
+  reporter_.err() << slot.lines.err() << std::flush;
+}
+
 void InOrderOutput::ShowFinished(SlotQueue& slots, const SendRules& rules, RunTally& tally) {
   // After a stop, items that were already on their way are still shown as
   // they ended.
@@ -37,8 +44,7 @@ void InOrderOutput::ShowFinished(SlotQueue& slots, const SendRules& rules, RunTa
     Slot& slot = slots.Front();
     // Items after a failure wait to be put back or left alone.
     if (rules.HaltedBefore(slot.index)) break;
-    reporter_.out() << slot.out.str();
-    reporter_.err() << slot.err.str() << std::flush;
+    ShowLines(slot);
     if (slot.outcome.ok()) {
       reporter_.out() << EndLine;
       if (!slot.record.empty()) reporter_.data() << slot.record << std::flush;
@@ -74,8 +80,7 @@ void InOrderOutput::ShowRest(SlotQueue& slots, const std::set<size_t>& putBack, 
     Slot* slot = slots.Find(index);
     // A write that could not be put back is what it is: shown, and counted.
     if (slot != nullptr && slot->state == Slot::State::kDone && slot->shownAfterTheFailure) {
-      reporter_.out() << slot->out.str();
-      reporter_.err() << slot->err.str() << std::flush;
+      ShowLines(*slot);
       if (slot->outcome.ok()) reporter_.out() << EndLine;
       records_.ItemEnded(reporter_, items_[index], ResultFor(*slot));
       continue;

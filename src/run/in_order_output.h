@@ -1,8 +1,8 @@
 // The run's items shown in input order, whatever order their answers came
-// in: an item's held lines, its -whatif record, its entry in the run's
-// records and the progress line, once every item before it has been shown;
-// and at the run's end, the items it never showed (not processed, or put
-// back after a failure) recorded in order.
+// in: an item's lines (standard output, then standard error), its -whatif
+// record, its entry in the run's records and the progress line, once every
+// item before it has been shown; and at the run's end, the items it never
+// showed (not processed, or put back after a failure) recorded in order.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +37,8 @@ class InOrderOutput {
 
  private:
   ItemResult ResultFor(const Slot& slot) const;
+  // The item's lines, written once, in its turn.
+  void ShowLines(const Slot& slot);
   // The shown item's entry in the run's records, and the progress line;
   // what ends the run, if anything does.
   Outcome Record(const Slot& slot, const RunTally& tally);

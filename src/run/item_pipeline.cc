@@ -62,7 +62,7 @@ class ItemPipeline {
         rules_(SendLimits{settings.window, settings.continueOnError, settings.upto, settings.rate}),
         jitter_(ticks.Now()),
         preview_(settings.whatIf, work.items),
-        recovery_(reporter, channel) {
+        recovery_(channel) {
     read_.scope = LdapScope::kBase;
     read_.filter = "(objectclass=*)";
     read_.attributes = action.Attributes();
@@ -142,7 +142,7 @@ class ItemPipeline {
   // After a stop: the answers on their way, until kStopWaitMs after the
   // signal at most.
   void EndAfterStop();
-  // -v: the server's diagnostic after the item's error line.
+  // -v: the server's diagnostic after the item's error line, in its lines.
   void ShowDiagnostic(Slot& slot);
   // True when the item may be planned now; otherwise a wait was made (an
   // answer taken, or its read sent again).
@@ -214,7 +214,9 @@ void ItemPipeline::StartRead(Slot& slot) {
 
 void ItemPipeline::NewSlot(size_t index) {
   rules_.Started(ticks_.Now());
-  StartRead(slots_.Add(index));
+  Slot& slot = slots_.Add(index);
+  slot.lines = reporter_.Lines();
+  StartRead(slot);
 }
 
 bool ItemPipeline::TendWaiting() {
@@ -287,8 +289,7 @@ void ItemPipeline::ReadAnswered(Slot& slot, ChannelAnswer& answer) {
 
 void ItemPipeline::WriteAnswered(Slot& slot, int rc) {
   if (rc == 0) rules_.WriteSucceeded();
-  SlotLines lines(reporter_, slot);
-  const Outcome outcome = PlanResult(reporter_, slot.plan, rc);
+  const Outcome outcome = PlanResult(slot.lines, slot.plan, rc);
   if (rc != 0) ShowDiagnostic(slot);
   Complete(slot, outcome, IsConnectionLoss(rc));
 }
@@ -364,7 +365,6 @@ void ItemPipeline::Plan(Slot& slot) {
   ++tally_.processed;
   ++slot.tries;
   recovery_.Replanning(slot);
-  SlotLines lines(reporter_, slot);
   if (std::optional<Outcome> settled = recovery_.Settle(slot)) return Complete(slot, *settled);
   // After a failure before it, nothing more goes out.
   if (rules_.HaltedBefore(slot.index)) {
@@ -375,7 +375,7 @@ void ItemPipeline::Plan(Slot& slot) {
   // its earlier items would have left.
   const std::string key = KeyOf(slot, items_[slot.index]);
   preview_.Before(key, slot.object);
-  ItemPlan planned = PlanWorkItem(reporter_, facts_, action_, items_[slot.index], slot.object);
+  ItemPlan planned = PlanWorkItem(slot.lines, facts_, action_, items_[slot.index], slot.object);
   preview_.After(key, items_[slot.index], slot.object, planned);
   slot.plan = std::move(planned.plan);
   if (slot.object.found()) slot.plannedFrom = slot.object.entry;
@@ -396,7 +396,7 @@ void ItemPipeline::Plan(Slot& slot) {
   if (!records_.undo) return SendWrite(slot);
   // The undo record is on disk before the change goes out: the write waits
   // for the records of the writes planned with it.
-  if (Outcome kept = records_.undo->Record(reporter_, slot.plan, slot.object); !kept.ok()) {
+  if (Outcome kept = records_.undo->Record(slot.lines, slot.plan, slot.object); !kept.ok()) {
     --writes_;
     return Complete(slot, kept);
   }
@@ -406,11 +406,8 @@ void ItemPipeline::Plan(Slot& slot) {
 void ItemPipeline::SendHeldWrites() {
   const std::vector<Slot*> held = std::move(held_);
   held_.clear();
-  Outcome synced;
-  {
-    SlotLines lines(reporter_, *held.front());
-    synced = records_.undo->Sync(reporter_);
-  }
+  // A failure to sync is told once, in the first held item's lines.
+  const Outcome synced = records_.undo->Sync(held.front()->lines);
   for (Slot* slot : held) {
     if (synced.ok()) {
       SendWrite(*slot);
@@ -422,7 +419,6 @@ void ItemPipeline::SendHeldWrites() {
 }
 
 void ItemPipeline::SendWrite(Slot& slot) {
-  SlotLines lines(reporter_, slot);
   slot.sentAt = ticks_.Now();
   const int rc = channel_.StartWrite(slot.index, slot.plan.dn, slot.plan.mods);
   if (rc == 0) return;
@@ -431,7 +427,7 @@ void ItemPipeline::SendWrite(Slot& slot) {
   // Left for the next run only while no later item has been planned (a held
   // write may have one after it): items are shown in input order.
   if (IsConnectionLoss(rc) && slot.index + 1 >= nextPlan_ && LeftForTheNextRun(slot)) return;
-  Complete(slot, PlanResult(reporter_, slot.plan, rc), IsConnectionLoss(rc));
+  Complete(slot, PlanResult(slot.lines, slot.plan, rc), IsConnectionLoss(rc));
 }
 
 bool ItemPipeline::LeftForTheNextRun(Slot& slot) {
@@ -463,7 +459,7 @@ void ItemPipeline::Complete(Slot& slot, const Outcome& outcome, bool lost) {
 
 void ItemPipeline::ShowDiagnostic(Slot& slot) {
   if (settings_.verbose && !slot.diagnostic.empty())
-    reporter_.err() << "Extended Error: (" << slot.diagnostic << ")" << EndLine;
+    slot.lines.ErrLine("Extended Error: (" + slot.diagnostic + ")");
 }
 
 bool ItemPipeline::ReadyToPlan(Slot& slot) {
@@ -524,10 +520,7 @@ void ItemPipeline::EndAfterStop() {
     if (slot->state == Slot::State::kDone || !sent) continue;
     slot->unknown = true;
     SetState(*slot, Slot::State::kDone);
-    {
-      SlotLines lines(reporter_, *slot);
-      slot->outcome = PlanResult(reporter_, slot->plan, kLdapTimeout);
-    }
+    slot->outcome = PlanResult(slot->lines, slot->plan, kLdapTimeout);
     ++tally_.errors;
   }
   ShowFinished();

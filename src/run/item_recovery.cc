@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "diag/reporter.h"
 #include "exchange/object_plan.h"
 #include "ldap/ldap_error.h"
 #include "ldap/result_codes.h"
@@ -41,12 +40,9 @@ std::vector<LdapModification> PutBackModifications(const ObjectPlan& plan,
 
 bool ItemRecovery::SendBack(Slot& slot, bool stopping) {
   if (channel_.ConnectionLoss() != 0 || stopping || slot.tries >= kTriesPerItem) return false;
-  {
-    SlotLines lines(reporter_, slot);
-    reporter_.err() << "WARN: The connection to the directory server was lost and made again; "
-                       "trying this object again."
-                    << EndLine;
-  }
+  slot.lines.ErrLine(
+      "WARN: The connection to the directory server was lost and made again; trying this object "
+      "again.");
   slot.again = true;
   ++sentBack_;
   slot.readTries = 0;
@@ -91,10 +87,9 @@ bool ItemRecovery::PutBack(Slot& slot) {
   int rc = channel_.StartWrite(slot.index, slot.plan.dn, mods);
   if (rc == 0) rc = channel_.TakeAnswer(&answer) ? answer.rc : kLdapServerDown;
   if (rc == 0) return true;
-  SlotLines lines(reporter_, slot);
-  reporter_.err() << "WARNING: The run stopped at an earlier failure, but this object's change "
-                     "could not be put back: "
-                  << LdapErrorText(rc) << EndLine;
+  slot.lines.ErrLine(std::string("WARNING: The run stopped at an earlier failure, but this "
+                                 "object's change could not be put back: ") +
+                     LdapErrorText(rc));
   return false;
 }
 

@@ -21,8 +21,7 @@ class ItemRecovery {
   // How often one item is tried when the connection is lost and made again.
   static constexpr int kTriesPerItem = 3;
 
-  ItemRecovery(Reporter& reporter, RequestChannel& channel)
-      : reporter_(reporter), channel_(channel) {}
+  explicit ItemRecovery(RequestChannel& channel) : channel_(channel) {}
 
   // An item whose answer was lost: true when it goes back to its read (the
   // connection is back, the run is not `stopping`, and it has tries left).
@@ -51,7 +50,6 @@ class ItemRecovery {
   // The put-back of one item's write; false when the server refused it.
   bool PutBack(Slot& slot);
 
-  Reporter& reporter_;
   RequestChannel& channel_;
   size_t sentBack_ = 0;
   std::set<size_t> putBack_;

@@ -1,7 +1,7 @@
 // One work item on its way through the run's loop (read, planned, written,
 // shown), and the items of the run that are read or further but not yet
-// shown, in input order. An item's lines are held in its slot until every
-// item before it has been shown.
+// shown, in input order. Everything that speaks of one item adds its text to
+// the slot's lines, which are shown once every item before it has been.
 #pragma once
 
 #include <cstddef>
@@ -9,13 +9,12 @@
 #include <deque>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "actions/action.h"
+#include "diag/item_lines.h"
 #include "diag/outcome.h"
-#include "diag/reporter.h"
 
 namespace varnel {
 
@@ -51,8 +50,7 @@ struct Slot {
   bool notSent = false;  // after a failure before it: planned again, but nothing went out
   bool shownAfterTheFailure = false;  // after a failure, but its write could not be put back
   Outcome outcome;
-  std::ostringstream out;
-  std::ostringstream err;
+  ItemLines lines;     // what it shows, in its turn
   std::string record;  // -whatif: the plan as LDIF
 
   std::string StoredDn() const { return object.found() ? object.entry.dn : ""; }
@@ -92,21 +90,6 @@ class SlotQueue {
  private:
   Slots slots_;
   size_t shown_ = 0;  // items shown so far
-};
-
-// While it lives, the reporter's out() and err() are the slot's held lines:
-// whatever a lower layer writes of the item waits there for its turn.
-class SlotLines {
- public:
-  SlotLines(Reporter& reporter, Slot& slot) : reporter_(reporter) {
-    reporter.Divert(slot.out, slot.err);
-  }
-  ~SlotLines() { reporter_.Restore(); }
-  SlotLines(const SlotLines&) = delete;
-  SlotLines& operator=(const SlotLines&) = delete;
-
- private:
-  Reporter& reporter_;
 };
 
 }  // namespace varnel

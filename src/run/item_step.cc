@@ -1,6 +1,6 @@
 #include "run/item_step.h"
 
-#include "diag/reporter.h"
+#include "diag/item_lines.h"
 #include "directory/run_facts.h"
 #include "exchange/object_plan.h"
 #include "exchange/recipient_rules.h"
@@ -9,24 +9,22 @@
 
 namespace varnel {
 
-ItemPlan PlanWorkItem(Reporter& reporter, RunFacts& facts, const Action& action,
-                      const WorkItem& item, const ObjectRead& object) {
+ItemPlan PlanWorkItem(ItemLines& lines, RunFacts& facts, const Action& action, const WorkItem& item,
+                      const ObjectRead& object) {
   const std::string dn = object.found() ? object.entry.dn : item.dn;
-  if (!reporter.quiet()) reporter.out() << "   DN: " << dn << "..." << std::flush;
-  if (reporter.debug()) {
-    reporter.out() << EndLine;
-    reporter.out() << "DEBUG:  Data: " << item.overrideText << EndLine;
+  if (!lines.quiet) lines.OutText("   DN: " + dn + "...");
+  if (lines.debug) {
+    lines.OutText("\n");
+    lines.Out("DEBUG:  Data: " + item.overrideText);
   }
 
   const bool namesDatabase = action.Override() == Action::LineOverride::kDatabase;
   std::string overrideMdb;
   if (!item.overrideText.empty()) {
-    if (namesDatabase) overrideMdb = facts.ResolveDatabase(reporter, item.overrideText);
-    if (reporter.debug()) {
-      const bool address = action.Override() == Action::LineOverride::kAddress;
-      reporter.out() << "DEBUG: OverRide MDB  : " << overrideMdb << EndLine;
-      reporter.out() << "DEBUG: OverRide email: " << (address ? item.overrideText : "") << EndLine;
-    }
+    if (namesDatabase) overrideMdb = facts.ResolveDatabase(lines, item.overrideText);
+    const bool address = action.Override() == Action::LineOverride::kAddress;
+    lines.Trace("DEBUG: OverRide MDB  : " + overrideMdb);
+    lines.Trace("DEBUG: OverRide email: " + (address ? item.overrideText : std::string()));
   }
 
   ItemPlan planned;
@@ -46,9 +44,9 @@ ItemPlan PlanWorkItem(Reporter& reporter, RunFacts& facts, const Action& action,
     if (action.FactsNeeded() == Action::Needs::kOrganisation)
       planFacts.organisation = &facts.Organisation();
   }
-  planned = action.Plan({item, dn, object, planFacts, reporter.debug()});
-  reporter.out() << planned.out;
-  reporter.err() << planned.err;
+  planned = action.Plan({item, dn, object, planFacts, lines.debug});
+  lines.OutText(planned.out);
+  lines.Err(planned.err);
   planned.out.clear();
   planned.err.clear();
   if (!planned.outcome.ok()) return planned;
@@ -56,7 +54,7 @@ ItemPlan PlanWorkItem(Reporter& reporter, RunFacts& facts, const Action& action,
   // without the object ends with the read's failure, shown as the refused
   // write it would have met.
   if (!object.found()) {
-    planned.outcome = PlanResult(reporter, planned.plan, object.rc);
+    planned.outcome = PlanResult(lines, planned.plan, object.rc);
     planned.plan.mods.clear();
     return planned;
   }
@@ -70,8 +68,8 @@ ItemPlan PlanWorkItem(Reporter& reporter, RunFacts& facts, const Action& action,
   // Only recipients are changed: one bad line must not strip a mail database
   // or a server of its Exchange attributes.
   if (!IsRecipientObject(object.entry)) {
-    reporter.err() << " - ERROR: Not a recipient (objectClass " << MostSpecificClass(object.entry)
-                   << "); nothing was changed." << EndLine;
+    lines.ErrLine(" - ERROR: Not a recipient (objectClass " + MostSpecificClass(object.entry) +
+                  "); nothing was changed.");
     planned.plan.mods.clear();
     planned.outcome = Outcome::Ldap(kLdapObjectClassViolation);
   }

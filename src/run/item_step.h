@@ -8,13 +8,14 @@
 
 namespace varnel {
 
-class Reporter;
+class ItemLines;
 class RunFacts;
 
 // Plans `item` from `object`, its one read. A line's database that does not
-// resolve fails the item (32); it never falls back to the run's. The lines go
-// to the reporter; the returned plan holds none.
-ItemPlan PlanWorkItem(Reporter& reporter, RunFacts& facts, const Action& action,
-                      const WorkItem& item, const ObjectRead& object);
+// resolve fails the item (32); it never falls back to the run's. The item's
+// lines, the plan's among them, are added to `lines`; the returned plan holds
+// none.
+ItemPlan PlanWorkItem(ItemLines& lines, RunFacts& facts, const Action& action, const WorkItem& item,
+                      const ObjectRead& object);
 
 }  // namespace varnel

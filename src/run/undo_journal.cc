@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "actions/action.h"
-#include "diag/reporter.h"
+#include "diag/item_lines.h"
 #include "exchange/exchange_attributes.h"
 #include "exchange/object_plan.h"
 #include "ldap/ldap_error.h"
@@ -60,19 +60,18 @@ bool Replay(const std::vector<LdifValueChange>& record, Values* object) {
 
 }  // namespace
 
-Outcome UndoJournal::Fail(Reporter& reporter, const std::string& reason) {
+Outcome UndoJournal::Fail(ItemLines& lines, const std::string& reason) {
   broken_ = true;
-  reporter.err() << "ERROR: Cannot write the undo file " << file_->path() << ": " << reason
-                 << EndLine;
+  lines.ErrLine("ERROR: Cannot write the undo file " + file_->path() + ": " + reason);
   return Outcome::Varnel(-1, "cannot write the undo file: " + reason);
 }
 
-Outcome UndoJournal::Record(Reporter& reporter, const ObjectPlan& plan, const ObjectRead& before) {
+Outcome UndoJournal::Record(ItemLines& lines, const ObjectPlan& plan, const ObjectRead& before) {
   if (broken_) return Outcome::Varnel(-1, "the undo file cannot be written");
   if (plan.mods.empty()) return Outcome::Ok();
   if (!before.found()) {
-    reporter.err() << "ERROR: Cannot read the values to keep in the undo file: "
-                   << LdapErrorText(before.rc) << EndLine;
+    lines.ErrLine(std::string("ERROR: Cannot read the values to keep in the undo file: ") +
+                  LdapErrorText(before.rc));
     return Outcome::Ldap(before.rc);
   }
   History& history = objects_[LowerCase(plan.dn)];
@@ -110,17 +109,17 @@ Outcome UndoJournal::Record(Reporter& reporter, const ObjectPlan& plan, const Ob
 
   std::string error;
   if (!file_->Append(LdifValueChangeRecord(plan.dn, record, IsBinaryAttribute), false, &error))
-    return Fail(reporter, error);
+    return Fail(lines, error);
   unsynced_ = true;
   history.records.push_back(std::move(record));
   return Outcome::Ok();
 }
 
-Outcome UndoJournal::Sync(Reporter& reporter) {
+Outcome UndoJournal::Sync(ItemLines& lines) {
   if (broken_) return Outcome::Varnel(-1, "the undo file cannot be written");
   if (!unsynced_) return Outcome::Ok();
   std::string error;
-  if (!file_->Sync(&error)) return Fail(reporter, error);
+  if (!file_->Sync(&error)) return Fail(lines, error);
   unsynced_ = false;
   return Outcome::Ok();
 }

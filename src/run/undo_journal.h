@@ -30,7 +30,7 @@
 
 namespace varnel {
 
-class Reporter;
+class ItemLines;
 struct ObjectPlan;
 struct ObjectRead;
 
@@ -43,13 +43,15 @@ class UndoJournal {
   // records would restore it already. The record is not yet on disk: Sync
   // puts every record appended so far there at once, and no write may go
   // out before that. An object that could not be read fails the item; a
-  // failed write also breaks the journal.
-  Outcome Record(Reporter& reporter, const ObjectPlan& plan, const ObjectRead& before);
+  // failed write also breaks the journal. Either's error line is added to
+  // the item's `lines`.
+  Outcome Record(ItemLines& lines, const ObjectPlan& plan, const ObjectRead& before);
 
   // Flushes every record appended since the last Sync to the disk. A
   // failure breaks the journal: the writes those records guard must not go
-  // out (a record of a write never sent is refused when replayed).
-  Outcome Sync(Reporter& reporter);
+  // out (a record of a write never sent is refused when replayed); its
+  // error line is added to `lines`.
+  Outcome Sync(ItemLines& lines);
 
   // After a failed write: no further change may be sent, since it could not
   // be undone.
@@ -66,7 +68,7 @@ class UndoJournal {
     std::vector<std::vector<LdifValueChange>> records;
   };
 
-  Outcome Fail(Reporter& reporter, const std::string& reason);
+  Outcome Fail(ItemLines& lines, const std::string& reason);
 
   std::unique_ptr<RecordFile> file_;
   std::map<std::string, History> objects_;  // by lower-case DN

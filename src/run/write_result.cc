@@ -1,7 +1,7 @@
 #include "run/write_result.h"
 
 #include "diag/error_texts.h"
-#include "diag/reporter.h"
+#include "diag/item_lines.h"
 #include "exchange/exchange_attributes.h"
 #include "exchange/ldap_hresult.h"
 #include "ldap/ldap_error.h"
@@ -9,13 +9,12 @@
 
 namespace varnel {
 
-Outcome PlanResult(Reporter& reporter, const ObjectPlan& plan, int rc) {
-  if (reporter.debug()) reporter.out() << "DEBUG: uErr=" << rc << EndLine;
+Outcome PlanResult(ItemLines& lines, const ObjectPlan& plan, int rc) {
+  lines.Trace("DEBUG: uErr=" + std::to_string(rc));
   if (rc == 0) return Outcome::Ok();
   if (plan.writer == ObjectPlan::Writer::kDirectoryObject)
-    return Outcome::HResult(
-        PrintAdsError(reporter, " - ERROR: (SetInfo) ", HResultFromLdapCode(rc)));
-  if (!reporter.quiet()) LdapReportError(reporter, "", "", rc, nullptr);
+    return Outcome::HResult(AddAdsError(lines, " - ERROR: (SetInfo) ", HResultFromLdapCode(rc)));
+  if (!lines.quiet) lines.Err(LdapErrorLines("", "", rc));
   return Outcome::Ldap(rc);
 }
 

@@ -9,13 +9,13 @@
 
 namespace varnel {
 
-class Reporter;
+class ItemLines;
 
 // The outcome of a sent plan whose request ended in `rc`, with the writer's
-// error line: for a directory object's save " - ERROR: (SetInfo) " and the
-// mapped code, for a plain modify the LDAP error line unless quiet; and the
-// "DEBUG: uErr=" trace.
-Outcome PlanResult(Reporter& reporter, const ObjectPlan& plan, int rc);
+// error line added to the item's lines: for a directory object's save
+// " - ERROR: (SetInfo) " and the mapped code, for a plain modify the LDAP
+// error line unless quiet; and the "DEBUG: uErr=" trace.
+Outcome PlanResult(ItemLines& lines, const ObjectPlan& plan, int rc);
 
 // The plan as an LDIF change record (RFC 2849): exactly the request that is
 // sent. Empty for an empty plan.

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "diag/item_lines.h"
 #include "exchange/hresult.h"
 #include "platform/system_messages.h"
-#include "support/capture.h"
 
 namespace varnel {
 namespace {
@@ -20,21 +20,24 @@ struct LineCase {
 // Names the case in test listings instead of dumping its bytes.
 void PrintTo(const LineCase& c, std::ostream* os) { *os << std::hex << c.code; }
 
-class PrintAdsErrorTest : public ::testing::TestWithParam<LineCase> {};
+class AddAdsErrorTest : public ::testing::TestWithParam<LineCase> {};
 
-TEST_P(PrintAdsErrorTest, PrintsPrefixCodeAndText) {
+TEST_P(AddAdsErrorTest, AddsPrefixCodeAndText) {
   const LineCase& c = GetParam();
-  testing::CapturedReporter reporter;
+  ItemLines lines;
   const int32_t code = static_cast<int32_t>(c.code);
-  EXPECT_EQ(PrintAdsError(reporter, " - ERROR: (ADsGetObject) ", code), code);
-  EXPECT_EQ(reporter.TakeOut(), c.out);
-  EXPECT_EQ(reporter.TakeErr(), c.err);
+  EXPECT_EQ(AddAdsError(lines, " - ERROR: (ADsGetObject) ", code), code);
+  EXPECT_EQ(lines.out(), c.out);
+  EXPECT_EQ(lines.err(), c.err);
   // A marker line always comes before the error line.
-  EXPECT_EQ(reporter.Both(), c.out + c.err);
+  std::string combined;
+  lines.InOrder([&](std::string_view text) { combined += text; },
+                [&](std::string_view text) { combined += text; });
+  EXPECT_EQ(combined, c.out + c.err);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Codes, PrintAdsErrorTest,
+    Codes, AddAdsErrorTest,
     ::testing::Values(
         LineCase{0, "", " - ERROR: (ADsGetObject) (0x0) Success"},
         LineCase{0x80005000, "adsi error\n",
@@ -60,8 +63,8 @@ TEST(ErrorCodeTextTest, AdsBitsAreTestedAloneWhateverTheFacility) {
   EXPECT_EQ(ErrorCodeText(lines, MakeHResult(0x80005014)), "E_ADS_INVALID_FILTER");
   // One of the two bits only: not a directory-service code.
   EXPECT_EQ(ErrorCodeText(lines, MakeHResult(0x80071000)), "Unknown Error\n");
-  EXPECT_EQ(lines.out, "adsi error\nadsi error\n");
-  EXPECT_EQ(lines.err, "");
+  EXPECT_EQ(lines.out(), "adsi error\nadsi error\n");
+  EXPECT_EQ(lines.err(), "");
 }
 
 TEST(ErrorCodeTextTest, FacilitiesWithoutSystemTextsAreShownAsUnknown) {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "diag/item_lines.h"
 #include "exchange/mail_database.h"
-#include "support/capture.h"
 #include "support/fake_ldap_connection.h"
 
 namespace varnel {
@@ -41,16 +41,17 @@ class ResolveHomeMdbTest : public ::testing::Test {
     ldap_.AddEntry("CN=Users,DC=example,DC=com", {});
     AddNamed(kUser, "person", "User One");
   }
-
   void AddNamed(const std::string& dn, const std::string& category, const std::string& name) {
     ldap_.AddEntry(
         dn, {{"objectCategory", {category}}, {"objectClass", {"top", category}}, {"name", {name}}});
   }
 
   std::string Resolve(const std::string& text, const std::string& delimiter = ":") {
-    std::string dn = ResolveHomeMDB(reporter_, ldap_, kBase, text, delimiter);
-    out_ = reporter_.TakeOut();
-    err_ = reporter_.TakeErr();
+    ItemLines lines;
+    lines.quiet = quiet_;
+    std::string dn = ResolveHomeMDB(lines, ldap_, kBase, text, delimiter);
+    out_ = lines.out();
+    err_ = lines.err();
     return dn;
   }
 
@@ -62,7 +63,7 @@ class ResolveHomeMdbTest : public ::testing::Test {
   }
 
   testing::FakeLdapConnection ldap_;
-  testing::CapturedReporter reporter_;
+  bool quiet_ = false;
   std::string out_;
   std::string err_;
 };
@@ -87,7 +88,7 @@ TEST_F(ResolveHomeMdbTest, ShortFormRunsThreeNarrowingSearches) {
 }
 
 TEST_F(ResolveHomeMdbTest, QuietHidesProgressButNotErrors) {
-  reporter_.Configure({.quiet = true, .debug = false});
+  quiet_ = true;
   EXPECT_EQ(Resolve("SERVER1:SG1:DB1"), kDb1);
   EXPECT_EQ(out_, "");
   EXPECT_EQ(Resolve("SERVER1:SG1:Nope"), "");

@@ -1,6 +1,7 @@
 // RootDSE gathering and the two search helpers against the in-memory fake.
 #include <gtest/gtest.h>
 
+#include "diag/item_lines.h"
 #include "ldap/root_dse.h"
 #include "ldap/search_helpers.h"
 #include "support/capture.h"
@@ -76,14 +77,14 @@ class SearchHelpersTest : public ::testing::Test {
     session.AddEntry("CN=C,DC=x", {{"proxyAddresses", {"SMTP:c@x"}}});
   }
   FakeLdapConnection session;
-  testing::CapturedReporter reporter_;
+  ItemLines lines;
 };
 
 TEST_F(SearchHelpersTest, FirstValuePerEntryAppendedInServerOrder) {
   std::vector<std::string> list{"kept"};
-  EXPECT_EQ(LdapGetStrList(reporter_, session, "DC=x", "(proxyAddresses=*)", "proxyAddresses", list)
-                .code(),
-            0);
+  EXPECT_EQ(
+      LdapGetStrList(lines, session, "DC=x", "(proxyAddresses=*)", "proxyAddresses", list).code(),
+      0);
   EXPECT_EQ(list, (std::vector<std::string>{"kept", "SMTP:a@x", "SMTP:c@x"}));
   EXPECT_EQ(session.searches.back().scope, LdapScope::kSubtree);
   EXPECT_EQ(*session.searches.back().attributes, std::vector<std::string>{"proxyAddresses"});
@@ -91,27 +92,27 @@ TEST_F(SearchHelpersTest, FirstValuePerEntryAppendedInServerOrder) {
 
 TEST_F(SearchHelpersTest, NoMatchIsSuccessWithNothingAppended) {
   std::vector<std::string> list;
-  EXPECT_EQ(LdapGetStrList(reporter_, session, "DC=x", "(name=zz)", "name", list).code(), 0);
+  EXPECT_EQ(LdapGetStrList(lines, session, "DC=x", "(name=zz)", "name", list).code(), 0);
   EXPECT_TRUE(list.empty());
 }
 
-TEST_F(SearchHelpersTest, FailedSearchLeavesListAndPrintsTrace) {
+TEST_F(SearchHelpersTest, FailedSearchLeavesListAndAddsTrace) {
   session.searchHook = [](const LdapSearchRequest&, std::vector<LdapEntry>* entries, int* rc) {
     entries->push_back({"CN=partial", {{"name", {"p"}}}});
     *rc = 4;
     return true;
   };
   std::vector<std::string> list;
-  EXPECT_EQ(LdapGetStrList(reporter_, session, "DC=x", "(name=*)", "name", list).code(), 4);
-  EXPECT_EQ(reporter_.TakeErr(), "LDAP_SEARCH_S: 0x4\nLDAP_SEARCH_S: Size limit exceeded\n\n");
+  EXPECT_EQ(LdapGetStrList(lines, session, "DC=x", "(name=*)", "name", list).code(), 4);
+  EXPECT_EQ(lines.err(), "LDAP_SEARCH_S: 0x4\nLDAP_SEARCH_S: Size limit exceeded\n\n");
   EXPECT_TRUE(list.empty());
 }
 
 TEST_F(SearchHelpersTest, DebugTrace) {
-  reporter_.Configure({false, true});
+  lines.debug = true;
   std::vector<std::string> list;
-  LdapGetStrList(reporter_, session, "DC=x", "name=B", "name", list);
-  EXPECT_EQ(reporter_.TakeOut(),
+  LdapGetStrList(lines, session, "DC=x", "name=B", "name", list);
+  EXPECT_EQ(lines.out(),
             "DEBUG: LdapGetStrList:\nDEBUG       Base  : DC=x\nDEBUG       Filter: name=B\n"
             "DEBUG       Attrib: name\nDEBUG: Count: 1\n");
 }

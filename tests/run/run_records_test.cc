@@ -44,6 +44,7 @@ class RunRecordsTest : public ::testing::Test {
   std::ostringstream out;
   std::ostringstream err;
   Reporter reporter{out, err};
+  ItemLines lines;  // what the undo journal adds to an item's lines
 };
 
 TEST_F(RunRecordsTest, AnUndoRecordDeletesTheValuesWrittenAndAddsBackTheOldOnes) {
@@ -55,11 +56,10 @@ TEST_F(RunRecordsTest, AnUndoRecordDeletesTheValuesWrittenAndAddsBackTheOldOnes)
                          {LdapModification::Op::kDelete, "authOrig", {}}},
                         ObjectPlan::Writer::kLdap};
   ASSERT_TRUE(
-      journal.Record(reporter, plan, Read("CN=a", {{"mail", {"a@x"}}, {"authOrig", {"CN=o"}}}))
-          .ok());
+      journal.Record(lines, plan, Read("CN=a", {{"mail", {"a@x"}}, {"authOrig", {"CN=o"}}})).ok());
   // A binary value stays base64, printable or not.
   ASSERT_TRUE(journal
-                  .Record(reporter, Set("CN=b", "msExchMailboxGuid", {"new"}),
+                  .Record(lines, Set("CN=b", "msExchMailboxGuid", {"new"}),
                           Read("CN=b", {{"msExchMailboxGuid", {"abc"}}}))
                   .ok());
   EXPECT_EQ(files.Contents("undo.ldif"),
@@ -71,7 +71,7 @@ TEST_F(RunRecordsTest, AnUndoRecordDeletesTheValuesWrittenAndAddsBackTheOldOnes)
             "delete: msExchMailboxGuid\nmsExchMailboxGuid:: bmV3\n-\n"
             "add: msExchMailboxGuid\nmsExchMailboxGuid:: YWJj\n-\n\n");
   EXPECT_EQ(files.Durable("undo.ldif"), "") << "on disk only with Sync";
-  ASSERT_TRUE(journal.Sync(reporter).ok());
+  ASSERT_TRUE(journal.Sync(lines).ok());
   EXPECT_EQ(files.Durable("undo.ldif"), files.Contents("undo.ldif"));
 }
 
@@ -79,11 +79,11 @@ TEST_F(RunRecordsTest, AnUndoRecordDeletesTheValuesWrittenAndAddsBackTheOldOnes)
 // record is made for what the earlier one leaves of this change.
 TEST_F(RunRecordsTest, TheLaterRecordOfAnObjectMetAgainRestoresItAfterTheEarlierOnes) {
   UndoJournal journal(files.OpenRecordFile("undo.ldif", RecordOpenMode::kMustBeNew));
-  ASSERT_TRUE(journal.Record(reporter, Set("CN=a", "mail", {"b@x"}), Read("CN=a", "a@x")).ok());
+  ASSERT_TRUE(journal.Record(lines, Set("CN=a", "mail", {"b@x"}), Read("CN=a", "a@x")).ok());
   const size_t first = files.Contents("undo.ldif").size();
   // Another attribute: the earlier record restores mail, this one the rest.
   ASSERT_TRUE(journal
-                  .Record(reporter, Set("CN=a", "extensionAttribute1", {"x"}),
+                  .Record(lines, Set("CN=a", "extensionAttribute1", {"x"}),
                           Read("CN=a", {{"mail", {"b@x"}}}))
                   .ok());
   EXPECT_EQ(files.Contents("undo.ldif").substr(first),
@@ -94,7 +94,7 @@ TEST_F(RunRecordsTest, TheLaterRecordOfAnObjectMetAgainRestoresItAfterTheEarlier
   // is gone) and the second still removes extensionAttribute1, so this one
   // takes mail from c@x back to before the run.
   ASSERT_TRUE(journal
-                  .Record(reporter, Set("CN=a", "mail", {"c@x"}),
+                  .Record(lines, Set("CN=a", "mail", {"c@x"}),
                           Read("CN=a", {{"mail", {"b@x"}}, {"extensionAttribute1", {"x"}}}))
                   .ok());
   EXPECT_EQ(files.Contents("undo.ldif").substr(second),
@@ -104,16 +104,16 @@ TEST_F(RunRecordsTest, TheLaterRecordOfAnObjectMetAgainRestoresItAfterTheEarlier
 
 TEST_F(RunRecordsTest, AFullDiskBreaksTheJournalAndLeavesNoHalfRecord) {
   UndoJournal journal(files.OpenRecordFile("undo.ldif", RecordOpenMode::kMustBeNew));
-  ASSERT_TRUE(journal.Record(reporter, ClearMail("CN=a"), Read("CN=a", "a@x")).ok());
+  ASSERT_TRUE(journal.Record(lines, ClearMail("CN=a"), Read("CN=a", "a@x")).ok());
   const std::string kept = files.Contents("undo.ldif");
   files.FailWrite(1, 5);
-  EXPECT_FALSE(journal.Record(reporter, ClearMail("CN=b"), Read("CN=b", "b@x")).ok());
+  EXPECT_FALSE(journal.Record(lines, ClearMail("CN=b"), Read("CN=b", "b@x")).ok());
   EXPECT_TRUE(journal.broken());
   EXPECT_EQ(files.Contents("undo.ldif"), kept);
-  EXPECT_NE(err.str().find("ERROR: Cannot write the undo file undo.ldif: "), std::string::npos);
+  EXPECT_NE(lines.err().find("ERROR: Cannot write the undo file undo.ldif: "), std::string::npos);
   // Nothing more may be recorded, so nothing more may be sent.
-  EXPECT_FALSE(journal.Record(reporter, ClearMail("CN=c"), Read("CN=c", "c@x")).ok());
-  EXPECT_FALSE(journal.Sync(reporter).ok());
+  EXPECT_FALSE(journal.Record(lines, ClearMail("CN=c"), Read("CN=c", "c@x")).ok());
+  EXPECT_FALSE(journal.Sync(lines).ok());
 }
 
 TEST_F(RunRecordsTest, AReportOrFailedFileThatCannotBeWrittenFailsTheItemsRecord) {
