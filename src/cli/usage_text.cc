@@ -199,6 +199,4 @@ void PrintUsage(std::ostream& out) {
 
 void PrintVersion(std::ostream& out) { out << "varnel " << kVersionText << std::endl; }
 
-std::span<const std::string_view> UsageTextItems() { return kUsage; }
-
 }  // namespace varnel

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <ostream>
-#include <span>
 #include <string_view>
 
 namespace varnel {
@@ -27,8 +26,5 @@ void PrintUsage(std::ostream& out);
 
 // "varnel <version>" and a line feed, for --version.
 void PrintVersion(std::ostream& out);
-
-// The usage text as written: one entry per write, in order.
-std::span<const std::string_view> UsageTextItems();
 
 }  // namespace varnel

@@ -7,6 +7,7 @@
 #include "diag/reporter.h"
 #include "ldap/ldap_connection.h"
 #include "ldap/result_codes.h"
+#include "text/string_helpers.h"
 
 namespace varnel {
 
@@ -15,7 +16,8 @@ std::string LdapErrorLines(const std::string& label, const std::string& server, 
   std::ostringstream text;
   text << label << ": [" << server << "] Error 0x" << std::hex << static_cast<unsigned>(code)
        << std::dec << " (" << code << ") - " << LdapErrorText(code) << '\n';
-  if (!extended.empty()) text << "Extended Error: (" << extended << ")\n";
+  // The server's text is shown as one line.
+  if (!extended.empty()) text << "Extended Error: (" << OneLine(extended) << ")\n";
   return text.str();
 }
 

@@ -9,6 +9,7 @@
 #include "ldap/result_codes.h"
 #include "ldap/sealed_bind.h"
 #include "ldap/server_address.h"
+#include "text/string_helpers.h"
 
 namespace varnel {
 namespace {
@@ -57,10 +58,7 @@ void ReportCredentialFailure(Reporter& reporter, LdapConnection& session,
                              const OpenLdapParams& params, const std::string& display) {
   // The text may come from the server: it is shown as one line, control
   // characters blanked.
-  std::string reason = session.DiagnosticMessage().value_or("");
-  for (char& c : reason)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-  while (!reason.empty() && reason.back() == ' ') reason.pop_back();
+  const std::string reason = OneLine(session.DiagnosticMessage().value_or(""));
   if (!reason.empty() && !params.extendedErrorInfo)
     reporter.err() << "ERROR: LDAP_BIND: [" << display << "] Reason: " << reason << EndLine;
   if (std::optional<std::string> cache = session.MissingTicketCache())

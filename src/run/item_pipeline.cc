@@ -459,7 +459,7 @@ void ItemPipeline::Complete(Slot& slot, const Outcome& outcome, bool lost) {
 
 void ItemPipeline::ShowDiagnostic(Slot& slot) {
   if (settings_.verbose && !slot.diagnostic.empty())
-    slot.lines.ErrLine("Extended Error: (" + slot.diagnostic + ")");
+    slot.lines.ErrLine("Extended Error: (" + OneLine(slot.diagnostic) + ")");
 }
 
 bool ItemPipeline::ReadyToPlan(Slot& slot) {

@@ -102,4 +102,20 @@ bool HasControlCharacter(std::string_view text) {
   return false;
 }
 
+std::string OneLine(std::string_view text) {
+  std::string line;
+  line.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte == 0xC2 && i + 1 < text.size() && HasControlCharacter(text.substr(i, 2))) {
+      line += ' ';
+      ++i;
+    } else {
+      line += byte < 0x20 || byte == 0x7F ? ' ' : text[i];
+    }
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
 }  // namespace varnel

@@ -45,6 +45,11 @@ std::optional<uint64_t> ParseDecimal(std::string_view text, uint64_t maximum);
 // an address would end up in a directory value (a line feed, for one).
 bool HasControlCharacter(std::string_view text);
 
+// A text from elsewhere (a server's diagnostic, say) made fit to show as one
+// line: every control character HasControlCharacter knows becomes a blank,
+// and blanks at the end go.
+std::string OneLine(std::string_view text);
+
 // Removes every double quote except one escaped by a backslash: in a DN `\"`
 // is a quote character of the name. A backslash and the character after it
 // are always kept as they stand, so `\\"` keeps both backslashes and drops

@@ -120,5 +120,15 @@ TEST(HasControlCharacterTest, C0DelAndC1ButNotOtherText) {
     EXPECT_FALSE(HasControlCharacter(text)) << text;
 }
 
+// A server's text cannot break a line or send a terminal sequence; other
+// characters, U+00A0 among them, are kept.
+TEST(OneLineTest, ControlCharactersBlankedAndTrailingBlanksGone) {
+  EXPECT_EQ(OneLine("a\nb\x1b[2J\xc2\x9b"
+                    "1m\xc2\xa0"
+                    "c\r\n  "),
+            "a b [2J 1m\xc2\xa0"
+            "c");
+}
+
 }  // namespace
 }  // namespace varnel
