@@ -14,7 +14,7 @@ const LdapEntry* BindInterface(ItemLines& lines, const std::string& adsPath,
   HResult hr = CheckAdsPath(adsPath);
   if (hr == kSOk && !object.found()) hr = HResultFromLdapCode(object.rc);
   if (hr != kSOk) {
-    *failed = FailedStep(lines, " - ERROR: (ADsGetObject) ", hr);
+    *failed = FailedStep(lines, " - ERROR: (ADsGetObject) ", Outcome::HResult(hr));
     return nullptr;
   }
   if (!OffersInterface(object.entry, kind)) {
@@ -47,12 +47,12 @@ void TakeStaged(const LdapEntry& object, std::vector<LdapModification> staged, O
   plan->mods = std::move(staged);
 }
 
-Outcome FailedStep(ItemLines& lines, const char* prefix, HResult hr) {
-  return Outcome::HResult(AddAdsError(lines, prefix, hr));
+Outcome FailedStep(ItemLines& lines, const char* prefix, Outcome failed) {
+  return AddAdsError(lines, prefix, std::move(failed));
 }
 
 const DatabaseFacts& DatabaseOf(const PlanFacts& facts) {
-  static const DatabaseFacts kUnread{kEFail, {}, kEFail, {}};
+  static const DatabaseFacts kUnread{Outcome::HResult(kEFail), {}, Outcome::HResult(kEFail), {}};
   return facts.database != nullptr ? *facts.database : kUnread;
 }
 

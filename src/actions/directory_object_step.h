@@ -32,15 +32,16 @@ const LdapEntry* BindInterface(ItemLines& lines, const std::string& adsPath,
 const LdapEntry* BindMailboxOwner(ItemLines& lines, const std::string& host, const PlanInput& input,
                                   const char* noInterfaceLine, Outcome* failed);
 
-// Adds `prefix` and the code's error line; the outcome of the failed step.
-Outcome FailedStep(ItemLines& lines, const char* prefix, HResult hr);
+// Adds `prefix` and the error line of `failed` (a directory object code);
+// returns `failed`, the outcome of the step.
+Outcome FailedStep(ItemLines& lines, const char* prefix, Outcome failed);
 
 // The plan of a directory object's save: the staged changes, sent to the
 // object's stored DN.
 void TakeStaged(const LdapEntry& object, std::vector<LdapModification> staged, ObjectPlan* plan);
 
 // The mailbox actions' change: the owner bound as BindMailboxOwner does, then
-// `stage(object, &staged)` (an HResult) staged into *plan; a failed stage is
+// `stage(object, &staged)` (an Outcome) staged into *plan; a failed stage is
 // shown with `failedPrefix`.
 template <typename Stage>
 Outcome PlanMailboxChange(ItemLines& lines, const std::string& host, const PlanInput& input,
@@ -50,7 +51,8 @@ Outcome PlanMailboxChange(ItemLines& lines, const std::string& host, const PlanI
   const LdapEntry* object = BindMailboxOwner(lines, host, input, noInterfaceLine, &failed);
   if (object == nullptr) return failed;
   std::vector<LdapModification> staged;
-  if (HResult hr = stage(*object, &staged); hr != kSOk) return FailedStep(lines, failedPrefix, hr);
+  if (Outcome staging = stage(*object, &staged); !staging.ok())
+    return FailedStep(lines, failedPrefix, std::move(staging));
   TakeStaged(*object, std::move(staged), plan);
   return Outcome::Ok();
 }

@@ -70,7 +70,7 @@ class MailEnableAction : public Action {
     // A line's address that holds a control character (a line feed would
     // become part of targetAddress) is no address.
     if (HasControlCharacter(input.item.overrideText))
-      return FailedStep(lines, " - ERROR: (MailEnable) ", kEAdsBadParameter);
+      return FailedStep(lines, " - ERROR: (MailEnable) ", Outcome::HResult(kEAdsBadParameter));
     const std::string target = TargetAddress(lines, input);
     const std::string path = BuildAdsPath(host_, input.dn);
     lines.Trace("DEBUG: ADSPATH [" + path + "]");
@@ -80,13 +80,13 @@ class MailEnableAction : public Action {
         BindInterface(lines, path, input.object, RecipientInterface::kMailRecipient,
                       " - No MailEnable function for this object type.", &failed);
     if (object == nullptr) return failed;
-    static const OrganisationFacts kUnread{kEFail, {}};
+    static const OrganisationFacts kUnread{Outcome::HResult(kEFail), {}};
     std::vector<LdapModification> staged;
-    if (HResult hr = StageMailEnable(*object, target,
-                                     input.facts.organisation ? *input.facts.organisation : kUnread,
-                                     &staged);
-        hr != kSOk)
-      return FailedStep(lines, " - ERROR: (MailEnable) ", hr);
+    if (Outcome staging = StageMailEnable(
+            *object, target, input.facts.organisation ? *input.facts.organisation : kUnread,
+            &staged);
+        !staging.ok())
+      return FailedStep(lines, " - ERROR: (MailEnable) ", std::move(staging));
     TakeStaged(*object, std::move(staged), plan);
 
     const std::string objectClass = MostSpecificClass(*object);

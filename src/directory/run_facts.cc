@@ -13,9 +13,9 @@ namespace varnel {
 namespace {
 
 // A code that says nothing about the directory, only that the answer was lost.
-bool IsLostAnswer(HResult hr) {
+bool IsLostAnswer(const Outcome& read) {
   for (int ldapCode : {0x51, 0x52, 0x55, 0x5b}) {
-    if (hr == HResultFromLdapCode(ldapCode)) return true;
+    if (read.code() == HResultFromLdapCode(ldapCode)) return true;
   }
   return false;
 }
@@ -46,12 +46,13 @@ const DatabaseFacts& RunFacts::Database(const std::string& mdbDn) {
   if (ReadDatabaseAtOnce(mdbDn, &facts)) return databases_[mdbDn] = std::move(facts);
   facts = DatabaseFacts();
   facts.homeRead = ReadMailDatabaseHome(session_, mdbDn, &facts.home);
-  if (facts.homeRead == kSOk && withAdminGroups_) {
+  if (facts.homeRead.ok() && withAdminGroups_) {
     LdapEntry group;
     facts.adminGroupRead = FindAncestor(session_, facts.home.serverDn, "msExchAdminGroup", &group);
-    if (facts.adminGroupRead == kSOk) {
+    if (facts.adminGroupRead.ok()) {
       facts.adminGroupLegacyDn = FirstValue(group, "legacyExchangeDN");
-      if (facts.adminGroupLegacyDn.empty()) facts.adminGroupRead = kEAdsPropertyNotFound;
+      if (facts.adminGroupLegacyDn.empty())
+        facts.adminGroupRead = Outcome::HResult(kEAdsPropertyNotFound);
     }
   }
   if (IsLostAnswer(facts.homeRead) || IsLostAnswer(facts.adminGroupRead)) {
@@ -129,12 +130,12 @@ const OrganisationFacts& RunFacts::Organisation() {
   std::vector<LdapEntry> groups;
   const int rc = session_.Search(request, &groups);
   if (rc != 0) {
-    facts.read = HResultFromLdapCode(rc);
+    facts.read = Outcome::HResult(HResultFromLdapCode(rc));
   } else if (groups.empty()) {
-    facts.read = kEDsNoSuchObject;
+    facts.read = Outcome::HResult(kEDsNoSuchObject);
   } else {
     facts.firstAdminGroupLegacyDn = FirstValue(groups.front(), "legacyExchangeDN");
-    if (facts.firstAdminGroupLegacyDn.empty()) facts.read = kEAdsPropertyNotFound;
+    if (facts.firstAdminGroupLegacyDn.empty()) facts.read = Outcome::HResult(kEAdsPropertyNotFound);
   }
   if (IsLostAnswer(facts.read)) {
     unkeptOrganisation_ = std::move(facts);
