@@ -8,37 +8,31 @@
 
 namespace varnel {
 
-const LdapEntry* BindInterface(ItemLines& lines, const std::string& adsPath,
-                               const ObjectRead& object, RecipientInterface kind,
-                               const char* noInterfaceLine, Outcome* failed) {
+Outcome BindInterface(ItemLines& lines, const std::string& adsPath, const ObjectRead& object,
+                      RecipientInterface kind, const char* noInterfaceLine) {
   HResult hr = CheckAdsPath(adsPath);
   if (hr == kSOk && !object.found()) hr = HResultFromLdapCode(object.rc);
-  if (hr != kSOk) {
-    *failed = FailedStep(lines, " - ERROR: (ADsGetObject) ", Outcome::HResult(hr));
-    return nullptr;
-  }
+  if (hr != kSOk) return FailedStep(lines, " - ERROR: (ADsGetObject) ", Outcome::HResult(hr));
   if (!OffersInterface(object.entry, kind)) {
     lines.Out(noInterfaceLine);
     // An object that is no recipient at all fails as it does in every other
     // action; a recipient of another kind lacks only this interface.
-    *failed = IsRecipientObject(object.entry) ? Outcome::HResult(kENoInterface)
-                                              : Outcome::Ldap(kLdapObjectClassViolation);
-    return nullptr;
+    return IsRecipientObject(object.entry) ? Outcome::HResult(kENoInterface)
+                                           : Outcome::Ldap(kLdapObjectClassViolation);
   }
-  return &object.entry;
+  return Outcome::Ok();
 }
 
-const LdapEntry* BindMailboxOwner(ItemLines& lines, const std::string& host, const PlanInput& input,
-                                  const char* noInterfaceLine, Outcome* failed) {
+Outcome BindMailboxOwner(ItemLines& lines, const std::string& host, const PlanInput& input,
+                         const char* noInterfaceLine) {
   if (input.facts.mdbDn.empty()) {
     lines.Out(" - No valid homeMDB value.");
-    *failed = Outcome::Varnel(-1, " - No valid homeMDB value.");
-    return nullptr;
+    return Outcome::Varnel(-1, " - No valid homeMDB value.");
   }
   const std::string path = BuildAdsPath(host, input.dn);
   lines.Trace("DEBUG: [" + path + "]");
   return BindInterface(lines, path, input.object, RecipientInterface::kMailboxStore,
-                       noInterfaceLine, failed);
+                       noInterfaceLine);
 }
 
 void TakeStaged(const LdapEntry& object, std::vector<LdapModification> staged, ObjectPlan* plan) {

@@ -75,21 +75,21 @@ class MailEnableAction : public Action {
     const std::string path = BuildAdsPath(host_, input.dn);
     lines.Trace("DEBUG: ADSPATH [" + path + "]");
     lines.Trace("DEBUG: Email [" + target + "]");
-    Outcome failed;
-    const LdapEntry* object =
-        BindInterface(lines, path, input.object, RecipientInterface::kMailRecipient,
-                      " - No MailEnable function for this object type.", &failed);
-    if (object == nullptr) return failed;
+    if (Outcome bound = BindInterface(lines, path, input.object, RecipientInterface::kMailRecipient,
+                                      " - No MailEnable function for this object type.");
+        !bound.ok())
+      return bound;
+    const LdapEntry& object = input.object.entry;
     static const OrganisationFacts kUnread{Outcome::HResult(kEFail), {}};
     std::vector<LdapModification> staged;
     if (Outcome staging = StageMailEnable(
-            *object, target, input.facts.organisation ? *input.facts.organisation : kUnread,
+            object, target, input.facts.organisation ? *input.facts.organisation : kUnread,
             &staged);
         !staging.ok())
       return FailedStep(lines, " - ERROR: (MailEnable) ", std::move(staging));
-    TakeStaged(*object, std::move(staged), plan);
+    TakeStaged(object, std::move(staged), plan);
 
-    const std::string objectClass = MostSpecificClass(*object);
+    const std::string objectClass = MostSpecificClass(object);
     lines.Trace("DEBUG: objectclass=" + objectClass);
     // Groups keep their own encoding.
     if (objectClass.find("group") == std::string::npos)
