@@ -30,12 +30,15 @@ RunFacts::RunFacts(LdapConnection& session, const StartupFacts& startup, std::st
       mdbDelimiter_(std::move(mdbDelimiter)),
       withAdminGroups_(withAdminGroups) {}
 
-std::string RunFacts::ResolveDatabase(ItemLines& lines, const std::string& text) {
+Outcome RunFacts::ResolveDatabase(ItemLines& lines, const std::string& text, std::string* dn) {
   const std::string key = LowerCase(text);
-  if (auto found = resolved_.find(key); found != resolved_.end()) return found->second;
-  std::string dn = ResolveHomeMDB(lines, session_, exchangeServicesDn_, text, mdbDelimiter_);
-  if (!dn.empty()) resolved_.emplace(key, dn);
-  return dn;
+  if (auto found = resolved_.find(key); found != resolved_.end()) {
+    *dn = found->second;
+    return Outcome::Ok();
+  }
+  Outcome resolved = ResolveHomeMDB(lines, session_, exchangeServicesDn_, text, mdbDelimiter_, dn);
+  if (resolved.ok()) resolved_.emplace(key, *dn);
+  return resolved;
 }
 
 const DatabaseFacts& RunFacts::Database(const std::string& mdbDn) {
