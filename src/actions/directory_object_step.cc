@@ -10,9 +10,9 @@ namespace varnel {
 
 Outcome BindInterface(ItemLines& lines, const std::string& adsPath, const ObjectRead& object,
                       RecipientInterface kind, const char* noInterfaceLine) {
-  HResult hr = CheckAdsPath(adsPath);
-  if (hr == kSOk && !object.found()) hr = HResultFromLdapCode(object.rc);
-  if (hr != kSOk) return FailedStep(lines, " - ERROR: (ADsGetObject) ", Outcome::HResult(hr));
+  Outcome bound = CheckAdsPath(adsPath);
+  if (bound.ok() && !object.found()) bound = Outcome::HResult(HResultFromLdapCode(object.rc));
+  if (!bound.ok()) return FailedStep(lines, " - ERROR: (ADsGetObject) ", std::move(bound));
   if (!OffersInterface(object.entry, kind)) {
     lines.Out(noInterfaceLine);
     // An object that is no recipient at all fails as it does in every other
