@@ -59,16 +59,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   const Expected expected = Model(text);
 
-  const HResult result = CheckAdsPath(text);
-  VARNEL_FUZZ_CHECK(result == kSOk || result == kEAdsBadPathname);
-  VARNEL_FUZZ_CHECK((result == kSOk) == expected.ok);
-  if (result != kSOk) return 0;
+  const Outcome result = CheckAdsPath(text);
+  VARNEL_FUZZ_CHECK(result.ok() || result.code() == kEAdsBadPathname);
+  VARNEL_FUZZ_CHECK(result.ok() == expected.ok);
+  if (!result.ok()) return 0;
 
   // The parts put back together give the path again, but for the prefix's
   // case, and it names an object again.
   const std::string rebuilt = BuildAdsPath(expected.server.value_or(""), expected.dn);
   VARNEL_FUZZ_CHECK(LowerCase(rebuilt.substr(0, 7)) == LowerCase(text.substr(0, 7)));
   VARNEL_FUZZ_CHECK(rebuilt.substr(7) == text.substr(7));
-  VARNEL_FUZZ_CHECK(CheckAdsPath(rebuilt) == kSOk);
+  VARNEL_FUZZ_CHECK(CheckAdsPath(rebuilt).ok());
   return 0;
 }

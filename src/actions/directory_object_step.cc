@@ -8,37 +8,31 @@
 
 namespace varnel {
 
-const LdapEntry* BindInterface(ItemLines& lines, const std::string& adsPath,
-                               const ObjectRead& object, RecipientInterface kind,
-                               const char* noInterfaceLine, Outcome* failed) {
-  HResult hr = CheckAdsPath(adsPath);
-  if (hr == kSOk && !object.found()) hr = HResultFromLdapCode(object.rc);
-  if (hr != kSOk) {
-    *failed = FailedStep(lines, " - ERROR: (ADsGetObject) ", hr);
-    return nullptr;
-  }
+Outcome BindInterface(ItemLines& lines, const std::string& adsPath, const ObjectRead& object,
+                      RecipientInterface kind, const char* noInterfaceLine) {
+  Outcome bound = CheckAdsPath(adsPath);
+  if (bound.ok() && !object.found()) bound = Outcome::HResult(HResultFromLdapCode(object.rc));
+  if (!bound.ok()) return FailedStep(lines, " - ERROR: (ADsGetObject) ", std::move(bound));
   if (!OffersInterface(object.entry, kind)) {
     lines.Out(noInterfaceLine);
     // An object that is no recipient at all fails as it does in every other
     // action; a recipient of another kind lacks only this interface.
-    *failed = IsRecipientObject(object.entry) ? Outcome::HResult(kENoInterface)
-                                              : Outcome::Ldap(kLdapObjectClassViolation);
-    return nullptr;
+    return IsRecipientObject(object.entry) ? Outcome::HResult(kENoInterface)
+                                           : Outcome::Ldap(kLdapObjectClassViolation);
   }
-  return &object.entry;
+  return Outcome::Ok();
 }
 
-const LdapEntry* BindMailboxOwner(ItemLines& lines, const std::string& host, const PlanInput& input,
-                                  const char* noInterfaceLine, Outcome* failed) {
+Outcome BindMailboxOwner(ItemLines& lines, const std::string& host, const PlanInput& input,
+                         const char* noInterfaceLine) {
   if (input.facts.mdbDn.empty()) {
     lines.Out(" - No valid homeMDB value.");
-    *failed = Outcome::Varnel(-1, " - No valid homeMDB value.");
-    return nullptr;
+    return Outcome::Varnel(-1, " - No valid homeMDB value.");
   }
   const std::string path = BuildAdsPath(host, input.dn);
   lines.Trace("DEBUG: [" + path + "]");
   return BindInterface(lines, path, input.object, RecipientInterface::kMailboxStore,
-                       noInterfaceLine, failed);
+                       noInterfaceLine);
 }
 
 void TakeStaged(const LdapEntry& object, std::vector<LdapModification> staged, ObjectPlan* plan) {
@@ -47,12 +41,12 @@ void TakeStaged(const LdapEntry& object, std::vector<LdapModification> staged, O
   plan->mods = std::move(staged);
 }
 
-Outcome FailedStep(ItemLines& lines, const char* prefix, HResult hr) {
-  return Outcome::HResult(AddAdsError(lines, prefix, hr));
+Outcome FailedStep(ItemLines& lines, const char* prefix, Outcome failed) {
+  return AddAdsError(lines, prefix, std::move(failed));
 }
 
 const DatabaseFacts& DatabaseOf(const PlanFacts& facts) {
-  static const DatabaseFacts kUnread{kEFail, {}, kEFail, {}};
+  static const DatabaseFacts kUnread{Outcome::HResult(kEFail), {}, Outcome::HResult(kEFail), {}};
   return facts.database != nullptr ? *facts.database : kUnread;
 }
 

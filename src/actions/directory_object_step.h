@@ -17,41 +17,42 @@ namespace varnel {
 
 class ItemLines;
 
-// The object bound at `adsPath` and asked for the interface `kind`. On
-// failure returns null and sets *failed: a path that does not parse or an
-// object the read did not find fails as binding does (" - ERROR:
-// (ADsGetObject) " and the code), an object without the interface with
-// `noInterfaceLine` (status 65 when the object is no recipient at all).
-const LdapEntry* BindInterface(ItemLines& lines, const std::string& adsPath,
-                               const ObjectRead& object, RecipientInterface kind,
-                               const char* noInterfaceLine, Outcome* failed);
+// Binds the object at `adsPath` and asks it for the interface `kind`; ok
+// when `object.entry` offers it. A path that does not parse or an object the
+// read did not find fails as binding does (" - ERROR: (ADsGetObject) " and
+// the code), an object without the interface with `noInterfaceLine` (status
+// 65 when the object is no recipient at all).
+Outcome BindInterface(ItemLines& lines, const std::string& adsPath, const ObjectRead& object,
+                      RecipientInterface kind, const char* noInterfaceLine);
 
 // The first steps of the mailbox actions: the item's mail database (" - No
 // valid homeMDB value." without one), then the object bound as a mailbox
-// owner at the run's server. Null with *failed set when a step fails.
-const LdapEntry* BindMailboxOwner(ItemLines& lines, const std::string& host, const PlanInput& input,
-                                  const char* noInterfaceLine, Outcome* failed);
+// owner at the run's server; ok when `input.object.entry` is one.
+Outcome BindMailboxOwner(ItemLines& lines, const std::string& host, const PlanInput& input,
+                         const char* noInterfaceLine);
 
-// Adds `prefix` and the code's error line; the outcome of the failed step.
-Outcome FailedStep(ItemLines& lines, const char* prefix, HResult hr);
+// Adds `prefix` and the error line of `failed` (a directory object code);
+// returns `failed`, the outcome of the step.
+Outcome FailedStep(ItemLines& lines, const char* prefix, Outcome failed);
 
 // The plan of a directory object's save: the staged changes, sent to the
 // object's stored DN.
 void TakeStaged(const LdapEntry& object, std::vector<LdapModification> staged, ObjectPlan* plan);
 
 // The mailbox actions' change: the owner bound as BindMailboxOwner does, then
-// `stage(object, &staged)` (an HResult) staged into *plan; a failed stage is
+// `stage(object, &staged)` (an Outcome) staged into *plan; a failed stage is
 // shown with `failedPrefix`.
 template <typename Stage>
 Outcome PlanMailboxChange(ItemLines& lines, const std::string& host, const PlanInput& input,
                           const char* noInterfaceLine, const char* failedPrefix, ObjectPlan* plan,
                           Stage stage) {
-  Outcome failed;
-  const LdapEntry* object = BindMailboxOwner(lines, host, input, noInterfaceLine, &failed);
-  if (object == nullptr) return failed;
+  if (Outcome bound = BindMailboxOwner(lines, host, input, noInterfaceLine); !bound.ok())
+    return bound;
+  const LdapEntry& object = input.object.entry;
   std::vector<LdapModification> staged;
-  if (HResult hr = stage(*object, &staged); hr != kSOk) return FailedStep(lines, failedPrefix, hr);
-  TakeStaged(*object, std::move(staged), plan);
+  if (Outcome staging = stage(object, &staged); !staging.ok())
+    return FailedStep(lines, failedPrefix, std::move(staging));
+  TakeStaged(object, std::move(staged), plan);
   return Outcome::Ok();
 }
 

@@ -70,26 +70,26 @@ class MailEnableAction : public Action {
     // A line's address that holds a control character (a line feed would
     // become part of targetAddress) is no address.
     if (HasControlCharacter(input.item.overrideText))
-      return FailedStep(lines, " - ERROR: (MailEnable) ", kEAdsBadParameter);
+      return FailedStep(lines, " - ERROR: (MailEnable) ", Outcome::HResult(kEAdsBadParameter));
     const std::string target = TargetAddress(lines, input);
     const std::string path = BuildAdsPath(host_, input.dn);
     lines.Trace("DEBUG: ADSPATH [" + path + "]");
     lines.Trace("DEBUG: Email [" + target + "]");
-    Outcome failed;
-    const LdapEntry* object =
-        BindInterface(lines, path, input.object, RecipientInterface::kMailRecipient,
-                      " - No MailEnable function for this object type.", &failed);
-    if (object == nullptr) return failed;
-    static const OrganisationFacts kUnread{kEFail, {}};
+    if (Outcome bound = BindInterface(lines, path, input.object, RecipientInterface::kMailRecipient,
+                                      " - No MailEnable function for this object type.");
+        !bound.ok())
+      return bound;
+    const LdapEntry& object = input.object.entry;
+    static const OrganisationFacts kUnread{Outcome::HResult(kEFail), {}};
     std::vector<LdapModification> staged;
-    if (HResult hr = StageMailEnable(*object, target,
-                                     input.facts.organisation ? *input.facts.organisation : kUnread,
-                                     &staged);
-        hr != kSOk)
-      return FailedStep(lines, " - ERROR: (MailEnable) ", hr);
-    TakeStaged(*object, std::move(staged), plan);
+    if (Outcome staging = StageMailEnable(
+            object, target, input.facts.organisation ? *input.facts.organisation : kUnread,
+            &staged);
+        !staging.ok())
+      return FailedStep(lines, " - ERROR: (MailEnable) ", std::move(staging));
+    TakeStaged(object, std::move(staged), plan);
 
-    const std::string objectClass = MostSpecificClass(*object);
+    const std::string objectClass = MostSpecificClass(object);
     lines.Trace("DEBUG: objectclass=" + objectClass);
     // Groups keep their own encoding.
     if (objectClass.find("group") == std::string::npos)

@@ -175,8 +175,10 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
   if ((settings.action == RunAction::CreateMailbox || settings.action == RunAction::MoveMailbox) &&
       !settings.mdbText.empty()) {
     ItemLines lines = reporter.Lines();
-    startup.homeMdbDn = ResolveHomeMDB(lines, *session, startup.exchangeServicesDn,
-                                       settings.mdbText, settings.mdbDelimiter);
+    // A database that does not resolve is shown and the run goes on without
+    // one: each item then fails for want of it.
+    (void)ResolveHomeMDB(lines, *session, startup.exchangeServicesDn, settings.mdbText,
+                         settings.mdbDelimiter, &startup.homeMdbDn);
     reporter.Show(lines);
   }
 

@@ -49,10 +49,10 @@ std::string Hex(uint32_t code) {
 
 }  // namespace
 
-int32_t AddAdsError(ItemLines& lines, const std::string& prefix, int32_t code) {
-  const std::string text = ErrorCodeText(lines, code);
-  lines.Err(prefix + "(0x" + Hex(static_cast<uint32_t>(code)) + ") " + text);
-  return code;
+Outcome AddAdsError(ItemLines& lines, const std::string& prefix, Outcome failed) {
+  const std::string text = ErrorCodeText(lines, failed.code());
+  lines.Err(prefix + "(0x" + Hex(static_cast<uint32_t>(failed.code())) + ") " + text);
+  return failed;
 }
 
 std::string ErrorCodeText(ItemLines& lines, int32_t code) {

@@ -6,14 +6,17 @@
 #include <cstdint>
 #include <string>
 
+#include "diag/outcome.h"
+
 namespace varnel {
 
 class ItemLines;
 
-// Adds on standard error the prefix, "(0x", the code in lower-case
-// hexadecimal without leading zeros, ") " and ErrorCodeText(code), with no
-// line end of its own. Returns the code unchanged.
-int32_t AddAdsError(ItemLines& lines, const std::string& prefix, int32_t code);
+// Adds on standard error the prefix, "(0x", the code of `failed` (a
+// directory object code) in lower-case hexadecimal without leading zeros,
+// ") " and ErrorCodeText(code), with no line end of its own. Returns
+// `failed` unchanged.
+Outcome AddAdsError(ItemLines& lines, const std::string& prefix, Outcome failed);
 
 // "Success" for 0. For a code with both bits 0x5000 set, adds "adsi error"
 // as a line of standard output and returns AdsErrorName(code) (possibly

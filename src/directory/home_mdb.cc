@@ -5,6 +5,7 @@
 #include "diag/item_lines.h"
 #include "exchange/mail_database.h"
 #include "ldap/filter_escape.h"
+#include "ldap/result_codes.h"
 #include "ldap/search_helpers.h"
 #include "text/string_helpers.h"
 
@@ -22,61 +23,63 @@ std::string FindNamed(ItemLines& lines, LdapConnection& session, const std::stri
   return found.empty() ? std::string() : found.front();
 }
 
-std::string ResolveShortForm(ItemLines& lines, LdapConnection& session, const std::string& baseDn,
-                             const std::string& mdbSpec, const std::string& server,
-                             const std::string& storageGroup, const std::string& database) {
+// Adds the "ERROR:" line of a database that does not resolve; its outcome.
+Outcome NotResolved(ItemLines& lines, const std::string& line) {
+  lines.Out(line);
+  return Outcome::Ldap(kLdapNoSuchObject, line);
+}
+
+Outcome ResolveShortForm(ItemLines& lines, LdapConnection& session, const std::string& baseDn,
+                         const std::string& mdbSpec, const std::string& server,
+                         const std::string& storageGroup, const std::string& database,
+                         std::string* dn) {
   lines.Info("\nResolving homeMDB [" + mdbSpec + "]...");
 
   lines.Info("Looking for Server...");
   const std::string serverDn = FindNamed(lines, session, baseDn, "msExchExchangeServer", server);
-  if (serverDn.empty()) {
-    lines.Out("ERROR: AD Search couldn't find Exchange Server: " + server);
-    return "";
-  }
+  if (serverDn.empty())
+    return NotResolved(lines, "ERROR: AD Search couldn't find Exchange Server: " + server);
 
   lines.Info("Looking for Storage Group...");
   const std::string groupDn =
       FindNamed(lines, session, serverDn, "msExchStorageGroup", storageGroup);
-  if (groupDn.empty()) {
-    lines.Out("ERROR: AD Search couldn't find Storage Group: " + storageGroup);
-    return "";
-  }
+  if (groupDn.empty())
+    return NotResolved(lines, "ERROR: AD Search couldn't find Storage Group: " + storageGroup);
 
   lines.Info("Looking for Mail Database...");
   const std::string databaseDn = FindNamed(lines, session, groupDn, "msExchPrivateMDB", database);
-  if (databaseDn.empty()) {
-    lines.Out("ERROR: AD Search couldn't find DataBase: " + database);
-    return "";
-  }
-  return databaseDn;
+  if (databaseDn.empty())
+    return NotResolved(lines, "ERROR: AD Search couldn't find DataBase: " + database);
+  *dn = databaseDn;
+  return Outcome::Ok();
 }
 
-std::string ResolveFullForm(ItemLines& lines, LdapConnection& session, const std::string& dn) {
+Outcome ResolveFullForm(ItemLines& lines, LdapConnection& session, const std::string& given,
+                        std::string* dn) {
   lines.Info("Looking for specified homeMDB...");
   std::vector<std::string> found;
   // The DN must name a private mail database itself: a storage group or a
   // server above one is no database. An empty DN names no object at all.
-  if (!dn.empty()) {
-    LdapGetStrList(lines, session, dn, kMailDatabaseFilter, "distinguishedName", found,
+  if (!given.empty()) {
+    LdapGetStrList(lines, session, given, kMailDatabaseFilter, "distinguishedName", found,
                    LdapScope::kBase);
   }
-  if (found.empty()) {
-    lines.Out("ERROR: Invalid HomeMDB [" + dn + "]");
-    return "";
-  }
-  return dn;
+  if (found.empty()) return NotResolved(lines, "ERROR: Invalid HomeMDB [" + given + "]");
+  *dn = given;
+  return Outcome::Ok();
 }
 
 }  // namespace
 
-std::string ResolveHomeMDB(ItemLines& lines, LdapConnection& session, const std::string& baseDn,
-                           const std::string& mdbSpec, const std::string& delimiter) {
+Outcome ResolveHomeMDB(ItemLines& lines, LdapConnection& session, const std::string& baseDn,
+                       const std::string& mdbSpec, const std::string& delimiter, std::string* dn) {
+  dn->clear();
   std::vector<std::string> fields;
   SplitMax(mdbSpec, delimiter, &fields, 3);
   if (!fields[0].empty() && !fields[2].empty()) {
-    return ResolveShortForm(lines, session, baseDn, mdbSpec, fields[0], fields[1], fields[2]);
+    return ResolveShortForm(lines, session, baseDn, mdbSpec, fields[0], fields[1], fields[2], dn);
   }
-  return ResolveFullForm(lines, session, fields[0]);
+  return ResolveFullForm(lines, session, fields[0], dn);
 }
 
 }  // namespace varnel

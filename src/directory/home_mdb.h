@@ -5,14 +5,16 @@
 
 #include <string>
 
+#include "diag/outcome.h"
 #include "ldap/ldap_connection.h"
 
 namespace varnel {
 
 class ItemLines;
 
-// Returns the DN of the private mail database that `mdbSpec` names, or "" when
-// it cannot be resolved (after one "ERROR:" line of standard output).
+// Sets *dn to the DN of the private mail database that `mdbSpec` names. When
+// it cannot be resolved, *dn is "" and the outcome is "no such object" with
+// the one "ERROR:" line added to standard output.
 //
 // The text is cut at `delimiter` into three fields (the third keeps any
 // further delimiters). With the first and third fields both non-empty it is
@@ -22,7 +24,7 @@ class ItemLines;
 // the first field is a DN, accepted as given when it names a private mail
 // database itself. The lines are added to `lines`: progress lines are
 // hidden by its quiet flag; the "ERROR:" lines are not.
-std::string ResolveHomeMDB(ItemLines& lines, LdapConnection& session, const std::string& baseDn,
-                           const std::string& mdbSpec, const std::string& delimiter);
+Outcome ResolveHomeMDB(ItemLines& lines, LdapConnection& session, const std::string& baseDn,
+                       const std::string& mdbSpec, const std::string& delimiter, std::string* dn);
 
 }  // namespace varnel

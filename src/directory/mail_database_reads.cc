@@ -24,7 +24,7 @@ std::string FirstValue(const LdapEntry& entry, const std::string& name) {
 
 }  // namespace
 
-HResult ReadObject(LdapConnection& session, const std::string& dn, const std::string& filter,
+Outcome ReadObject(LdapConnection& session, const std::string& dn, const std::string& filter,
                    const std::vector<std::string>& attributes, LdapEntry* entry) {
   LdapSearchRequest request;
   request.base = dn;
@@ -33,59 +33,59 @@ HResult ReadObject(LdapConnection& session, const std::string& dn, const std::st
   request.attributes = attributes;
   std::vector<LdapEntry> entries;
   const int rc = session.Search(request, &entries);
-  if (rc != kLdapSuccess) return HResultFromLdapCode(rc);
-  if (entries.empty()) return HResultFromLdapCode(kLdapNoSuchObject);
+  if (rc != kLdapSuccess) return Outcome::HResult(HResultFromLdapCode(rc));
+  if (entries.empty()) return Outcome::HResult(HResultFromLdapCode(kLdapNoSuchObject));
   *entry = std::move(entries.front());
   if (entry->dn.empty()) entry->dn = dn;
-  return kSOk;
+  return Outcome::Ok();
 }
 
-HResult FindAncestor(LdapConnection& session, const std::string& dn, const std::string& objectClass,
+Outcome FindAncestor(LdapConnection& session, const std::string& dn, const std::string& objectClass,
                      LdapEntry* ancestor) {
   for (std::optional<std::string> parent = ParentDn(dn); parent; parent = ParentDn(*parent)) {
     LdapEntry entry;
-    const HResult hr = ReadObject(session, *parent, "(objectClass=*)",
-                                  {"objectClass", "legacyExchangeDN"}, &entry);
-    if (hr == kEDsNoSuchObject) continue;
-    if (hr != kSOk) return hr;
+    Outcome read = ReadObject(session, *parent, "(objectClass=*)",
+                              {"objectClass", "legacyExchangeDN"}, &entry);
+    if (read.code() == kEDsNoSuchObject) continue;
+    if (!read.ok()) return read;
     if (HasClass(entry, objectClass)) {
       *ancestor = std::move(entry);
-      return kSOk;
+      return Outcome::Ok();
     }
   }
-  return kEAdsBadParameter;
+  return Outcome::HResult(kEAdsBadParameter);
 }
 
-HResult ReadMailDatabaseHome(LdapConnection& session, const std::string& mdbDn,
+Outcome ReadMailDatabaseHome(LdapConnection& session, const std::string& mdbDn,
                              MailDatabaseHome* home) {
-  if (mdbDn.empty()) return kEAdsBadParameter;
+  if (mdbDn.empty()) return Outcome::HResult(kEAdsBadParameter);
   LdapEntry mdb;
-  HResult hr = ReadObject(session, mdbDn, kMailDatabaseFilter, {"objectClass"}, &mdb);
-  if (hr == kEDsNoSuchObject) {
+  Outcome read = ReadObject(session, mdbDn, kMailDatabaseFilter, {"objectClass"}, &mdb);
+  if (read.code() == kEDsNoSuchObject) {
     // Tell "no such object" from "not a database": only the first is a read failure.
     LdapEntry any;
-    hr = ReadObject(session, mdbDn, "(objectClass=*)", {"1.1"}, &any);
-    return hr == kSOk ? kEAdsBadParameter : hr;
+    read = ReadObject(session, mdbDn, "(objectClass=*)", {"1.1"}, &any);
+    return read.ok() ? Outcome::HResult(kEAdsBadParameter) : read;
   }
-  if (hr != kSOk) return hr;
+  if (!read.ok()) return read;
 
   LdapEntry server;
-  hr = FindAncestor(session, mdb.dn, "msExchExchangeServer", &server);
-  if (hr != kSOk) return hr;
+  read = FindAncestor(session, mdb.dn, "msExchExchangeServer", &server);
+  if (!read.ok()) return read;
   home->mdbDn = mdbDn;
   home->serverDn = server.dn;
   home->serverLegacyDn = FirstValue(server, "legacyExchangeDN");
-  if (home->serverLegacyDn.empty()) return kEAdsPropertyNotFound;
+  if (home->serverLegacyDn.empty()) return Outcome::HResult(kEAdsPropertyNotFound);
 
   LdapEntry mta;
-  hr = ReadObject(session, "CN=Microsoft MTA," + server.dn, "(objectClass=*)", {"objectClass"},
-                  &mta);
-  if (hr == kSOk) {
+  read = ReadObject(session, "CN=Microsoft MTA," + server.dn, "(objectClass=*)", {"objectClass"},
+                    &mta);
+  if (read.ok()) {
     home->mtaDn = mta.dn;
-  } else if (hr != kEDsNoSuchObject) {
-    return hr;
+  } else if (read.code() != kEDsNoSuchObject) {
+    return read;
   }
-  return kSOk;
+  return Outcome::Ok();
 }
 
 }  // namespace varnel

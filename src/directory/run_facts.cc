@@ -13,9 +13,9 @@ namespace varnel {
 namespace {
 
 // A code that says nothing about the directory, only that the answer was lost.
-bool IsLostAnswer(HResult hr) {
+bool IsLostAnswer(const Outcome& read) {
   for (int ldapCode : {0x51, 0x52, 0x55, 0x5b}) {
-    if (hr == HResultFromLdapCode(ldapCode)) return true;
+    if (read.code() == HResultFromLdapCode(ldapCode)) return true;
   }
   return false;
 }
@@ -30,12 +30,15 @@ RunFacts::RunFacts(LdapConnection& session, const StartupFacts& startup, std::st
       mdbDelimiter_(std::move(mdbDelimiter)),
       withAdminGroups_(withAdminGroups) {}
 
-std::string RunFacts::ResolveDatabase(ItemLines& lines, const std::string& text) {
+Outcome RunFacts::ResolveDatabase(ItemLines& lines, const std::string& text, std::string* dn) {
   const std::string key = LowerCase(text);
-  if (auto found = resolved_.find(key); found != resolved_.end()) return found->second;
-  std::string dn = ResolveHomeMDB(lines, session_, exchangeServicesDn_, text, mdbDelimiter_);
-  if (!dn.empty()) resolved_.emplace(key, dn);
-  return dn;
+  if (auto found = resolved_.find(key); found != resolved_.end()) {
+    *dn = found->second;
+    return Outcome::Ok();
+  }
+  Outcome resolved = ResolveHomeMDB(lines, session_, exchangeServicesDn_, text, mdbDelimiter_, dn);
+  if (resolved.ok()) resolved_.emplace(key, *dn);
+  return resolved;
 }
 
 const DatabaseFacts& RunFacts::Database(const std::string& mdbDn) {
@@ -46,12 +49,13 @@ const DatabaseFacts& RunFacts::Database(const std::string& mdbDn) {
   if (ReadDatabaseAtOnce(mdbDn, &facts)) return databases_[mdbDn] = std::move(facts);
   facts = DatabaseFacts();
   facts.homeRead = ReadMailDatabaseHome(session_, mdbDn, &facts.home);
-  if (facts.homeRead == kSOk && withAdminGroups_) {
+  if (facts.homeRead.ok() && withAdminGroups_) {
     LdapEntry group;
     facts.adminGroupRead = FindAncestor(session_, facts.home.serverDn, "msExchAdminGroup", &group);
-    if (facts.adminGroupRead == kSOk) {
+    if (facts.adminGroupRead.ok()) {
       facts.adminGroupLegacyDn = FirstValue(group, "legacyExchangeDN");
-      if (facts.adminGroupLegacyDn.empty()) facts.adminGroupRead = kEAdsPropertyNotFound;
+      if (facts.adminGroupLegacyDn.empty())
+        facts.adminGroupRead = Outcome::HResult(kEAdsPropertyNotFound);
     }
   }
   if (IsLostAnswer(facts.homeRead) || IsLostAnswer(facts.adminGroupRead)) {
@@ -129,12 +133,12 @@ const OrganisationFacts& RunFacts::Organisation() {
   std::vector<LdapEntry> groups;
   const int rc = session_.Search(request, &groups);
   if (rc != 0) {
-    facts.read = HResultFromLdapCode(rc);
+    facts.read = Outcome::HResult(HResultFromLdapCode(rc));
   } else if (groups.empty()) {
-    facts.read = kEDsNoSuchObject;
+    facts.read = Outcome::HResult(kEDsNoSuchObject);
   } else {
     facts.firstAdminGroupLegacyDn = FirstValue(groups.front(), "legacyExchangeDN");
-    if (facts.firstAdminGroupLegacyDn.empty()) facts.read = kEAdsPropertyNotFound;
+    if (facts.firstAdminGroupLegacyDn.empty()) facts.read = Outcome::HResult(kEAdsPropertyNotFound);
   }
   if (IsLostAnswer(facts.read)) {
     unkeptOrganisation_ = std::move(facts);

@@ -31,10 +31,10 @@ class RunFacts {
   // The run's own mail database (-cr, -move), as the start-up resolved it.
   const std::string& HomeDatabase() const { return homeMdbDn_; }
 
-  // The mail database DN a line's text names, or "" when it does not resolve
-  // (after its lines, added to `lines` as the command line's database shows
-  // them).
-  std::string ResolveDatabase(ItemLines& lines, const std::string& text);
+  // Sets *dn to the mail database DN a line's text names; when it does not
+  // resolve, *dn is "" and the outcome is ResolveHomeMDB's (after its lines,
+  // added to `lines` as the command line's database shows them).
+  Outcome ResolveDatabase(ItemLines& lines, const std::string& text, std::string* dn);
 
   // The database's facts, read on first need. What was read is kept, a
   // failure too, unless the answer was lost with the connection.

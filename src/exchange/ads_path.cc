@@ -15,9 +15,9 @@ std::string BuildAdsPath(const std::string& host, const std::string& dn) {
   return path + dn;
 }
 
-HResult CheckAdsPath(std::string_view path) {
+Outcome CheckAdsPath(std::string_view path) {
   if (path.size() < kPrefix.size() || LowerCase(path.substr(0, kPrefix.size())) != kPrefix)
-    return kEAdsBadPathname;
+    return Outcome::HResult(kEAdsBadPathname);
   const std::string_view rest = path.substr(kPrefix.size());
 
   // A server written as an LDAP URI ("LDAP://ldaps://host:636/DN", built from
@@ -27,14 +27,15 @@ HResult CheckAdsPath(std::string_view path) {
     if (LowerCase(rest.substr(0, scheme.size())) == scheme) serverFrom = scheme.size();
   }
   const size_t slash = rest.find('/', serverFrom);
-  if (serverFrom > 0 && slash == std::string_view::npos) return kEAdsBadPathname;
+  if (serverFrom > 0 && slash == std::string_view::npos) return Outcome::HResult(kEAdsBadPathname);
   std::string_view dn = rest;
   if (slash != std::string_view::npos &&
       rest.substr(0, slash).find('=') == std::string_view::npos) {
-    if (slash == 0) return kEAdsBadPathname;  // an empty server
+    if (slash == 0) return Outcome::HResult(kEAdsBadPathname);  // an empty server
     dn = rest.substr(slash + 1);
   }
-  return dn.find('=') == std::string_view::npos ? kEAdsBadPathname : kSOk;
+  return dn.find('=') == std::string_view::npos ? Outcome::HResult(kEAdsBadPathname)
+                                                : Outcome::Ok();
 }
 
 }  // namespace varnel

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "diag/outcome.h"
 #include "exchange/hresult.h"
 
 namespace varnel {
@@ -18,8 +19,8 @@ std::string BuildAdsPath(const std::string& host, const std::string& dn);
 // case) the text up to the first "/" is the server when it holds no "=";
 // otherwise all of it is the DN, which may itself hold "/". A server written
 // as a URI ("LDAP://ldaps://dc1:636/CN=...") runs to the first "/" after its
-// "//". Returns 0, or kEAdsBadPathname for a missing prefix, an empty server
-// or DN, or a DN without any "=".
-HResult CheckAdsPath(std::string_view path);
+// "//". Ok, or kEAdsBadPathname for a missing prefix, an empty server or DN,
+// or a DN without any "=".
+Outcome CheckAdsPath(std::string_view path);
 
 }  // namespace varnel

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "exchange/hresult.h"
+#include "diag/outcome.h"
 
 namespace varnel {
 
@@ -26,18 +26,19 @@ struct MailDatabaseHome {
 
 // One mail database as the run read it: its home, and the legacyExchangeDN
 // of the administrative group above its server (new mailboxes are named
-// below it). Each part carries the code its read ended in.
+// below it). Each part carries the outcome its read ended in (a directory
+// object code).
 struct DatabaseFacts {
-  HResult homeRead = kSOk;
+  Outcome homeRead;
   MailDatabaseHome home;
-  HResult adminGroupRead = kSOk;
+  Outcome adminGroupRead;
   std::string adminGroupLegacyDn;
 };
 
 // The organisation as the run read it: the legacyExchangeDN of its first
 // administrative group, below which mail-enabled recipients are named.
 struct OrganisationFacts {
-  HResult read = kSOk;
+  Outcome read;
   std::string firstAdminGroupLegacyDn;
 };
 

@@ -58,19 +58,19 @@ struct Naming {
   std::string legacyDn;
 };
 
-HResult NameRecipient(const LdapEntry& object, const std::vector<LdapModification>& staged,
-                      HResult groupRead, const std::string& groupLegacyDn, Naming* naming) {
+Outcome NameRecipient(const LdapEntry& object, const std::vector<LdapModification>& staged,
+                      const Outcome& groupRead, const std::string& groupLegacyDn, Naming* naming) {
   naming->needsNickname = CurrentValue(object, staged, "mailNickname").empty();
   naming->needsLegacyDn = !IsLegacyDn(CurrentValue(object, staged, "legacyExchangeDN"));
   naming->alias = AliasFor(FirstValue(object, "sAMAccountName"), FirstValue(object, "cn"));
   if ((naming->needsNickname || naming->needsLegacyDn) && naming->alias.empty())
-    return kEAdsPropertyInvalid;
+    return Outcome::HResult(kEAdsPropertyInvalid);
   if (naming->needsLegacyDn) {
-    if (groupRead != kSOk) return groupRead;
-    if (groupLegacyDn.empty()) return kEAdsPropertyNotFound;
+    if (!groupRead.ok()) return groupRead;
+    if (groupLegacyDn.empty()) return Outcome::HResult(kEAdsPropertyNotFound);
     naming->legacyDn = groupLegacyDn + "/cn=Recipients/cn=" + naming->alias;
   }
-  return kSOk;
+  return Outcome::Ok();
 }
 
 void StageNaming(const Naming& naming, std::vector<LdapModification>& staged) {
@@ -117,49 +117,51 @@ bool OffersInterface(const LdapEntry& object, RecipientInterface kind) {
          (EqualNoCase(objectClass, "group") || EqualNoCase(objectClass, "contact"));
 }
 
-HResult StageCreateMailbox(const LdapEntry& object, const DatabaseFacts& database,
+Outcome StageCreateMailbox(const LdapEntry& object, const DatabaseFacts& database,
                            const GuidSource& guids, std::vector<LdapModification>* staged) {
-  if (!CurrentValue(object, *staged, "homeMDB").empty()) return kEObjectAlreadyExists;
-  if (database.homeRead != kSOk) return database.homeRead;
+  if (!CurrentValue(object, *staged, "homeMDB").empty())
+    return Outcome::HResult(kEObjectAlreadyExists);
+  if (!database.homeRead.ok()) return database.homeRead;
   Naming naming;
-  if (HResult hr = NameRecipient(object, *staged, database.adminGroupRead,
-                                 database.adminGroupLegacyDn, &naming);
-      hr != kSOk)
-    return hr;
+  if (Outcome named = NameRecipient(object, *staged, database.adminGroupRead,
+                                    database.adminGroupLegacyDn, &naming);
+      !named.ok())
+    return named;
   std::array<uint8_t, 16> guid{};
-  if (!guids || !guids(guid)) return kEFail;
+  if (!guids || !guids(guid)) return Outcome::HResult(kEFail);
 
   StageMailboxHome(object, database.home, /*moving=*/false, *staged);
   StageNaming(naming, *staged);
   Stage(*staged, "mDBUseDefaults", {"TRUE"});
   Stage(*staged, "msExchMailboxGuid", {std::string(guid.begin(), guid.end())});
-  return kSOk;
+  return Outcome::Ok();
 }
 
-HResult StageMoveMailbox(const LdapEntry& object, const std::string& mdbDn,
+Outcome StageMoveMailbox(const LdapEntry& object, const std::string& mdbDn,
                          const DatabaseFacts& database, std::vector<LdapModification>* staged) {
   const std::string current = CurrentValue(object, *staged, "homeMDB");
-  if (current.empty()) return kEAdsPropertyNotFound;
-  if (EqualNoCase(current, mdbDn)) return kEObjectAlreadyExists;
-  if (database.homeRead != kSOk) return database.homeRead;
+  if (current.empty()) return Outcome::HResult(kEAdsPropertyNotFound);
+  if (EqualNoCase(current, mdbDn)) return Outcome::HResult(kEObjectAlreadyExists);
+  if (!database.homeRead.ok()) return database.homeRead;
   StageMailboxHome(object, database.home, /*moving=*/true, *staged);
-  return kSOk;
+  return Outcome::Ok();
 }
 
-HResult StageMailEnable(const LdapEntry& object, const std::string& targetAddress,
+Outcome StageMailEnable(const LdapEntry& object, const std::string& targetAddress,
                         const OrganisationFacts& organisation,
                         std::vector<LdapModification>* staged) {
   const std::string objectClass = MostSpecificClass(object);
   const bool isGroup = EqualNoCase(objectClass, "group");
-  if (!CurrentValue(object, *staged, "targetAddress").empty()) return kEObjectAlreadyExists;
+  if (!CurrentValue(object, *staged, "targetAddress").empty())
+    return Outcome::HResult(kEObjectAlreadyExists);
   if (IsUserClass(objectClass) && !CurrentValue(object, *staged, "homeMDB").empty())
-    return kEObjectAlreadyExists;
-  if (!isGroup && targetAddress.empty()) return kEAdsBadParameter;
+    return Outcome::HResult(kEObjectAlreadyExists);
+  if (!isGroup && targetAddress.empty()) return Outcome::HResult(kEAdsBadParameter);
   Naming naming;
-  if (HResult hr = NameRecipient(object, *staged, organisation.read,
-                                 organisation.firstAdminGroupLegacyDn, &naming);
-      hr != kSOk)
-    return hr;
+  if (Outcome named = NameRecipient(object, *staged, organisation.read,
+                                    organisation.firstAdminGroupLegacyDn, &naming);
+      !named.ok())
+    return named;
 
   if (!isGroup) Stage(*staged, "targetAddress", {targetAddress});
   StageNaming(naming, *staged);
@@ -168,7 +170,7 @@ HResult StageMailEnable(const LdapEntry& object, const std::string& targetAddres
   } else {
     Stage(*staged, "mAPIRecipient", {"FALSE"});
   }
-  return kSOk;
+  return Outcome::Ok();
 }
 
 }  // namespace varnel

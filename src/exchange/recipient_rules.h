@@ -2,8 +2,8 @@
 // recipient: which objects offer which interface, and what creating a
 // mailbox, moving one and mail-enabling stage on an object as read. Pure
 // functions of the object and the facts of the run: nothing is read or
-// written here. Result codes are those of the Exchange management
-// interfaces.
+// written here. A failed stage ends in an outcome whose code is that of the
+// Exchange management interfaces.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "diag/outcome.h"
 #include "exchange/hresult.h"
 #include "exchange/mail_database.h"
 #include "ldap/ldap_connection.h"
@@ -47,19 +48,19 @@ bool OffersInterface(const LdapEntry& object, RecipientInterface kind);
 // alias is needed and none can be made, the administrative group's read code
 // when a legacy DN must be made, kEFail when no GUID can be had. On success
 // appends the replacements to *staged.
-HResult StageCreateMailbox(const LdapEntry& object, const DatabaseFacts& database,
+Outcome StageCreateMailbox(const LdapEntry& object, const DatabaseFacts& database,
                            const GuidSource& guids, std::vector<LdapModification>* staged);
 
 // Moving the mailbox to `mdbDn`: kEAdsPropertyNotFound without a mailbox,
 // kEObjectAlreadyExists when it is there already, the database's read code.
-HResult StageMoveMailbox(const LdapEntry& object, const std::string& mdbDn,
+Outcome StageMoveMailbox(const LdapEntry& object, const std::string& mdbDn,
                          const DatabaseFacts& database, std::vector<LdapModification>* staged);
 
 // Mail-enabling with `targetAddress` (groups take none): kEObjectAlreadyExists
 // for a recipient already, kEAdsBadParameter without an address,
 // kEAdsPropertyInvalid when no alias can be made, the organisation's read
 // code when a legacy DN must be made.
-HResult StageMailEnable(const LdapEntry& object, const std::string& targetAddress,
+Outcome StageMailEnable(const LdapEntry& object, const std::string& targetAddress,
                         const OrganisationFacts& organisation,
                         std::vector<LdapModification>* staged);
 

@@ -20,8 +20,10 @@ ItemPlan PlanWorkItem(ItemLines& lines, RunFacts& facts, const Action& action, c
 
   const bool namesDatabase = action.Override() == Action::LineOverride::kDatabase;
   std::string overrideMdb;
+  Outcome overrideResolved;
   if (!item.overrideText.empty()) {
-    if (namesDatabase) overrideMdb = facts.ResolveDatabase(lines, item.overrideText);
+    if (namesDatabase)
+      overrideResolved = facts.ResolveDatabase(lines, item.overrideText, &overrideMdb);
     const bool address = action.Override() == Action::LineOverride::kAddress;
     lines.Trace("DEBUG: OverRide MDB  : " + overrideMdb);
     lines.Trace("DEBUG: OverRide email: " + (address ? item.overrideText : std::string()));
@@ -29,8 +31,10 @@ ItemPlan PlanWorkItem(ItemLines& lines, RunFacts& facts, const Action& action, c
 
   ItemPlan planned;
   planned.plan.dn = dn;
-  // A line that names a database of its own never falls back to the run's.
-  if (namesDatabase && !item.overrideText.empty() && overrideMdb.empty()) {
+  // A line that names a database of its own never falls back to the run's;
+  // one that does not resolve fails as no such object, whatever the search
+  // met.
+  if (!overrideResolved.ok()) {
     planned.outcome = Outcome::Ldap(kLdapNoSuchObject);
     return planned;
   }

@@ -13,7 +13,7 @@ Outcome PlanResult(ItemLines& lines, const ObjectPlan& plan, int rc) {
   lines.Trace("DEBUG: uErr=" + std::to_string(rc));
   if (rc == 0) return Outcome::Ok();
   if (plan.writer == ObjectPlan::Writer::kDirectoryObject)
-    return Outcome::HResult(AddAdsError(lines, " - ERROR: (SetInfo) ", HResultFromLdapCode(rc)));
+    return AddAdsError(lines, " - ERROR: (SetInfo) ", Outcome::HResult(HResultFromLdapCode(rc)));
   if (!lines.quiet) lines.Err(LdapErrorLines("", "", rc));
   return Outcome::Ldap(rc);
 }

@@ -74,9 +74,9 @@ TEST(CreateMailboxPlanTest, KeepsTheObjectsAliasAndLegacyDnAndNeedsNoMta) {
 TEST(CreateMailboxPlanTest, EachFailedStepHasItsLineAndCodeAndPlansNothing) {
   const DatabaseFacts db = Db1();
   DatabaseFacts unreadable = Db1();
-  unreadable.homeRead = kEAdsBadParameter;
+  unreadable.homeRead = Outcome::HResult(kEAdsBadParameter);
   DatabaseFacts noGroup = Db1();
-  noGroup.adminGroupRead = kEDsNoSuchObject;
+  noGroup.adminGroupRead = Outcome::HResult(kEDsNoSuchObject);
   struct Case {
     ObjectRead object;
     const DatabaseFacts* db;
@@ -132,7 +132,7 @@ TEST(MoveMailboxPlanTest, RehomesAndDropsAnMtaTheNewServerLacks) {
 
 ItemPlan Enable(const ObjectRead& object, RunSettings settings, const std::string& override = "") {
   settings.action = RunAction::MailEnable;
-  static const OrganisationFacts organisation{kSOk, "/o=Org/ou=First"};
+  static const OrganisationFacts organisation{Outcome::Ok(), "/o=Org/ou=First"};
   return PlanOf(*MakeAction(settings, {}, {}), kDn, object, {"", nullptr, &organisation}, {},
                 override);
 }
@@ -188,7 +188,7 @@ TEST(ActionReadsTest, EveryChangedAttributeIsRead) {
   settings.update = {true, false, ParseQuota("::1")};
   const StartupFacts mixed;
   const DatabaseFacts db = Db1();
-  const OrganisationFacts organisation{kSOk, "/o=Org"};
+  const OrganisationFacts organisation{Outcome::Ok(), "/o=Org"};
   testing::Attributes everything = {{"objectClass", {"user"}},
                                     {"sAMAccountName", {"a"}},
                                     {"homeMTA", {"CN=Old"}},

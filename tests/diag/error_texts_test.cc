@@ -26,7 +26,7 @@ TEST_P(AddAdsErrorTest, AddsPrefixCodeAndText) {
   const LineCase& c = GetParam();
   ItemLines lines;
   const int32_t code = static_cast<int32_t>(c.code);
-  EXPECT_EQ(AddAdsError(lines, " - ERROR: (ADsGetObject) ", code), code);
+  EXPECT_EQ(AddAdsError(lines, " - ERROR: (ADsGetObject) ", Outcome::HResult(code)).code(), code);
   EXPECT_EQ(lines.out(), c.out);
   EXPECT_EQ(lines.err(), c.err);
   // A marker line always comes before the error line.

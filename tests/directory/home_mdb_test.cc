@@ -49,7 +49,9 @@ class ResolveHomeMdbTest : public ::testing::Test {
   std::string Resolve(const std::string& text, const std::string& delimiter = ":") {
     ItemLines lines;
     lines.quiet = quiet_;
-    std::string dn = ResolveHomeMDB(lines, ldap_, kBase, text, delimiter);
+    std::string dn = "left from before";
+    const Outcome resolved = ResolveHomeMDB(lines, ldap_, kBase, text, delimiter, &dn);
+    EXPECT_EQ(resolved.ok(), !dn.empty()) << text;
     out_ = lines.out();
     err_ = lines.err();
     return dn;

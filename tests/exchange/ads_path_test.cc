@@ -22,7 +22,7 @@ struct PathCase {
 class CheckAdsPathTest : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(CheckAdsPathTest, NamesAnObjectOnlyWithADnAfterTheServer) {
-  EXPECT_EQ(CheckAdsPath(GetParam().path), GetParam().result) << GetParam().path;
+  EXPECT_EQ(CheckAdsPath(GetParam().path).code(), GetParam().result) << GetParam().path;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -44,8 +44,9 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"LDAP:/CN=u1,DC=x", kEAdsBadPathname}, PathCase{"", kEAdsBadPathname}));
 
 TEST(AdsPathRoundTripTest, AcceptsWhatItBuildsFromAnyDnWithAName) {
-  EXPECT_EQ(CheckAdsPath(BuildAdsPath("dc1.example.com", "CN=Smith/Jones,OU=A/B,DC=x")), kSOk);
-  EXPECT_EQ(CheckAdsPath(BuildAdsPath("dc1.example.com", "foo")), kEAdsBadPathname);
+  EXPECT_EQ(CheckAdsPath(BuildAdsPath("dc1.example.com", "CN=Smith/Jones,OU=A/B,DC=x")).code(),
+            kSOk);
+  EXPECT_EQ(CheckAdsPath(BuildAdsPath("dc1.example.com", "foo")).code(), kEAdsBadPathname);
 }
 
 }  // namespace
