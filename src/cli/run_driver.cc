@@ -114,6 +114,7 @@ int RunVarnel(int argc, char** argv) {
   environment.domain = KerberosDomain;
   OpenLdapDcNetwork dcNetwork;
   environment.dcNetwork = &dcNetwork;
+  environment.readsOnOwnConnection = true;
   return RunVarnel(argc, argv, environment);
 }
 

@@ -55,6 +55,9 @@ struct RunEnvironment {
   // library's default server is used.
   std::function<std::optional<std::string>()> domain = [] { return std::optional<std::string>(); };
   DcLocatorNetwork* dcNetwork = nullptr;
+  // A list's reads go on a connection of their own, opened on a thread of
+  // its own (the real connector; tests' fakes are not shared between threads).
+  bool readsOnOwnConnection = false;
 };
 
 }  // namespace varnel

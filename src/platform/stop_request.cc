@@ -1,5 +1,6 @@
 #include "platform/stop_request.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -46,5 +47,13 @@ int SignalStopRequest::Signal() const { return g_signal; }
 uint32_t SignalStopRequest::AskedAt() const { return g_askedAt.load(); }
 
 int StopSignalSeen() { return g_signal; }
+
+void LeaveStopSignalsToTheRun() {
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+}
 
 }  // namespace varnel

@@ -17,6 +17,10 @@ inline constexpr unsigned kStopWaitMs = 7000;
 // (an answer, a connection made again), which must not outlast a stop.
 int StopSignalSeen();
 
+// For a helper thread: SIGINT and SIGTERM go to the run's own thread, whose
+// waits (a read of standard input among them) they must interrupt.
+void LeaveStopSignalsToTheRun();
+
 class StopRequest {
  public:
   virtual ~StopRequest() = default;

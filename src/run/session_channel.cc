@@ -13,9 +13,16 @@ SessionChannel::~SessionChannel() {
   }
 }
 
+void SessionChannel::Ending(int seconds) {
+  for (LdapConnection* session : {&session_, &reads_}) {
+    session->StopReconnecting();
+    session->SetAnswerTimeout(seconds);
+  }
+}
+
 int SessionChannel::StartRead(uint64_t tag, const LdapSearchRequest& request) {
   int id = 0;
-  const int rc = session_.StartSearch(request, &id);
+  const int rc = reads_.StartSearch(request, &id);
   if (rc == 0) outstanding_.push_back({tag, id, false});
   return rc;
 }
@@ -30,14 +37,18 @@ int SessionChannel::StartWrite(uint64_t tag, const std::string& dn,
 
 bool SessionChannel::TakeAnswer(ChannelAnswer* answer) {
   if (outstanding_.empty()) return false;
+  // A server that one session could not reach again is not waited for on
+  // the other: its answers are taken as they are.
+  if (&reads_ != &session_ && ConnectionLoss() != 0) Ending(0);
   const Outstanding request = outstanding_.front();
   outstanding_.pop_front();
   answer->tag = request.tag;
   answer->entries.clear();
-  answer->rc = request.write ? session_.FinishModify(request.id)
-                             : session_.FinishSearch(request.id, &answer->entries);
+  LdapConnection& session = request.write ? session_ : reads_;
+  answer->rc = request.write ? session.FinishModify(request.id)
+                             : session.FinishSearch(request.id, &answer->entries);
   answer->diagnostic.clear();
-  if (answer->rc != 0) answer->diagnostic = session_.DiagnosticMessage().value_or("");
+  if (answer->rc != 0) answer->diagnostic = session.DiagnosticMessage().value_or("");
   return true;
 }
 

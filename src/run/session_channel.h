@@ -1,6 +1,8 @@
-// The request channel of a real run: the asynchronous requests of one
+// The request channel of a real run: the asynchronous requests of a
 // directory session (a ResilientSession, which makes a lost connection
-// again), answers taken oldest first.
+// again), answers taken oldest first. Reads may go on a session of their
+// own: a server that serves each connection in turn (Samba) then reads on
+// one while it writes on the other.
 #pragma once
 
 #include <deque>
@@ -11,18 +13,20 @@ namespace varnel {
 
 class SessionChannel : public RequestChannel {
  public:
-  explicit SessionChannel(LdapConnection& session) : session_(session) {}
+  // `reads`: the session for reads; null: they share `session`.
+  explicit SessionChannel(LdapConnection& session, LdapConnection* reads = nullptr)
+      : session_(session), reads_(reads != nullptr ? *reads : session) {}
   ~SessionChannel() override;
 
   int StartRead(uint64_t tag, const LdapSearchRequest& request) override;
   int StartWrite(uint64_t tag, const std::string& dn,
                  const std::vector<LdapModification>& mods) override;
   bool TakeAnswer(ChannelAnswer* answer) override;
-  int ConnectionLoss() const override { return session_.ConnectionLoss(); }
-  void Ending(int seconds) override {
-    session_.StopReconnecting();
-    session_.SetAnswerTimeout(seconds);
+  int ConnectionLoss() const override {
+    const int loss = session_.ConnectionLoss();
+    return loss != 0 ? loss : reads_.ConnectionLoss();
   }
+  void Ending(int seconds) override;
 
  private:
   struct Outstanding {
@@ -31,6 +35,7 @@ class SessionChannel : public RequestChannel {
     bool write = false;
   };
   LdapConnection& session_;
+  LdapConnection& reads_;
   std::deque<Outstanding> outstanding_;
 };
 

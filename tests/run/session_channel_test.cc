@@ -1,5 +1,5 @@
 // The real request channel over a session: what it does with requests
-// nobody took the answers of.
+// nobody took the answers of, and reads on a session of their own.
 #include "run/session_channel.h"
 
 #include <gtest/gtest.h>
@@ -22,8 +22,10 @@ class TimedConnection : public testing::FakeLdapConnection {
     finishedWith.push_back(timeout);
     return FakeLdapConnection::FinishModify(id);
   }
+  int ConnectionLoss() const override { return loss; }
   int timeout = 120;  // the connection's own
   bool reconnecting = true;
+  int loss = 0;
   std::vector<int> finishedWith;
 };
 
@@ -44,6 +46,29 @@ TEST(SessionChannelTest, RequestsLeftAtTheEndAreNotWaitedFor) {
   { SessionChannel channel(untouched); }
   EXPECT_TRUE(untouched.reconnecting);
   EXPECT_EQ(untouched.timeout, 120);
+}
+
+TEST(SessionChannelTest, ReadsGoOnTheirOwnSessionWhichALostServerDoesNotKeepWaiting) {
+  TimedConnection writes;
+  TimedConnection reads;
+  SessionChannel channel(writes, &reads);
+  LdapSearchRequest read;
+  read.base = "CN=a,DC=x";
+  ASSERT_EQ(channel.StartRead(1, read), 0);
+  ASSERT_EQ(channel.StartWrite(2, "CN=a,DC=x", {}), 0);
+  ChannelAnswer answer;
+  ASSERT_TRUE(channel.TakeAnswer(&answer));
+  EXPECT_EQ(answer.tag, 1u);
+  EXPECT_EQ(reads.finishedWith, (std::vector<int>{120}));
+
+  // The reads' server could not be reached again: the write's answer is
+  // taken as it stands, and neither session tries again.
+  reads.loss = 0x51;
+  EXPECT_EQ(channel.ConnectionLoss(), 0x51);
+  ASSERT_TRUE(channel.TakeAnswer(&answer));
+  EXPECT_EQ(answer.tag, 2u);
+  EXPECT_EQ(writes.finishedWith, (std::vector<int>{0}));
+  EXPECT_FALSE(writes.reconnecting);
 }
 
 }  // namespace
