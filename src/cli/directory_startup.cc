@@ -1,5 +1,6 @@
 #include "cli/directory_startup.h"
 
+#include <chrono>
 #include <future>
 #include <memory>
 #include <optional>
@@ -164,7 +165,8 @@ Outcome ReadStartupFacts(Reporter& reporter, const RunSettings& settings,
 }
 
 // A list's reads get a connection of their own, opened on a thread while
-// the start-up reads on the first, so that it costs the run no round trip.
+// the start-up reads on the first, so that it costs the run no round trip:
+// they go on the first until it is open.
 // Not for one DN, nor for -whatif, which writes nothing.
 std::future<std::unique_ptr<LdapConnection>> StartOpeningReads(const RunSettings& settings,
                                                                RunEnvironment& environment,
@@ -245,13 +247,18 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
     return begun;
   RunFacts facts(*session, startup, settings.mdbDelimiter,
                  settings.action == RunAction::CreateMailbox);
-  // Without a connection of their own, reads share the first.
+  // The reads share the first session until theirs is open, and for good
+  // when it cannot be.
   std::unique_ptr<LdapConnection> reads;
-  if (readsOpening.valid()) {
+  const auto readSession = [&]() -> std::optional<LdapConnection*> {
+    if (!readsOpening.valid()) return nullptr;
+    if (readsOpening.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+      return std::nullopt;
     if (std::unique_ptr<LdapConnection> opened = readsOpening.get())
       reads = resilient(std::move(opened));
-  }
-  SessionChannel channel(*session, reads.get());
+    return reads.get();
+  };
+  SessionChannel channel(*session, readSession);
   return ProcessWorkItems(reporter, channel, facts, *action, settings, work, environment.ticks,
                           records, stop, environment.pause);
 }

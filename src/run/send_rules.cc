@@ -17,7 +17,7 @@ void SendRules::Overloaded(uint32_t inFlight) {
 }
 
 void SendRules::WriteSucceeded() {
-  if (slowStart_ < AdaptiveWindow::kCap) ++slowStart_;
+  slowStart_ = std::min(slowStart_ + kSlowStartStep, AdaptiveWindow::kCap);
 }
 
 void SendRules::Failed(size_t index) {

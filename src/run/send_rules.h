@@ -32,8 +32,9 @@ class SendRules {
   uint32_t Window() const { return limits_.window != 0 ? limits_.window : adaptive_.Limit(); }
   // The writes' share of the window: half of it, so that neither reads nor
   // writes starve the other. Without -cont the first write goes out alone
-  // and each success lets one more out (slow start), so that a refusal that
-  // meets every object costs at most one write put back.
+  // and each success lets kSlowStartStep more out (slow start: the share
+  // grows fourfold each round trip), so that a refusal that meets every
+  // object costs at most one write put back.
   uint32_t WriteWindow() const;
   uint32_t ReadWindow() const { return std::max<uint32_t>(Window() - WriteWindow(), 1); }
 
@@ -84,6 +85,7 @@ class SendRules {
   SendLimits limits_;
   AdaptiveWindow adaptive_;
   RatePacer pacer_;
+  static constexpr uint32_t kSlowStartStep = 3;
   uint32_t slowStart_ = 1;
   std::optional<size_t> firstFailure_;
   std::map<std::string, int> writing_;  // object -> its writes outstanding

@@ -14,16 +14,23 @@ SessionChannel::~SessionChannel() {
 }
 
 void SessionChannel::Ending(int seconds) {
-  for (LdapConnection* session : {&session_, &reads_}) {
+  readSession_ = nullptr;  // a session opened now would take no read
+  for (LdapConnection* session : {&session_, reads_}) {
     session->StopReconnecting();
     session->SetAnswerTimeout(seconds);
   }
 }
 
 int SessionChannel::StartRead(uint64_t tag, const LdapSearchRequest& request) {
+  if (readSession_) {
+    if (const std::optional<LdapConnection*> opened = readSession_()) {
+      if (*opened != nullptr) reads_ = *opened;
+      readSession_ = nullptr;
+    }
+  }
   int id = 0;
-  const int rc = reads_.StartSearch(request, &id);
-  if (rc == 0) outstanding_.push_back({tag, id, false});
+  const int rc = reads_->StartSearch(request, &id);
+  if (rc == 0) outstanding_.push_back({tag, id, reads_, false});
   return rc;
 }
 
@@ -31,7 +38,7 @@ int SessionChannel::StartWrite(uint64_t tag, const std::string& dn,
                                const std::vector<LdapModification>& mods) {
   int id = 0;
   const int rc = session_.StartModify(dn, mods, &id);
-  if (rc == 0) outstanding_.push_back({tag, id, true});
+  if (rc == 0) outstanding_.push_back({tag, id, &session_, true});
   return rc;
 }
 
@@ -39,12 +46,12 @@ bool SessionChannel::TakeAnswer(ChannelAnswer* answer) {
   if (outstanding_.empty()) return false;
   // A server that one session could not reach again is not waited for on
   // the other: its answers are taken as they are.
-  if (&reads_ != &session_ && ConnectionLoss() != 0) Ending(0);
+  if (reads_ != &session_ && ConnectionLoss() != 0) Ending(0);
   const Outstanding request = outstanding_.front();
   outstanding_.pop_front();
   answer->tag = request.tag;
   answer->entries.clear();
-  LdapConnection& session = request.write ? session_ : reads_;
+  LdapConnection& session = *request.session;
   answer->rc = request.write ? session.FinishModify(request.id)
                              : session.FinishSearch(request.id, &answer->entries);
   answer->diagnostic.clear();

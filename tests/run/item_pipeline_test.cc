@@ -156,7 +156,7 @@ TEST_F(ItemPipelineTest, WithoutContTheWritesAfterAFailureArePutBack) {
   std::ostringstream out, err;
   const RunTally one = RunOn(serial, serialDirectory, out, err, Twelve());
 
-  settings.window = 8;
+  settings.window = 16;
   directory.modifyHook = refuseU6;
   const Ran many = Run(Twelve());
   EXPECT_EQ(channel.writesOf[LowerCase(Dn(7))], 2) << "u7 landed, and was put back";

@@ -25,9 +25,10 @@ TEST(SendRulesTest, WritesAndReadsShareTheWindow) {
 TEST(SendRulesTest, WithoutContWritesStartAloneAndStopAtTheFirstFailure) {
   SendRules rules(SendLimits{.window = 8});
   EXPECT_FALSE(rules.RoomToWrite(1, 1));
+  // Each success lets three more out, within the writes' half.
   rules.WriteSucceeded();
-  EXPECT_TRUE(rules.RoomToWrite(1, 1));
-  EXPECT_FALSE(rules.RoomToWrite(2, 2));
+  EXPECT_TRUE(rules.RoomToWrite(3, 3));
+  EXPECT_FALSE(rules.RoomToWrite(4, 4));
   EXPECT_FALSE(rules.Halted());
   rules.Failed(5);
   rules.Failed(3);

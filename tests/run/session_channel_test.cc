@@ -51,14 +51,23 @@ TEST(SessionChannelTest, RequestsLeftAtTheEndAreNotWaitedFor) {
 TEST(SessionChannelTest, ReadsGoOnTheirOwnSessionWhichALostServerDoesNotKeepWaiting) {
   TimedConnection writes;
   TimedConnection reads;
-  SessionChannel channel(writes, &reads);
+  bool open = false;
+  SessionChannel channel(writes, [&]() -> std::optional<LdapConnection*> {
+    if (!open) return std::nullopt;
+    return &reads;
+  });
   LdapSearchRequest read;
   read.base = "CN=a,DC=x";
+  // Until their session is open, reads go on the first.
   ASSERT_EQ(channel.StartRead(1, read), 0);
-  ASSERT_EQ(channel.StartWrite(2, "CN=a,DC=x", {}), 0);
+  open = true;
+  ASSERT_EQ(channel.StartRead(2, read), 0);
+  ASSERT_EQ(channel.StartWrite(3, "CN=a,DC=x", {}), 0);
   ChannelAnswer answer;
   ASSERT_TRUE(channel.TakeAnswer(&answer));
-  EXPECT_EQ(answer.tag, 1u);
+  ASSERT_TRUE(channel.TakeAnswer(&answer));
+  EXPECT_EQ(answer.tag, 2u);
+  EXPECT_EQ(writes.finishedWith, (std::vector<int>{120}));
   EXPECT_EQ(reads.finishedWith, (std::vector<int>{120}));
 
   // The reads' server could not be reached again: the write's answer is
@@ -66,8 +75,8 @@ TEST(SessionChannelTest, ReadsGoOnTheirOwnSessionWhichALostServerDoesNotKeepWait
   reads.loss = 0x51;
   EXPECT_EQ(channel.ConnectionLoss(), 0x51);
   ASSERT_TRUE(channel.TakeAnswer(&answer));
-  EXPECT_EQ(answer.tag, 2u);
-  EXPECT_EQ(writes.finishedWith, (std::vector<int>{0}));
+  EXPECT_EQ(answer.tag, 3u);
+  EXPECT_EQ(writes.finishedWith, (std::vector<int>{120, 0}));
   EXPECT_FALSE(writes.reconnecting);
 }
 
