@@ -124,11 +124,12 @@ Outcome ChooseServer(Reporter& reporter, RunEnvironment& environment, OpenLdapPa
   return Outcome::Ok();
 }
 
-// The facts every item needs, read once: the server's root DSE, the
-// organisation's mode, and the database -cr or -move names. A failure ends
-// the run.
+// The facts every item needs, read once: the server's root DSE (its
+// dsServiceName names the DC into *dc), the organisation's mode, and the
+// database -cr or -move names. A failure ends the run.
 Outcome ReadStartupFacts(Reporter& reporter, const RunSettings& settings,
-                         std::unique_ptr<LdapConnection>& session, StartupFacts* startup) {
+                         std::unique_ptr<LdapConnection>& session, StartupFacts* startup,
+                         std::string* dc) {
   if (reporter.debug()) reporter.out() << "DEBUG: Gathering RootDSE" << EndLine;
   RootDseInfo rootDse;
   ReadRootDse(reporter, rootDse, *session);
@@ -140,6 +141,7 @@ Outcome ReadStartupFacts(Reporter& reporter, const RunSettings& settings,
   }
   if (!reporter.quiet()) reporter.out() << "Using server: " << rootDse.dnsHostName << EndLine;
   if (reporter.debug()) reporter.out() << "DEBUG: RootDSE Completed" << EndLine;
+  *dc = rootDse.dsServiceName;
   startup->exchangeServicesDn =
       "CN=Microsoft Exchange,CN=Services," + rootDse.configurationNamingContext;
 
@@ -164,19 +166,31 @@ Outcome ReadStartupFacts(Reporter& reporter, const RunSettings& settings,
   return Outcome::Ok();
 }
 
+// The reads' own connection, and the DC that answered it (its root DSE's
+// dsServiceName).
+struct ReadsOpened {
+  std::unique_ptr<LdapConnection> session;
+  std::string dc;
+};
+
 // A list's reads get a connection of their own, opened on a thread while
 // the start-up reads on the first, so that it costs the run no round trip:
 // they go on the first until it is open.
 // Not for one DN, nor for -whatif, which writes nothing.
-std::future<std::unique_ptr<LdapConnection>> StartOpeningReads(const RunSettings& settings,
-                                                               RunEnvironment& environment,
-                                                               const OpenLdapParams& params) {
+std::future<ReadsOpened> StartOpeningReads(const RunSettings& settings, RunEnvironment& environment,
+                                           const OpenLdapParams& params) {
   if (!environment.readsOnOwnConnection || settings.singleDn || settings.whatIf) return {};
   return std::async(std::launch::async, [&environment, params] {
     LeaveStopSignalsToTheRun();
     std::ostringstream unseen;
     Reporter quiet(unseen, unseen);
-    return OpenLDAP(quiet, environment.connector, params);
+    ReadsOpened opened{OpenLDAP(quiet, environment.connector, params), {}};
+    if (opened.session) {
+      RootDseInfo rootDse;
+      ReadRootDse(quiet, rootDse, *opened.session);
+      opened.dc = rootDse.dsServiceName;
+    }
+    return opened;
   });
 }
 
@@ -215,11 +229,11 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
         environment.ticks, environment.pause, kReconnectAnswerSeconds * 1000);
   };
   std::unique_ptr<LdapConnection> session = resilient(std::move(first));
-  std::future<std::unique_ptr<LdapConnection>> readsOpening =
-      StartOpeningReads(settings, environment, params);
+  std::future<ReadsOpened> readsOpening = StartOpeningReads(settings, environment, params);
 
   StartupFacts startup;
-  if (Outcome read = ReadStartupFacts(reporter, settings, session, &startup); !read.ok())
+  std::string dc;
+  if (Outcome read = ReadStartupFacts(reporter, settings, session, &startup, &dc); !read.ok())
     return read;
 
   // The list is counted and checked before any DN is looked up, so a refused
@@ -254,8 +268,11 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
     if (!readsOpening.valid()) return nullptr;
     if (readsOpening.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
       return std::nullopt;
-    if (std::unique_ptr<LdapConnection> opened = readsOpening.get())
-      reads = resilient(std::move(opened));
+    // A name that several DCs answer to may have led it to another: reads
+    // there could decide a write from what that DC has not yet replicated.
+    ReadsOpened opened = readsOpening.get();
+    if (opened.session && !dc.empty() && opened.dc == dc)
+      reads = resilient(std::move(opened.session));
     return reads.get();
   };
   SessionChannel channel(*session, readSession);
