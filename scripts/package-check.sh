@@ -336,7 +336,9 @@ BIN="$WORK/unpacked/usr/bin/varnel"
 mapfile -t NEEDED < <(readelf -d "$BIN" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p')
 [ ${#NEEDED[@]} -gt 0 ] || fail "readelf finds no libraries in usr/bin/varnel"
 for lib in "${NEEDED[@]}"; do
-  path="$(ldd "$BIN" | awk -v l="$lib" '$1 == l && $2 == "=>" { print $3 }')"
+  # ldd names the dynamic loader by its path alone, without "=>".
+  path="$(ldd "$BIN" | awk -v l="$lib" '$1 == l && $2 == "=>" { print $3; exit }
+    $1 ~ "/" && $2 != "=>" { n = split($1, part, "/"); if (part[n] == l) { print $1; exit } }')"
   { [ -n "$path" ] && [ "$path" != "not" ]; } || fail "$lib (needed by varnel) is not found on this system"
   owner=""
   for candidate in "$path" "$(readlink -f "$path")" "${path#/usr}" "/usr$path"; do
