@@ -51,15 +51,17 @@ void AdaptiveWindow::Adjust(uint32_t inFlight) {
   // than that only wait. Both grow slowly with the limit.
   const double log = std::log10(static_cast<double>(limit_));
   const uint64_t few = std::max<uint64_t>(2, static_cast<uint64_t>(3 * log));
-  // In slow start the sends come in pairs, and a pair waits for a moment at
-  // the server: only a queue of an eighth of the window ends it.
-  const uint64_t tooMany = std::max<uint64_t>(2 * few, slowStart_ ? limit_ / 8 : 0);
+  // A long link's round trips vary by a tenth or so on their own: only a
+  // queue of more than a quarter of those in flight is the server's, and
+  // one below a tenth leaves room to grow.
+  const uint64_t tooMany = std::max<uint64_t>(2 * few, used / 4);
+  const uint64_t room = std::max<uint64_t>(few, used / 10);
   uint64_t next = limit_;
   if (queued > tooMany) {
     // What the link carries without a queue, and the few.
     next = used * fastest_ / mean + few;
     slowStart_ = false;
-  } else if (queued < few) {
+  } else if (queued < room) {
     // Room to grow, when the run used it (slow start grew with each answer).
     if (!slowStart_ && Used(mostInFlight_)) next += few;
   }

@@ -3,10 +3,12 @@
 // seen stands for the link with nothing queued at the server; answers slower
 // than that tell how many requests now wait in a queue there (those in
 // flight times the share of the mean round trip spent waiting). Once per
-// window's worth of answers the limit is set so that only a few queue:
-//   - while nothing queues it grows by one with each answer, doubling each
-//     round trip (slow start), then by a few at a time;
-//   - when more than a few queue it falls back to what the link carries
+// window's worth of answers the limit is set so that only a few queue. A
+// long link's own round trips vary by a tenth or so, which reads as a queue
+// of a tenth of those in flight, so "a few" grows with them:
+//   - while less than a tenth queue it grows by one with each answer,
+//     doubling each round trip (slow start), then by a few at a time;
+//   - when more than a quarter queue it falls back to what the link carries
 //     without a queue, and a few more;
 //   - a busy or unavailable answer halves it, once per window's worth of
 //     answers (those already on their way tell of the old limit).
@@ -24,8 +26,9 @@ class AdaptiveWindow {
   // The most requests a run keeps outstanding at once.
   static constexpr uint32_t kCap = 1024;
   // Where slow start begins: a number no directory server minds, and one
-  // that a slow link starts to fill at once.
-  static constexpr uint32_t kInitial = 32;
+  // that a slow link starts to fill at once (each doubling of it costs a
+  // round trip).
+  static constexpr uint32_t kInitial = 64;
 
   explicit AdaptiveWindow(uint32_t cap = kCap, uint32_t initial = kInitial);
 

@@ -637,6 +637,9 @@ void ItemPipeline::EndRun() {
 }
 
 RunTally ItemPipeline::Run() {
+  // The first reads go out before the facts are read, and come back meanwhile.
+  StartReads();
+  ReadFactsAhead(facts_, action_);
   while (SendNext()) {
   }
   // Requests still outstanding are answered before the run ends; an item

@@ -9,6 +9,14 @@
 
 namespace varnel {
 
+void ReadFactsAhead(RunFacts& facts, const Action& action) {
+  const bool namesDatabase = action.Override() == Action::LineOverride::kDatabase;
+  if (action.FactsNeeded() == Action::Needs::kDatabase && namesDatabase &&
+      !facts.HomeDatabase().empty())
+    facts.Database(facts.HomeDatabase());
+  if (action.FactsNeeded() == Action::Needs::kOrganisation) facts.Organisation();
+}
+
 ItemPlan PlanWorkItem(ItemLines& lines, RunFacts& facts, const Action& action, const WorkItem& item,
                       const ObjectRead& object) {
   const std::string dn = object.found() ? object.entry.dn : item.dn;

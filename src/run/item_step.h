@@ -18,4 +18,9 @@ class RunFacts;
 ItemPlan PlanWorkItem(ItemLines& lines, RunFacts& facts, const Action& action, const WorkItem& item,
                       const ObjectRead& object);
 
+// Reads the facts that every found item of the run needs (the run's own
+// database, or the organisation's), so that the loop can do it while the
+// first reads are on their way instead of stopping at the first plan.
+void ReadFactsAhead(RunFacts& facts, const Action& action);
+
 }  // namespace varnel

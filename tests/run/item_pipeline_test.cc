@@ -257,6 +257,17 @@ TEST_F(ItemPipelineTest, TheRunsStatusIsTheLastFailureInInputOrder) {
 // A read that fails (the object missing, or the server refusing or busy)
 // ends its item with the read's code, and nothing is written, in every
 // action, previewed or not.
+// The facts every item needs are read while the first reads are out, not
+// when the first item is planned: the loop never stops a full window to
+// read them.
+TEST_F(ItemPipelineTest, TheRunsFactsAreReadBeforeAnyAnswerIsTaken) {
+  settings.action = RunAction::MailEnable;
+  settings.targetAddress = "a@example.com";
+  Run(Twelve());
+  ASSERT_FALSE(directory.searches.empty());
+  EXPECT_EQ(directory.searches.front().base, startup.exchangeServicesDn);
+}
+
 TEST_F(ItemPipelineTest, NothingIsWrittenWithoutASuccessfulRead) {
   const std::string busy = Dn(2);
   directory.searchHook = [&](const LdapSearchRequest& request, std::vector<LdapEntry>*, int* rc) {
