@@ -1,5 +1,6 @@
 #include "cli/directory_startup.h"
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "cli/dn_input.h"
 #include "cli/run_environment.h"
 #include "cli/run_files.h"
+#include "diag/item_lines.h"
 #include "diag/reporter.h"
 #include "directory/home_mdb.h"
 #include "directory/run_facts.h"
@@ -23,8 +25,10 @@
 #include "ldap/search_helpers.h"
 #include "ldap/server_address.h"
 #include "platform/stop_request.h"
+#include "run/item_step.h"
 #include "run/process_work_items.h"
 #include "run/run_records.h"
+#include "run/send_rules.h"
 #include "run/session_channel.h"
 #include "text/string_helpers.h"
 
@@ -124,12 +128,11 @@ Outcome ChooseServer(Reporter& reporter, RunEnvironment& environment, OpenLdapPa
   return Outcome::Ok();
 }
 
-// The facts every item needs, read once: the server's root DSE (its
-// dsServiceName names the DC into *dc), the organisation's mode, and the
-// database -cr or -move names. A failure ends the run.
-Outcome ReadStartupFacts(Reporter& reporter, const RunSettings& settings,
-                         std::unique_ptr<LdapConnection>& session, StartupFacts* startup,
-                         std::string* dc) {
+// The server's root DSE, read first: its dsServiceName names the DC into
+// *dc, and its configuration naming context the Exchange services
+// container. A failure ends the run.
+Outcome ReadServerFacts(Reporter& reporter, std::unique_ptr<LdapConnection>& session,
+                        StartupFacts* startup, std::string* dc) {
   if (reporter.debug()) reporter.out() << "DEBUG: Gathering RootDSE" << EndLine;
   RootDseInfo rootDse;
   ReadRootDse(reporter, rootDse, *session);
@@ -144,15 +147,21 @@ Outcome ReadStartupFacts(Reporter& reporter, const RunSettings& settings,
   *dc = rootDse.dsServiceName;
   startup->exchangeServicesDn =
       "CN=Microsoft Exchange,CN=Services," + rootDse.configurationNamingContext;
+  return Outcome::Ok();
+}
 
-  if (Outcome mode = CheckNativeMode(reporter, *session, startup); !mode.ok()) return mode;
+// The rest of what every item needs, read once: the organisation's mode, and
+// the database -cr or -move names. A failure ends the run.
+Outcome ReadOrganisationFacts(Reporter& reporter, const RunSettings& settings,
+                              LdapConnection& session, StartupFacts* startup) {
+  if (Outcome mode = CheckNativeMode(reporter, session, startup); !mode.ok()) return mode;
 
   if ((settings.action == RunAction::CreateMailbox || settings.action == RunAction::MoveMailbox) &&
       !settings.mdbText.empty()) {
     ItemLines lines = reporter.Lines();
     // A database that does not resolve is shown and the run goes on without
     // one: each item then fails for want of it.
-    (void)ResolveHomeMDB(lines, *session, startup->exchangeServicesDn, settings.mdbText,
+    (void)ResolveHomeMDB(lines, session, startup->exchangeServicesDn, settings.mdbText,
                          settings.mdbDelimiter, &startup->homeMdbDn);
     reporter.Show(lines);
   }
@@ -194,27 +203,54 @@ std::future<ReadsOpened> StartOpeningReads(const RunSettings& settings, RunEnvir
   });
 }
 
-}  // namespace
+// The reads the loop sends first, sent before the start-up reads the
+// organisation: as many as the loop's first turn sends (none under -rate,
+// which spaces them), and none for a list the safety limit refuses. What an
+// action reads does not depend on what the start-up learns.
+void StartFirstReads(SessionChannel& channel, const RunSettings& settings, const WorkList& work) {
+  if (settings.rate != 0 || work.items.size() > settings.safety) return;
+  const std::unique_ptr<Action> action = MakeAction(settings, StartupFacts{}, GuidSource{});
+  if (!action) return;
+  const SendRules rules(SendLimits{settings.window, settings.continueOnError, settings.upto, 0});
+  const size_t count = std::min<size_t>(work.items.size(), rules.ReadWindow());
+  for (size_t index = 0; index < count; ++index) {
+    if (channel.StartEarlyRead(index, ObjectReadRequest(*action, work.items[index].dn)) != 0)
+      return;
+  }
+}
 
-Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
-                            RunEnvironment& environment, std::istream& dnList, RunFiles&& files) {
+// The run's first session, opened and bound into *first: to the -h server,
+// or to the DC the locator chose (its parameters into *params).
+Outcome OpenFirstSession(Reporter& reporter, const RunSettings& settings,
+                         RunEnvironment& environment, const StopRequest& stop,
+                         OpenLdapParams* params, std::unique_ptr<LdapConnection>* first) {
   if (reporter.debug()) reporter.out() << "Opening TCP connection" << EndLine;
-  OpenLdapParams params;
-  const NoStopRequest never;
-  const StopRequest& stop = environment.stop ? *environment.stop : never;
   if (!settings.host.empty()) {
-    params.server = settings.host;
-  } else if (Outcome chosen = ChooseServer(reporter, environment, &params); !chosen.ok()) {
+    params->server = settings.host;
+  } else if (Outcome chosen = ChooseServer(reporter, environment, params); !chosen.ok()) {
     if (const int signal = stop.Signal(); signal != 0) return Stopped(reporter, signal);
     return chosen;
   }
-  std::unique_ptr<LdapConnection> first = OpenLDAP(reporter, environment.connector, params);
-  if (!first) {
-    // A set-up cut short by a stop ends as a stop does.
-    if (const int signal = stop.Signal(); signal != 0) return Stopped(reporter, signal);
-    reporter.err() << "Terminating program." << EndLine;
-    return kStartupFailed;
-  }
+  *first = OpenLDAP(reporter, environment.connector, *params);
+  if (*first) return Outcome::Ok();
+  // A set-up cut short by a stop ends as a stop does.
+  if (const int signal = stop.Signal(); signal != 0) return Stopped(reporter, signal);
+  reporter.err() << "Terminating program." << EndLine;
+  return kStartupFailed;
+}
+
+}  // namespace
+
+Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
+                            RunEnvironment& environment, std::istream& dnList, bool listIsFile,
+                            RunFiles&& files) {
+  const NoStopRequest never;
+  const StopRequest& stop = environment.stop ? *environment.stop : never;
+  OpenLdapParams params;
+  std::unique_ptr<LdapConnection> first;
+  if (Outcome opened = OpenFirstSession(reporter, settings, environment, stop, &params, &first);
+      !opened.ok())
+    return opened;
   // A lost connection is made again the same way, without the lines of the
   // first opening: the run reports the loss itself when it cannot recover.
   std::ostringstream unused;
@@ -233,34 +269,8 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
 
   StartupFacts startup;
   std::string dc;
-  if (Outcome read = ReadStartupFacts(reporter, settings, session, &startup, &dc); !read.ok())
-    return read;
+  if (Outcome read = ReadServerFacts(reporter, session, &startup, &dc); !read.ok()) return read;
 
-  // The list is counted and checked before any DN is looked up, so a refused
-  // run costs the directory nothing.
-  if (!settings.singleDn && settings.dnListPath.empty() && environment.inputIsTerminal) {
-    reporter.err() << "Reading the DN list from the terminal: one DN per line, end it with ctrl-D."
-                   << EndLine;
-  }
-  const std::unique_ptr<Action> action = MakeAction(settings, startup, environment.guids);
-  if (!action) return kStartupFailed;  // the command line lets no run start without one
-  const WorkList work = CollectWorkItems(reporter, settings, dnList, &stop);
-  // Stopped while the list was read: nothing was sent, and the run's files
-  // are left as they were.
-  if (const int signal = stop.Signal(); signal != 0) return Stopped(reporter, signal);
-  if (!CheckSafety(reporter, work.items.size(), settings.safety)) {
-    RecordRefusedList(reporter, *action, work, std::move(files));
-    return kStartupFailed;
-  }
-
-  if (environment.errorIsTerminal && work.items.size() > kMeterThreshold)
-    reporter.EnableStatusLine(environment.outputIsTerminal);
-  // Processing begins: from here on the run's files are its own.
-  RunRecords records;
-  if (Outcome begun = BeginRunRecords(reporter, std::move(files), &records); !begun.ok())
-    return begun;
-  RunFacts facts(*session, startup, settings.mdbDelimiter,
-                 settings.action == RunAction::CreateMailbox);
   // The reads share the first session until theirs is open, and for good
   // when it cannot be.
   std::unique_ptr<LdapConnection> reads;
@@ -276,6 +286,49 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
     return reads.get();
   };
   SessionChannel channel(*session, readSession);
+
+  // A list in a file is read now, its lines held for their turn, and its
+  // first objects' reads go out at once: they come back while the start-up
+  // reads the organisation. One from a pipe or the terminal may take its
+  // time, and waits until the organisation is known to be fit.
+  const bool readAtOnce = settings.singleDn || listIsFile;
+  ItemLines listLines = reporter.Lines();
+  WorkList work;
+  if (readAtOnce) {
+    work = CollectWorkItems(listLines, settings, dnList, &stop);
+    if (stop.Signal() == 0) StartFirstReads(channel, settings, work);
+  }
+  if (Outcome read = ReadOrganisationFacts(reporter, settings, *session, &startup); !read.ok())
+    return read;
+
+  // The list is counted and checked before any DN is looked up, so a refused
+  // run costs the directory nothing.
+  if (!settings.singleDn && settings.dnListPath.empty() && environment.inputIsTerminal) {
+    reporter.err() << "Reading the DN list from the terminal: one DN per line, end it with ctrl-D."
+                   << EndLine;
+  }
+  const std::unique_ptr<Action> action = MakeAction(settings, startup, environment.guids);
+  if (!action) return kStartupFailed;  // the command line lets no run start without one
+  if (readAtOnce)
+    reporter.Show(listLines);
+  else
+    work = CollectWorkItems(reporter, settings, dnList, &stop);
+  // Stopped while the list was read: nothing was written, and the run's
+  // files are left as they were.
+  if (const int signal = stop.Signal(); signal != 0) return Stopped(reporter, signal);
+  if (!CheckSafety(reporter, work.items.size(), settings.safety)) {
+    RecordRefusedList(reporter, *action, work, std::move(files));
+    return kStartupFailed;
+  }
+
+  if (environment.errorIsTerminal && work.items.size() > kMeterThreshold)
+    reporter.EnableStatusLine(environment.outputIsTerminal);
+  // Processing begins: from here on the run's files are its own.
+  RunRecords records;
+  if (Outcome begun = BeginRunRecords(reporter, std::move(files), &records); !begun.ok())
+    return begun;
+  RunFacts facts(*session, startup, settings.mdbDelimiter,
+                 settings.action == RunAction::CreateMailbox);
   return ProcessWorkItems(reporter, channel, facts, *action, settings, work, environment.ticks,
                           records, stop, environment.pause);
 }

@@ -18,10 +18,12 @@ struct RunFiles;
 struct RunSettings;
 
 // Returns the run's outcome: a failed start-up, or the processing loop's.
+// `listIsFile`: `dnList` reads a regular file, to its end without waiting.
 // The files are emptied only once the list has been read: a run refused by
 // the safety limit records every item as not processed; one that ends before
 // leaves them as they were.
 Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
-                            RunEnvironment& environment, std::istream& dnList, RunFiles&& files);
+                            RunEnvironment& environment, std::istream& dnList, bool listIsFile,
+                            RunFiles&& files);
 
 }  // namespace varnel

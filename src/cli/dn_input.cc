@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "cli/input_lines.h"
+#include "diag/item_lines.h"
 #include "diag/reporter.h"
 #include "exchange/run_settings.h"
 #include "ldap/ldif_dn_reader.h"
@@ -27,8 +28,8 @@ enum class ListLine {
 // counted as skipped.
 class ListLines {
  public:
-  ListLines(Reporter& reporter, std::istream& in, const StopRequest* stop, WorkList* list)
-      : reporter_(reporter), reader_(in, stop), list_(list) {}
+  ListLines(ItemLines& shown, std::istream& in, const StopRequest* stop, WorkList* list)
+      : shown_(shown), reader_(in, stop), list_(list) {}
 
   ListLine Next(std::string* line) {
     const LineStatus status = reader_.Next(line);
@@ -56,13 +57,13 @@ class ListLines {
   size_t LineNumber() const { return reader_.LineNumber(); }
 
   void Skip(std::string reason, size_t lineNumber = 0) {
-    reporter_.err() << "WARN: " << reason << EndLine;
+    shown_.ErrLine("WARN: " + reason);
     list_->skipped.push_back(
         {lineNumber != 0 ? lineNumber : reader_.LineNumber(), std::move(reason)});
   }
 
  private:
-  Reporter& reporter_;
+  ItemLines& shown_;
   InputLineReader reader_;
   WorkList* list_;
 };
@@ -81,7 +82,7 @@ bool StartsLdif(const std::string& line) {
 // not empty. Each record gives the item of its DN, exactly as written (no
 // quotes are removed, no override field); to run again it is written as a
 // record of its own.
-void CollectLdifItems(Reporter& reporter, ListLines& lines, const std::string& first,
+void CollectLdifItems(ItemLines& shown, ListLines& lines, const std::string& first,
                       WorkList* list) {
   bool firstGiven = false;
   auto next = [&]() -> LdifSourceLine {
@@ -126,7 +127,7 @@ void CollectLdifItems(Reporter& reporter, ListLines& lines, const std::string& f
       lines.Skip(where + ", whose DN holds a NUL byte.", record->line);
       continue;
     }
-    if (reporter.debug()) reporter.out() << "DEBUG: DN   - " << record->dn << EndLine;
+    shown.Trace("DEBUG: DN   - " + record->dn);
     list->items.push_back({record->dn, "", record->line, LdifDnLine(record->dn)});
   }
 }
@@ -142,7 +143,7 @@ InputLine SplitInputLine(const std::string& line, const std::string& fieldDelimi
 
 bool NamesObject(const std::string& singleDn) { return !IsBlank(RemoveQuotes(singleDn)); }
 
-WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::istream& in,
+WorkList CollectWorkItems(ItemLines& shown, const RunSettings& settings, std::istream& in,
                           const StopRequest* stop) {
   WorkList list;
   if (settings.singleDn) {
@@ -150,14 +151,9 @@ WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::
       list.items.push_back({RemoveQuotes(settings.dn), "", 0, settings.dn});
     return list;
   }
-  if (reporter.debug()) {
-    if (settings.dnListPath.empty()) {
-      reporter.out() << "DEBUG: Reading from STDIN..." << EndLine;
-    } else {
-      reporter.out() << "DEBUG: Reading from " << settings.dnListPath << "..." << EndLine;
-    }
-  }
-  ListLines lines(reporter, in, stop, &list);
+  shown.Trace(settings.dnListPath.empty() ? "DEBUG: Reading from STDIN..."
+                                          : "DEBUG: Reading from " + settings.dnListPath + "...");
+  ListLines lines(shown, in, stop, &list);
   std::string line;
   bool formKnown = false;
   for (;;) {
@@ -167,21 +163,27 @@ WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::
     if (!formKnown) {
       formKnown = true;
       if (StartsLdif(line)) {
-        CollectLdifItems(reporter, lines, line, &list);
+        CollectLdifItems(shown, lines, line, &list);
         break;
       }
     }
     InputLine fields = SplitInputLine(line, settings.fieldDelimiter);
-    if (reporter.debug()) {
-      reporter.out() << "DEBUG: DN   - " << fields.dnField << EndLine;
-      reporter.out() << "DEBUG: DATA - " << fields.dataField << EndLine;
-    }
+    shown.Trace("DEBUG: DN   - " + fields.dnField);
+    shown.Trace("DEBUG: DATA - " + fields.dataField);
     std::string dn = RemoveQuotes(fields.dnField);
     // `""`, `"`, blanks or nothing before the delimiter: as empty as an
     // empty line.
     if (IsBlank(dn)) continue;
     list.items.push_back({std::move(dn), RemoveQuotes(fields.dataField), lines.LineNumber(), line});
   }
+  return list;
+}
+
+WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::istream& in,
+                          const StopRequest* stop) {
+  ItemLines shown = reporter.Lines();
+  WorkList list = CollectWorkItems(shown, settings, in, stop);
+  reporter.Show(shown);
   return list;
 }
 

@@ -16,6 +16,7 @@
 
 namespace varnel {
 
+class ItemLines;
 class Reporter;
 class StopRequest;
 
@@ -39,6 +40,9 @@ bool NamesObject(const std::string& singleDn);
 // skipped with a "WARN:" line on standard error and counted. A stop asked
 // for by `stop` ends the reading before the next read of `in`.
 WorkList CollectWorkItems(Reporter& reporter, const RunSettings& settings, std::istream& in,
+                          const StopRequest* stop = nullptr);
+// The same, its lines added to `shown` to be shown later.
+WorkList CollectWorkItems(ItemLines& shown, const RunSettings& settings, std::istream& in,
                           const StopRequest* stop = nullptr);
 
 // Prints the DN count (unless quiet); returns false after printing the safety

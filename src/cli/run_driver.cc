@@ -65,7 +65,8 @@ Outcome RunWith(Reporter& reporter, int argc, char** argv, RunEnvironment& envir
       !opened.ok())
     return opened;
   std::istream& dnList = settings.dnListPath.empty() ? environment.input : dnFile.stream();
-  return RunDirectoryStartup(reporter, settings, environment, dnList, std::move(files));
+  const bool listIsFile = settings.dnListPath.empty() ? environment.inputIsFile : dnFile.regular();
+  return RunDirectoryStartup(reporter, settings, environment, dnList, listIsFile, std::move(files));
 }
 
 // After the run: a stream that could not be written makes the outcome, with
@@ -107,6 +108,7 @@ int RunVarnel(int argc, char** argv) {
                              .errorIsTerminal = StandardErrorIsTerminal(),
                              .outputIsTerminal = StandardOutputIsTerminal(),
                              .inputIsTerminal = StandardInputIsTerminal(),
+                             .inputIsFile = StandardInputIsFile(),
                              .inputFile = DescriptorIdentity(0)};
   const SignalStopRequest stop;
   environment.stop = &stop;

@@ -37,6 +37,8 @@ struct RunEnvironment {
   bool outputIsTerminal = false;
   // Standard input is a terminal: the DN list is typed there.
   bool inputIsTerminal = false;
+  // Standard input is a regular file: it reads to its end without waiting.
+  bool inputIsFile = false;
   // Waits between tries to reach a server that went away (milliseconds).
   std::function<void(uint32_t)> pause = [](uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));

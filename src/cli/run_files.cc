@@ -39,6 +39,8 @@ void PrintSameFile(Reporter& reporter) {
 bool DnListFile::Open(const std::string& path) {
   file_.reset(std::fopen(path.c_str(), "rbe"));
   if (!file_) return false;
+  struct stat info {};
+  regular_ = fstat(fileno(file_.get()), &info) == 0 && S_ISREG(info.st_mode);
   buffer_ = std::make_unique<__gnu_cxx::stdio_sync_filebuf<char>>(file_.get());
   stream_.rdbuf(buffer_.get());
   return true;

@@ -38,6 +38,8 @@ class DnListFile {
   // False with errno set when the file cannot be opened.
   bool Open(const std::string& path);
   std::istream& stream() { return stream_; }
+  // The file is a regular one (not a pipe or a device).
+  bool regular() const { return regular_; }
 
  private:
   struct Closer {
@@ -46,6 +48,7 @@ class DnListFile {
   std::unique_ptr<FILE, Closer> file_;
   std::unique_ptr<__gnu_cxx::stdio_sync_filebuf<char>> buffer_;
   std::istream stream_{nullptr};
+  bool regular_ = false;
 };
 
 // Opens the -f file into *file when settings name one. Returns

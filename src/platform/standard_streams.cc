@@ -1,6 +1,7 @@
 #include "platform/standard_streams.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,5 +29,10 @@ bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+bool StandardInputIsFile() {
+  struct stat info {};
+  return fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode);
+}
 
 }  // namespace varnel

@@ -27,4 +27,7 @@ bool StandardOutputIsTerminal();
 // True when standard input is a terminal (where a person types the DN list).
 bool StandardInputIsTerminal();
 
+// Standard input is a regular file.
+bool StandardInputIsFile();
+
 }  // namespace varnel

@@ -62,11 +62,8 @@ class ItemPipeline {
         rules_(SendLimits{settings.window, settings.continueOnError, settings.upto, settings.rate}),
         jitter_(ticks.Now()),
         preview_(settings.whatIf, work.items),
-        recovery_(channel) {
-    read_.scope = LdapScope::kBase;
-    read_.filter = "(objectclass=*)";
-    read_.attributes = action.Attributes();
-  }
+        recovery_(channel),
+        read_(ObjectReadRequest(action, "")) {}
 
   RunTally Run();
 
@@ -253,7 +250,7 @@ bool ItemPipeline::TakeAnswer(bool holdWrites) {
     if (WaitAfterLoad(slot, answer, now)) return true;
   } else if (!IsConnectionLoss(answer.rc)) {
     loadSince_.reset();
-    rules_.Answered(now - slot.sentAt, inFlight);
+    if (!answer.early) rules_.Answered(now - slot.sentAt, inFlight);
   }
   slot.loadTries = 0;
   if (slot.state == Slot::State::kReading) {

@@ -9,6 +9,15 @@
 
 namespace varnel {
 
+LdapSearchRequest ObjectReadRequest(const Action& action, const std::string& dn) {
+  LdapSearchRequest request;
+  request.base = dn;
+  request.scope = LdapScope::kBase;
+  request.filter = "(objectclass=*)";
+  request.attributes = action.Attributes();
+  return request;
+}
+
 void ReadFactsAhead(RunFacts& facts, const Action& action) {
   const bool namesDatabase = action.Override() == Action::LineOverride::kDatabase;
   if (action.FactsNeeded() == Action::Needs::kDatabase && namesDatabase &&

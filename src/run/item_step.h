@@ -18,6 +18,10 @@ class RunFacts;
 ItemPlan PlanWorkItem(ItemLines& lines, RunFacts& facts, const Action& action, const WorkItem& item,
                       const ObjectRead& object);
 
+// The one read of an item's object: a base search of `dn` for the action's
+// attributes.
+LdapSearchRequest ObjectReadRequest(const Action& action, const std::string& dn);
+
 // Reads the facts that every found item of the run needs (the run's own
 // database, or the organisation's), so that the loop can do it while the
 // first reads are on their way instead of stopping at the first plan.

@@ -18,6 +18,9 @@ struct ChannelAnswer {
   int rc = 0;                      // the request's result code
   std::vector<LdapEntry> entries;  // a read's entries
   std::string diagnostic;          // the server's text for a failure, when it sent one
+  // Sent before the loop began, while the start-up still read: its round
+  // trip tells nothing of the link.
+  bool early = false;
 };
 
 class RequestChannel {

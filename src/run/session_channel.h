@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "run/request_channel.h"
 
@@ -23,6 +24,12 @@ class SessionChannel : public RequestChannel {
   explicit SessionChannel(LdapConnection& session, ReadSession readSession = {})
       : session_(session), reads_(&session), readSession_(std::move(readSession)) {}
   ~SessionChannel() override;
+
+  // A read sent before the loop begins, so that its answer comes back while
+  // the start-up still reads. The loop's own StartRead of the same tag and
+  // DN takes it over (nothing more is sent) and its answer comes marked
+  // early; one never taken over is dropped unseen.
+  int StartEarlyRead(uint64_t tag, const LdapSearchRequest& request);
 
   int StartRead(uint64_t tag, const LdapSearchRequest& request) override;
   int StartWrite(uint64_t tag, const std::string& dn,
@@ -40,7 +47,15 @@ class SessionChannel : public RequestChannel {
     int id = 0;
     LdapConnection* session = nullptr;
     bool write = false;
+    bool early = false;     // by StartEarlyRead
+    bool claimed = false;   // early, and since taken over by StartRead
+    std::string base = {};  // early: the DN read
   };
+  // The session a read goes on now: the reads' own once it is open, else
+  // the first.
+  LdapConnection& ReadsOn();
+  // Early reads not yet taken over.
+  size_t unclaimed_ = 0;
   LdapConnection& session_;
   LdapConnection* reads_;
   ReadSession readSession_;

@@ -92,6 +92,7 @@ class RunTest : public ::testing::Test {
                                .ticks = ticks,
                                .files = files ? *files : SystemFileSystem(),
                                .inputIsTerminal = inputIsTerminal,
+                               .inputIsFile = inputIsFile,
                                .inputFile = inputFile};
     environment.pause = [this](uint32_t ms) {
       pauses.push_back(ms);
@@ -136,6 +137,7 @@ class RunTest : public ::testing::Test {
   FakeFileSystem* files = nullptr;
   std::optional<FileIdentity> inputFile;
   bool inputIsTerminal = false;
+  bool inputIsFile = false;
 };
 
 TEST_F(RunTest, StartupLinesAndEmptyInput) {
@@ -220,6 +222,21 @@ TEST_F(RunTest, SafetyLimitRefusesBeforeAnythingIsTouched) {
   // Counted before any look-up: no DN of the list was read.
   for (const LdapSearchRequest& search : directory().searches) EXPECT_NE(search.base, "CN=a,DC=x");
   EXPECT_EQ(Run({"-clear", "-upto", "11", "-q"}, input).status, 0);
+}
+
+// A list in a file is read at once, and its first objects' reads go out
+// before the organisation is: they come back meanwhile.
+TEST_F(RunTest, TheFirstReadsOfAFileGoOutBeforeTheOrganisationIsRead) {
+  inputIsFile = true;
+  Run({"-clear", "-q"}, "CN=a,DC=x\n");
+  const std::vector<LdapSearchRequest>& searches = directory().searches;
+  const auto first = [&](const auto& match) {
+    return std::find_if(searches.begin(), searches.end(), match) - searches.begin();
+  };
+  EXPECT_LT(first([](const LdapSearchRequest& s) { return s.base == "CN=a,DC=x"; }),
+            first([](const LdapSearchRequest& s) {
+              return s.filter.find("msExchOrganizationContainer") != std::string::npos;
+            }));
 }
 
 TEST_F(RunTest, RecordFilesMustBeThreeFilesAndNoneTheInput) {

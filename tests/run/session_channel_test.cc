@@ -80,5 +80,27 @@ TEST(SessionChannelTest, ReadsGoOnTheirOwnSessionWhichALostServerDoesNotKeepWait
   EXPECT_FALSE(writes.reconnecting);
 }
 
+TEST(SessionChannelTest, TheLoopTakesOverAnEarlyReadAndOneNeverTakenOverIsDropped) {
+  TimedConnection session;
+  SessionChannel channel(session);
+  LdapSearchRequest a;
+  a.base = "CN=a,DC=x";
+  LdapSearchRequest b;
+  b.base = "CN=b,DC=x";
+  ASSERT_EQ(channel.StartEarlyRead(0, a), 0);
+  ASSERT_EQ(channel.StartEarlyRead(1, b), 0);
+  ASSERT_EQ(channel.StartRead(1, b), 0);  // taken over: nothing more is sent
+  ASSERT_EQ(channel.StartRead(2, a), 0);  // another item of the same DN is sent
+  EXPECT_EQ(session.searches.size(), 3u);
+  ChannelAnswer answer;
+  ASSERT_TRUE(channel.TakeAnswer(&answer));
+  EXPECT_EQ(answer.tag, 1u);
+  EXPECT_TRUE(answer.early);
+  ASSERT_TRUE(channel.TakeAnswer(&answer));
+  EXPECT_EQ(answer.tag, 2u);
+  EXPECT_FALSE(answer.early);
+  EXPECT_FALSE(channel.TakeAnswer(&answer));
+}
+
 }  // namespace
 }  // namespace varnel
