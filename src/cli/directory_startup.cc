@@ -211,7 +211,7 @@ void StartFirstReads(SessionChannel& channel, const RunSettings& settings, const
   if (settings.rate != 0 || work.items.size() > settings.safety) return;
   const std::unique_ptr<Action> action = MakeAction(settings, StartupFacts{}, GuidSource{});
   if (!action) return;
-  const SendRules rules(SendLimits{settings.window, settings.continueOnError, settings.upto, 0});
+  const SendRules rules(SendLimitsOf(settings));
   const size_t count = std::min<size_t>(work.items.size(), rules.ReadWindow());
   for (size_t index = 0; index < count; ++index) {
     if (channel.StartEarlyRead(index, ObjectReadRequest(*action, work.items[index].dn)) != 0)

@@ -59,7 +59,7 @@ class ItemPipeline {
         stop_(stop),
         pause_(pause),
         output_(reporter, ticks, records, work.items, settings.whatIf),
-        rules_(SendLimits{settings.window, settings.continueOnError, settings.upto, settings.rate}),
+        rules_(SendLimitsOf(settings)),
         jitter_(ticks.Now()),
         preview_(settings.whatIf, work.items),
         recovery_(channel),

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "exchange/run_settings.h"
 #include "run/adaptive_window.h"
 #include "run/rate_pacer.h"
 
@@ -23,6 +24,11 @@ struct SendLimits {
   uint32_t upto = 0;  // 0: no limit
   uint32_t rate = 0;  // items started each second; 0: no cap
 };
+
+// The limits a run's switches set.
+inline SendLimits SendLimitsOf(const RunSettings& settings) {
+  return {settings.window, settings.continueOnError, settings.upto, settings.rate};
+}
 
 class SendRules {
  public:

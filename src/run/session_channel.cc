@@ -31,15 +31,22 @@ LdapConnection& SessionChannel::ReadsOn() {
   return *reads_;
 }
 
-int SessionChannel::StartEarlyRead(uint64_t tag, const LdapSearchRequest& request) {
+int SessionChannel::SendRead(uint64_t tag, const LdapSearchRequest& request, bool early) {
   LdapConnection& session = ReadsOn();
   int id = 0;
   const int rc = session.StartSearch(request, &id);
   if (rc != 0) return rc;
-  outstanding_.push_back(
-      {.tag = tag, .id = id, .session = &session, .early = true, .base = request.base});
-  ++unclaimed_;
+  outstanding_.push_back({.tag = tag,
+                          .id = id,
+                          .session = &session,
+                          .early = early,
+                          .base = early ? request.base : std::string()});
+  if (early) ++unclaimed_;
   return 0;
+}
+
+int SessionChannel::StartEarlyRead(uint64_t tag, const LdapSearchRequest& request) {
+  return SendRead(tag, request, true);
 }
 
 int SessionChannel::StartRead(uint64_t tag, const LdapSearchRequest& request) {
@@ -50,11 +57,7 @@ int SessionChannel::StartRead(uint64_t tag, const LdapSearchRequest& request) {
     --unclaimed_;
     return 0;
   }
-  LdapConnection& session = ReadsOn();
-  int id = 0;
-  const int rc = session.StartSearch(request, &id);
-  if (rc == 0) outstanding_.push_back({.tag = tag, .id = id, .session = &session});
-  return rc;
+  return SendRead(tag, request, false);
 }
 
 int SessionChannel::StartWrite(uint64_t tag, const std::string& dn,

@@ -54,6 +54,7 @@ class SessionChannel : public RequestChannel {
   // The session a read goes on now: the reads' own once it is open, else
   // the first.
   LdapConnection& ReadsOn();
+  int SendRead(uint64_t tag, const LdapSearchRequest& request, bool early);
   // Early reads not yet taken over.
   size_t unclaimed_ = 0;
   LdapConnection& session_;
