@@ -23,6 +23,7 @@
 #include "ldap/resilient_session.h"
 #include "ldap/root_dse.h"
 #include "ldap/search_helpers.h"
+#include "ldap/searches_ahead.h"
 #include "ldap/server_address.h"
 #include "platform/stop_request.h"
 #include "run/item_step.h"
@@ -43,14 +44,17 @@ constexpr int kReconnectAnswerSeconds = 15;
 // Runs of more items than this show a progress meter on a terminal.
 constexpr size_t kMeterThreshold = 50;
 
+// The organisation container, and what tells its mode.
+constexpr const char* kOrganisationFilter = "objectcategory=msExchOrganizationContainer";
+constexpr const char* kModeAttribute = "msExchMixedMode";
+
 // Reads msExchMixedMode of the one organisation container into
 // startup->nativeMode. A failure ends the run.
 Outcome CheckNativeMode(Reporter& reporter, LdapConnection& session, StartupFacts* startup) {
   std::vector<std::string> values;
   ItemLines lines = reporter.Lines();
-  const Outcome read =
-      LdapGetStrList(lines, session, startup->exchangeServicesDn,
-                     "objectcategory=msExchOrganizationContainer", "msExchMixedMode", values);
+  const Outcome read = LdapGetStrList(lines, session, startup->exchangeServicesDn,
+                                      kOrganisationFilter, kModeAttribute, values);
   reporter.Show(lines);
   if (!read.ok() || values.size() != 1) {
     reporter.out() << "ERROR: Couldn't verify Exchange Native Mode Status. ("
@@ -148,6 +152,24 @@ Outcome ReadServerFacts(Reporter& reporter, std::unique_ptr<LdapConnection>& ses
   startup->exchangeServicesDn =
       "CN=Microsoft Exchange,CN=Services," + rootDse.configurationNamingContext;
   return Outcome::Ok();
+}
+
+// The searches the start-up and the first plans make once the root DSE is
+// known, sent together: none needs another's answer, and each would
+// otherwise wait a round trip for the one before.
+void SendStartupSearches(SearchesAhead& ahead, const RunSettings& settings,
+                         const StartupFacts& startup) {
+  const std::string& services = startup.exchangeServicesDn;
+  ahead.Send(StrListRequest(services, kOrganisationFilter, kModeAttribute));
+  if ((settings.action == RunAction::CreateMailbox || settings.action == RunAction::MoveMailbox) &&
+      !settings.mdbText.empty()) {
+    for (const LdapSearchRequest& search :
+         HomeMdbSearches(services, settings.mdbText, settings.mdbDelimiter))
+      ahead.Send(search);
+  }
+  const std::unique_ptr<Action> action = MakeAction(settings, StartupFacts{}, GuidSource{});
+  if (action && action->FactsNeeded() == Action::Needs::kOrganisation)
+    ahead.Send(OrganisationSearch(services));
 }
 
 // The rest of what every item needs, read once: the organisation's mode, and
@@ -298,7 +320,9 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
     work = CollectWorkItems(listLines, settings, dnList, &stop);
     if (stop.Signal() == 0) StartFirstReads(channel, settings, work);
   }
-  if (Outcome read = ReadOrganisationFacts(reporter, settings, *session, &startup); !read.ok())
+  SearchesAhead ahead(*session);
+  SendStartupSearches(ahead, settings, startup);
+  if (Outcome read = ReadOrganisationFacts(reporter, settings, ahead, &startup); !read.ok())
     return read;
 
   // The list is counted and checked before any DN is looked up, so a refused
@@ -327,7 +351,7 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
   RunRecords records;
   if (Outcome begun = BeginRunRecords(reporter, std::move(files), &records); !begun.ok())
     return begun;
-  RunFacts facts(*session, startup, settings.mdbDelimiter,
+  RunFacts facts(ahead, startup, settings.mdbDelimiter,
                  settings.action == RunAction::CreateMailbox);
   return ProcessWorkItems(reporter, channel, facts, *action, settings, work, environment.ticks,
                           records, stop, environment.pause);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "diag/outcome.h"
 #include "ldap/ldap_connection.h"
@@ -26,5 +27,12 @@ class ItemLines;
 // hidden by its quiet flag; the "ERROR:" lines are not.
 Outcome ResolveHomeMDB(ItemLines& lines, LdapConnection& session, const std::string& baseDn,
                        const std::string& mdbSpec, const std::string& delimiter, std::string* dn);
+
+// The searches ResolveHomeMDB makes for `mdbSpec`, to be sent ahead
+// together (searches_ahead.h): the short form's three, each from `baseDn`,
+// so that none waits for the one before; the full form's one.
+std::vector<LdapSearchRequest> HomeMdbSearches(const std::string& baseDn,
+                                               const std::string& mdbSpec,
+                                               const std::string& delimiter);
 
 }  // namespace varnel

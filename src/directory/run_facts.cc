@@ -7,6 +7,7 @@
 #include "exchange/recipient_rules.h"
 #include "ldap/filter_escape.h"
 #include "ldap/resilient_session.h"
+#include "ldap/search_helpers.h"
 #include "text/string_helpers.h"
 
 namespace varnel {
@@ -21,6 +22,10 @@ bool IsLostAnswer(const Outcome& read) {
 }
 
 }  // namespace
+
+LdapSearchRequest OrganisationSearch(const std::string& exchangeServicesDn) {
+  return StrListRequest(exchangeServicesDn, "(objectClass=msExchAdminGroup)", "legacyExchangeDN");
+}
 
 RunFacts::RunFacts(LdapConnection& session, const StartupFacts& startup, std::string mdbDelimiter,
                    bool withAdminGroups)
@@ -125,13 +130,8 @@ bool RunFacts::ReadDatabaseAtOnce(const std::string& mdbDn, DatabaseFacts* facts
 const OrganisationFacts& RunFacts::Organisation() {
   if (organisation_) return *organisation_;
   OrganisationFacts facts;
-  LdapSearchRequest request;
-  request.base = exchangeServicesDn_;
-  request.scope = LdapScope::kSubtree;
-  request.filter = "(objectClass=msExchAdminGroup)";
-  request.attributes = std::vector<std::string>{"legacyExchangeDN"};
   std::vector<LdapEntry> groups;
-  const int rc = session_.Search(request, &groups);
+  const int rc = session_.Search(OrganisationSearch(exchangeServicesDn_), &groups);
   if (rc != 0) {
     facts.read = Outcome::HResult(HResultFromLdapCode(rc));
   } else if (groups.empty()) {

@@ -19,6 +19,9 @@ namespace varnel {
 
 class ItemLines;
 
+// The search Organisation() makes, to be sent ahead (searches_ahead.h).
+LdapSearchRequest OrganisationSearch(const std::string& exchangeServicesDn);
+
 class RunFacts {
  public:
   // `startup` names the Exchange services container and the run's own

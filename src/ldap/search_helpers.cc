@@ -6,6 +6,16 @@
 
 namespace varnel {
 
+LdapSearchRequest StrListRequest(const std::string& base, const std::string& filter,
+                                 const std::string& attrib, LdapScope scope) {
+  LdapSearchRequest request;
+  request.base = base;
+  request.scope = scope;
+  request.filter = filter;
+  request.attributes = std::vector<std::string>{attrib};
+  return request;
+}
+
 Outcome LdapGetStrList(ItemLines& lines, LdapConnection& session, const std::string& base,
                        const std::string& filter, const std::string& attrib,
                        std::vector<std::string>& list, LdapScope scope) {
@@ -13,13 +23,8 @@ Outcome LdapGetStrList(ItemLines& lines, LdapConnection& session, const std::str
   lines.Trace("DEBUG       Base  : " + base);
   lines.Trace("DEBUG       Filter: " + filter);
   lines.Trace("DEBUG       Attrib: " + attrib);
-  LdapSearchRequest request;
-  request.base = base;
-  request.scope = scope;
-  request.filter = filter;
-  request.attributes = std::vector<std::string>{attrib};
   std::vector<LdapEntry> entries;
-  int rc = session.Search(request, &entries);
+  int rc = session.Search(StrListRequest(base, filter, attrib, scope), &entries);
   if (rc != 0) {
     lines.Err(SearchErrorText(rc));
     return Outcome::Ldap(rc);

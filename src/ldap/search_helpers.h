@@ -12,6 +12,10 @@ namespace varnel {
 
 class ItemLines;
 
+// The request LdapGetStrList sends.
+LdapSearchRequest StrListRequest(const std::string& base, const std::string& filter,
+                                 const std::string& attrib, LdapScope scope = LdapScope::kSubtree);
+
 // Subtree search below base (or another scope); appends the first value of
 // attrib of each entry, in server order. Returns success, or the search's
 // LDAP code (list untouched, its trace added to standard error). With debug,

@@ -239,6 +239,19 @@ TEST_F(RunTest, TheFirstReadsOfAFileGoOutBeforeTheOrganisationIsRead) {
             }));
 }
 
+// The storage group and the database are found from searches sent with the
+// server's, not each from the answer before it.
+TEST_F(RunTest, TheRunsDatabaseIsFoundBySearchesSentTogether) {
+  MakeMailDatabases();
+  const Output r = Run({"-move", "SRV1:SG1:DB1", "-d"}, "CN=a,DC=x\n");
+  EXPECT_NE(r.out.find(std::string("Home MDB: ") + kDb + "\n"), std::string::npos) << r.out;
+  for (const LdapSearchRequest& search : directory().searches) {
+    if (search.filter.find("(name=") != std::string::npos) {
+      EXPECT_EQ(search.base, kExchange);
+    }
+  }
+}
+
 TEST_F(RunTest, RecordFilesMustBeThreeFilesAndNoneTheInput) {
   FakeFileSystem fake;
   files = &fake;
