@@ -469,7 +469,7 @@ bool ItemPipeline::ReadyToPlan(Slot& slot) {
     TakeAnswer(true);
     return false;
   }
-  if (!rules_.RoomToWrite(writes_, Outstanding())) return wait();
+  if (!rules_.RoomToWrite(writes_, reads_, reads_ + (items_.size() - nextRead_))) return wait();
   // Two items that name the same object are never in flight together.
   const std::string key = KeyOf(slot, items_[slot.index]);
   if (rules_.Writing(key)) return wait();

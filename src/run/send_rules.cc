@@ -2,10 +2,10 @@
 
 namespace varnel {
 
-uint32_t SendRules::WriteWindow() const {
+uint32_t SendRules::WriteWindow(size_t readsToCome) const {
   const uint32_t window = Window();
-  const uint32_t half = std::max<uint32_t>(window - window / 2, 1);
-  return limits_.continueOnError ? half : std::min(half, slowStart_);
+  const uint32_t share = readsToCome == 0 ? window : std::max<uint32_t>(window - window / 2, 1);
+  return limits_.continueOnError ? share : std::min(share, slowStart_);
 }
 
 void SendRules::Answered(uint32_t rttMs, uint32_t inFlight) {

@@ -36,21 +36,25 @@ class SendRules {
 
   // Requests outstanding at most, reads and writes together.
   uint32_t Window() const { return limits_.window != 0 ? limits_.window : adaptive_.Limit(); }
-  // The writes' share of the window: half of it, so that neither reads nor
-  // writes starve the other. Without -cont the first write goes out alone
-  // and each success lets kSlowStartStep more out (slow start: the share
-  // grows fourfold each round trip), so that a refusal that meets every
-  // object costs at most one write put back.
-  uint32_t WriteWindow() const;
-  uint32_t ReadWindow() const { return std::max<uint32_t>(Window() - WriteWindow(), 1); }
+  // The writes' share of the window: half of it while reads are to come
+  // (`readsToCome`: out, or not yet sent), so that neither reads nor writes
+  // starve the other, and all of it once none are. Without -cont the first
+  // write goes out alone and each success lets kSlowStartStep more out (slow
+  // start: the share grows fourfold each round trip), so that a refusal that
+  // meets every object costs at most one write put back.
+  uint32_t WriteWindow(size_t readsToCome) const;
+  uint32_t ReadWindow() const { return std::max<uint32_t>(Window() - WriteWindow(1), 1); }
 
   // True when one more read may go out; `planWaits`: a read item waits for
   // room to be written, and keeps a place for its write.
   bool RoomToRead(size_t reads, size_t outstanding, bool planWaits) const {
     return reads < ReadWindow() && outstanding + (planWaits ? 1 : 0) < Window();
   }
-  bool RoomToWrite(size_t writes, size_t outstanding) const {
-    return writes < WriteWindow() && outstanding < Window();
+  // A read beyond the reads' share (the window shrank after it went out)
+  // holds no write back: the writes are what the run is for.
+  bool RoomToWrite(size_t writes, size_t reads, size_t readsToCome) const {
+    return writes < WriteWindow(readsToCome) &&
+           writes + std::min<size_t>(reads, ReadWindow()) < Window();
   }
   // A request the server turned away goes out again within the window,
   // though one always goes when nothing else is on its way.

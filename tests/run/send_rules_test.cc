@@ -8,10 +8,13 @@ namespace {
 
 TEST(SendRulesTest, WritesAndReadsShareTheWindow) {
   SendRules rules(SendLimits{.window = 4, .continueOnError = true});
-  // Two writes out, two reads: the window is full either way.
-  EXPECT_TRUE(rules.RoomToWrite(1, 3));
-  EXPECT_FALSE(rules.RoomToWrite(2, 2));
-  EXPECT_FALSE(rules.RoomToWrite(1, 4));
+  // Half each while reads are to come; a read beyond the reads' half (the
+  // window shrank) holds no write back; with none to come, all for writes.
+  EXPECT_TRUE(rules.RoomToWrite(1, 2, 9));
+  EXPECT_FALSE(rules.RoomToWrite(2, 0, 9));
+  EXPECT_TRUE(rules.RoomToWrite(1, 3, 3));
+  EXPECT_TRUE(rules.RoomToWrite(3, 0, 0));
+  EXPECT_FALSE(rules.RoomToWrite(4, 0, 0));
   EXPECT_TRUE(rules.RoomToRead(1, 3, false));
   EXPECT_FALSE(rules.RoomToRead(2, 2, false));
   // A read item waiting for room to be written keeps a place for its write.
@@ -19,16 +22,17 @@ TEST(SendRulesTest, WritesAndReadsShareTheWindow) {
   // Even a window of one lets a read through.
   SendRules one(SendLimits{.window = 1, .continueOnError = true});
   EXPECT_TRUE(one.RoomToRead(0, 0, false));
-  EXPECT_TRUE(one.RoomToWrite(0, 0));
+  EXPECT_TRUE(one.RoomToWrite(0, 0, 1));
+  EXPECT_FALSE(one.RoomToWrite(0, 1, 1));
 }
 
 TEST(SendRulesTest, WithoutContWritesStartAloneAndStopAtTheFirstFailure) {
   SendRules rules(SendLimits{.window = 8});
-  EXPECT_FALSE(rules.RoomToWrite(1, 1));
-  // Each success lets three more out, within the writes' half.
+  EXPECT_FALSE(rules.RoomToWrite(1, 0, 0));
+  // Each success lets three more out.
   rules.WriteSucceeded();
-  EXPECT_TRUE(rules.RoomToWrite(3, 3));
-  EXPECT_FALSE(rules.RoomToWrite(4, 4));
+  EXPECT_TRUE(rules.RoomToWrite(3, 0, 0));
+  EXPECT_FALSE(rules.RoomToWrite(4, 0, 0));
   EXPECT_FALSE(rules.Halted());
   rules.Failed(5);
   rules.Failed(3);
