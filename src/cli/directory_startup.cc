@@ -154,21 +154,27 @@ Outcome ReadServerFacts(Reporter& reporter, std::unique_ptr<LdapConnection>& ses
   return Outcome::Ok();
 }
 
+// -cr or -move names the run's database on the command line.
+bool NamesRunDatabase(const RunSettings& settings) {
+  return (settings.action == RunAction::CreateMailbox ||
+          settings.action == RunAction::MoveMailbox) &&
+         !settings.mdbText.empty();
+}
+
 // The searches the start-up and the first plans make once the root DSE is
 // known, sent together: none needs another's answer, and each would
-// otherwise wait a round trip for the one before.
+// otherwise wait a round trip for the one before. `planned`: the action as
+// far as the settings make it.
 void SendStartupSearches(SearchesAhead& ahead, const RunSettings& settings,
-                         const StartupFacts& startup) {
+                         const StartupFacts& startup, const Action* planned) {
   const std::string& services = startup.exchangeServicesDn;
   ahead.Send(StrListRequest(services, kOrganisationFilter, kModeAttribute));
-  if ((settings.action == RunAction::CreateMailbox || settings.action == RunAction::MoveMailbox) &&
-      !settings.mdbText.empty()) {
+  if (NamesRunDatabase(settings)) {
     for (const LdapSearchRequest& search :
          HomeMdbSearches(services, settings.mdbText, settings.mdbDelimiter))
       ahead.Send(search);
   }
-  const std::unique_ptr<Action> action = MakeAction(settings, StartupFacts{}, GuidSource{});
-  if (action && action->FactsNeeded() == Action::Needs::kOrganisation)
+  if (planned && planned->FactsNeeded() == Action::Needs::kOrganisation)
     ahead.Send(OrganisationSearch(services));
 }
 
@@ -178,8 +184,7 @@ Outcome ReadOrganisationFacts(Reporter& reporter, const RunSettings& settings,
                               LdapConnection& session, StartupFacts* startup) {
   if (Outcome mode = CheckNativeMode(reporter, session, startup); !mode.ok()) return mode;
 
-  if ((settings.action == RunAction::CreateMailbox || settings.action == RunAction::MoveMailbox) &&
-      !settings.mdbText.empty()) {
+  if (NamesRunDatabase(settings)) {
     ItemLines lines = reporter.Lines();
     // A database that does not resolve is shown and the run goes on without
     // one: each item then fails for want of it.
@@ -228,15 +233,14 @@ std::future<ReadsOpened> StartOpeningReads(const RunSettings& settings, RunEnvir
 // The reads the loop sends first, sent before the start-up reads the
 // organisation: as many as the loop's first turn sends (none under -rate,
 // which spaces them), and none for a list the safety limit refuses. What an
-// action reads does not depend on what the start-up learns.
-void StartFirstReads(SessionChannel& channel, const RunSettings& settings, const WorkList& work) {
-  if (settings.rate != 0 || work.items.size() > settings.safety) return;
-  const std::unique_ptr<Action> action = MakeAction(settings, StartupFacts{}, GuidSource{});
-  if (!action) return;
+// action reads does not depend on what the start-up learns (`planned`).
+void StartFirstReads(SessionChannel& channel, const RunSettings& settings, const WorkList& work,
+                     const Action* planned) {
+  if (settings.rate != 0 || work.items.size() > settings.safety || !planned) return;
   const SendRules rules(SendLimitsOf(settings));
   const size_t count = std::min<size_t>(work.items.size(), rules.ReadWindow());
   for (size_t index = 0; index < count; ++index) {
-    if (channel.StartEarlyRead(index, ObjectReadRequest(*action, work.items[index].dn)) != 0)
+    if (channel.StartEarlyRead(index, ObjectReadRequest(*planned, work.items[index].dn)) != 0)
       return;
   }
 }
@@ -313,15 +317,18 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
   // first objects' reads go out at once: they come back while the start-up
   // reads the organisation. One from a pipe or the terminal may take its
   // time, and waits until the organisation is known to be fit.
+  // What the action reads and which facts it needs follow from the settings
+  // alone, before the start-up has learnt the rest.
+  const std::unique_ptr<Action> planned = MakeAction(settings, StartupFacts{}, GuidSource{});
   const bool readAtOnce = settings.singleDn || listIsFile;
   ItemLines listLines = reporter.Lines();
   WorkList work;
   if (readAtOnce) {
     work = CollectWorkItems(listLines, settings, dnList, &stop);
-    if (stop.Signal() == 0) StartFirstReads(channel, settings, work);
+    if (stop.Signal() == 0) StartFirstReads(channel, settings, work, planned.get());
   }
   SearchesAhead ahead(*session);
-  SendStartupSearches(ahead, settings, startup);
+  SendStartupSearches(ahead, settings, startup, planned.get());
   if (Outcome read = ReadOrganisationFacts(reporter, settings, ahead, &startup); !read.ok())
     return read;
 

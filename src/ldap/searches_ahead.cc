@@ -5,9 +5,14 @@
 namespace varnel {
 namespace {
 
+// The same filter and the same attributes asked for, wherever from.
+bool SameQuery(const LdapSearchRequest& a, const LdapSearchRequest& b) {
+  return a.filter == b.filter && a.attributes == b.attributes &&
+         a.attributesOnly == b.attributesOnly;
+}
+
 bool SameSearch(const LdapSearchRequest& a, const LdapSearchRequest& b) {
-  return LowerCase(a.base) == LowerCase(b.base) && a.scope == b.scope && a.filter == b.filter &&
-         a.attributes == b.attributes && a.attributesOnly == b.attributesOnly;
+  return LowerCase(a.base) == LowerCase(b.base) && a.scope == b.scope && SameQuery(a, b);
 }
 
 // True when `dn` is `base` or below it; both lower case.
@@ -43,8 +48,7 @@ bool SearchesAhead::AnswerBelow(const LdapSearchRequest& request, std::vector<Ld
   if (request.scope != LdapScope::kSubtree || !Named(base)) return false;
   for (Ahead& ahead : ahead_) {
     const LdapSearchRequest& sent = ahead.request;
-    if (sent.scope != LdapScope::kSubtree || sent.filter != request.filter ||
-        sent.attributes != request.attributes || sent.attributesOnly != request.attributesOnly ||
+    if (sent.scope != LdapScope::kSubtree || !SameQuery(sent, request) ||
         !AtOrBelow(base, LowerCase(sent.base)))
       continue;
     Answer(ahead);

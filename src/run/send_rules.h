@@ -43,6 +43,7 @@ class SendRules {
   // start: the share grows fourfold each round trip), so that a refusal that
   // meets every object costs at most one write put back.
   uint32_t WriteWindow(size_t readsToCome) const;
+  // The reads' share: what the writes leave while reads are to come.
   uint32_t ReadWindow() const { return std::max<uint32_t>(Window() - WriteWindow(1), 1); }
 
   // True when one more read may go out; `planWaits`: a read item waits for
