@@ -132,16 +132,21 @@ Outcome ChooseServer(Reporter& reporter, RunEnvironment& environment, OpenLdapPa
   return Outcome::Ok();
 }
 
+// The Exchange services container of the forest whose configuration the
+// root DSE names.
+std::string ServicesDnOf(const RootDseInfo& rootDse) {
+  return "CN=Microsoft Exchange,CN=Services," + rootDse.configurationNamingContext;
+}
+
 // The server's root DSE, read first: its dsServiceName names the DC into
 // *dc, and its configuration naming context the Exchange services
 // container. A failure ends the run.
-Outcome ReadServerFacts(Reporter& reporter, std::unique_ptr<LdapConnection>& session,
-                        StartupFacts* startup, std::string* dc) {
+Outcome ReadServerFacts(Reporter& reporter, LdapConnection& session, StartupFacts* startup,
+                        std::string* dc) {
   if (reporter.debug()) reporter.out() << "DEBUG: Gathering RootDSE" << EndLine;
   RootDseInfo rootDse;
-  ReadRootDse(reporter, rootDse, *session);
+  ReadRootDse(reporter, rootDse, session);
   if (!rootDse.gathered) {
-    session.reset();  // the one explicit unbind of a run
     reporter.err() << "ERROR: Couldn't gather RootDSE Info..." << EndLine;
     reporter.err() << "Terminating program." << EndLine;
     return kStartupFailed;
@@ -149,8 +154,7 @@ Outcome ReadServerFacts(Reporter& reporter, std::unique_ptr<LdapConnection>& ses
   if (!reporter.quiet()) reporter.out() << "Using server: " << rootDse.dnsHostName << EndLine;
   if (reporter.debug()) reporter.out() << "DEBUG: RootDSE Completed" << EndLine;
   *dc = rootDse.dsServiceName;
-  startup->exchangeServicesDn =
-      "CN=Microsoft Exchange,CN=Services," + rootDse.configurationNamingContext;
+  startup->exchangeServicesDn = ServicesDnOf(rootDse);
   return Outcome::Ok();
 }
 
@@ -161,13 +165,12 @@ bool NamesRunDatabase(const RunSettings& settings) {
          !settings.mdbText.empty();
 }
 
-// The searches the start-up and the first plans make once the root DSE is
-// known, sent together: none needs another's answer, and each would
+// The searches the start-up and the first plans make below the services
+// container, sent together: none needs another's answer, and each would
 // otherwise wait a round trip for the one before. `planned`: the action as
 // far as the settings make it.
 void SendStartupSearches(SearchesAhead& ahead, const RunSettings& settings,
-                         const StartupFacts& startup, const Action* planned) {
-  const std::string& services = startup.exchangeServicesDn;
+                         const std::string& services, const Action* planned) {
   ahead.Send(StrListRequest(services, kOrganisationFilter, kModeAttribute));
   if (NamesRunDatabase(settings)) {
     for (const LdapSearchRequest& search :
@@ -176,6 +179,19 @@ void SendStartupSearches(SearchesAhead& ahead, const RunSettings& settings,
   }
   if (planned && planned->FactsNeeded() == Action::Needs::kOrganisation)
     ahead.Send(OrganisationSearch(services));
+}
+
+// The bound session's root DSE, and with it the start-up's searches below
+// the services container that the root DSE read before the bind named.
+// Returns that container; "" when there was none.
+std::string SendRootDseAndGuesses(SearchesAhead& ahead, const RunSettings& settings,
+                                  const std::optional<std::vector<LdapEntry>>& unboundRootDse,
+                                  const Action* planned) {
+  ahead.Send(RootDseRequest());
+  if (!unboundRootDse) return "";
+  std::string guessed = ServicesDnOf(RootDseOf(*unboundRootDse));
+  SendStartupSearches(ahead, settings, guessed, planned);
+  return guessed;
 }
 
 // The rest of what every item needs, read once: the organisation's mode, and
@@ -216,11 +232,13 @@ struct ReadsOpened {
 std::future<ReadsOpened> StartOpeningReads(const RunSettings& settings, RunEnvironment& environment,
                                            const OpenLdapParams& params) {
   if (!environment.readsOnOwnConnection || settings.singleDn || settings.whatIf) return {};
-  return std::async(std::launch::async, [&environment, params] {
+  OpenLdapParams own = params;
+  own.rootDseWithBind = false;  // it reads the root DSE bound, as it checks the DC
+  return std::async(std::launch::async, [&environment, own] {
     LeaveStopSignalsToTheRun();
     std::ostringstream unseen;
     Reporter quiet(unseen, unseen);
-    ReadsOpened opened{OpenLDAP(quiet, environment.connector, params), {}};
+    ReadsOpened opened{OpenLDAP(quiet, environment.connector, own), {}};
     if (opened.session) {
       RootDseInfo rootDse;
       ReadRootDse(quiet, rootDse, *opened.session);
@@ -228,6 +246,21 @@ std::future<ReadsOpened> StartOpeningReads(const RunSettings& settings, RunEnvir
     }
     return opened;
   });
+}
+
+// The reads' session for SessionChannel: nullopt while its own connection
+// is still being opened; then that connection, given to `keep`, when it
+// reached `dc` (the first session's DC), and null otherwise. A name that
+// several DCs answer to may have led it to another: reads there could
+// decide a write from what that DC has not yet replicated.
+template <typename Keep>
+std::optional<LdapConnection*> ReadsSession(std::future<ReadsOpened>& opening,
+                                            const std::string& dc, const Keep& keep) {
+  if (!opening.valid()) return nullptr;
+  if (opening.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return std::nullopt;
+  ReadsOpened opened = opening.get();
+  if (opened.session && !dc.empty() && opened.dc == dc) return keep(std::move(opened.session));
+  return nullptr;
 }
 
 // The reads the loop sends first, sent before the start-up reads the
@@ -273,10 +306,15 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
   const NoStopRequest never;
   const StopRequest& stop = environment.stop ? *environment.stop : never;
   OpenLdapParams params;
+  params.rootDseWithBind = true;
   std::unique_ptr<LdapConnection> first;
   if (Outcome opened = OpenFirstSession(reporter, settings, environment, stop, &params, &first);
       !opened.ok())
     return opened;
+  // What the root DSE said before the bind, in the clear: a guess at the
+  // services container, which decides nothing until the bound session's
+  // own root DSE says the same.
+  const std::optional<std::vector<LdapEntry>> unboundRootDse = first->TakeSentWithBind();
   // A lost connection is made again the same way, without the lines of the
   // first opening: the run reports the loss itself when it cannot recover.
   std::ostringstream unused;
@@ -285,6 +323,7 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
   // the run ends within a minute of the silence, however many requests wait.
   OpenLdapParams again = params;
   again.answerTimeoutSeconds = kReconnectAnswerSeconds;
+  again.rootDseWithBind = false;
   const auto resilient = [&](std::unique_ptr<LdapConnection> opened) {
     return std::make_unique<ResilientSession>(
         std::move(opened), [&] { return OpenLDAP(silent, environment.connector, again); },
@@ -295,31 +334,30 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
 
   StartupFacts startup;
   std::string dc;
-  if (Outcome read = ReadServerFacts(reporter, session, &startup, &dc); !read.ok()) return read;
-
+  bool dcKnown = false;
   // The reads share the first session until theirs is open, and for good
-  // when it cannot be.
+  // when it cannot be, or turns out to be on another DC.
   std::unique_ptr<LdapConnection> reads;
   const auto readSession = [&]() -> std::optional<LdapConnection*> {
-    if (!readsOpening.valid()) return nullptr;
-    if (readsOpening.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
-      return std::nullopt;
-    // A name that several DCs answer to may have led it to another: reads
-    // there could decide a write from what that DC has not yet replicated.
-    ReadsOpened opened = readsOpening.get();
-    if (opened.session && !dc.empty() && opened.dc == dc)
-      reads = resilient(std::move(opened.session));
-    return reads.get();
+    if (!dcKnown) return std::nullopt;
+    return ReadsSession(readsOpening, dc, [&](std::unique_ptr<LdapConnection> opened) {
+      reads = resilient(std::move(opened));
+      return reads.get();
+    });
   };
   SessionChannel channel(*session, readSession);
 
-  // A list in a file is read now, its lines held for their turn, and its
-  // first objects' reads go out at once: they come back while the start-up
-  // reads the organisation. One from a pipe or the terminal may take its
-  // time, and waits until the organisation is known to be fit.
+  // The bound root DSE goes out first. With it go the searches below the
+  // services container the unbound one named, the first objects' reads of a
+  // list in a file (read now, its lines held for their turn), and so all
+  // come back in one round trip. A list from a pipe or the terminal may
+  // take its time, and waits until the organisation is known to be fit.
   // What the action reads and which facts it needs follow from the settings
   // alone, before the start-up has learnt the rest.
+  SearchesAhead ahead(*session);
   const std::unique_ptr<Action> planned = MakeAction(settings, StartupFacts{}, GuidSource{});
+  const std::string guessedServices =
+      SendRootDseAndGuesses(ahead, settings, unboundRootDse, planned.get());
   const bool readAtOnce = settings.singleDn || listIsFile;
   ItemLines listLines = reporter.Lines();
   WorkList work;
@@ -327,8 +365,12 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
     work = CollectWorkItems(listLines, settings, dnList, &stop);
     if (stop.Signal() == 0) StartFirstReads(channel, settings, work, planned.get());
   }
-  SearchesAhead ahead(*session);
-  SendStartupSearches(ahead, settings, startup, planned.get());
+  if (Outcome read = ReadServerFacts(reporter, ahead, &startup, &dc); !read.ok()) return read;
+  dcKnown = true;
+  // A guess that missed was sent for nothing: those searches are never
+  // taken, and the right ones go now.
+  if (startup.exchangeServicesDn != guessedServices)
+    SendStartupSearches(ahead, settings, startup.exchangeServicesDn, planned.get());
   if (Outcome read = ReadOrganisationFacts(reporter, settings, ahead, &startup); !read.ok())
     return read;
 

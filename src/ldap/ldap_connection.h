@@ -105,6 +105,15 @@ class LdapConnection {
   virtual int StartModify(const std::string& dn, const std::vector<LdapModification>& mods,
                           int* id);
   virtual int FinishModify(int id);
+  // A search that goes out with the next negotiate bind, just before it, so
+  // that it costs no round trip of its own. The server answers it before the
+  // bind, as the session stands then (anonymous, and in the clear unless TLS
+  // carries it), or abandons it: what it says is a hint, never a fact to
+  // act on. Once the bind is over, TakeSentWithBind gives its entries when
+  // its answer came with the bind's and succeeded, nullopt otherwise. This
+  // default sends nothing with the bind.
+  virtual void SendWithBind(const LdapSearchRequest& request) { (void)request; }
+  virtual std::optional<std::vector<LdapEntry>> TakeSentWithBind() { return std::nullopt; }
   // The longest wait for any one answer from now on (the connection's own
   // until this is called); 0 takes only the answers that have arrived.
   virtual void SetAnswerTimeout(int seconds) { (void)seconds; }

@@ -7,6 +7,7 @@
 #include "ldap/kerberos_ticket.h"
 #include "ldap/ldap_error.h"
 #include "ldap/result_codes.h"
+#include "ldap/root_dse.h"
 #include "ldap/sealed_bind.h"
 #include "ldap/server_address.h"
 #include "text/string_helpers.h"
@@ -86,6 +87,24 @@ void ReportBindFailure(Reporter& reporter, LdapConnection& session, const OpenLd
     ReportCredentialFailure(reporter, session, params, display);
 }
 
+// Sets the session up and binds it, the root DSE's search sent with the
+// bind when asked.
+SealedBindResult Bind(Reporter& reporter, LdapConnection& session, const OpenLdapParams& params,
+                      const std::string& display, bool rootDseWithBind) {
+  if (params.answerTimeoutSeconds) session.SetAnswerTimeout(*params.answerTimeoutSeconds);
+  SetVersion3(reporter, session, display);
+  if (rootDseWithBind) session.SendWithBind(RootDseRequest());
+  return NegotiateBindSealed(session);
+}
+
+// A server should answer or abandon what is outstanding before it takes a
+// bind (RFC 4511, 4.2.1); one that refuses the bind instead, as busy,
+// unwilling or out of order, is asked again with the bind alone.
+bool MayBeRefusedForTheSearch(int code) {
+  return code == kLdapOperationsError || code == kLdapProtocolError || code == kLdapBusy ||
+         code == kLdapUnwillingToPerform;
+}
+
 }  // namespace
 
 std::string DisplayServerText(const std::optional<std::string>& server) {
@@ -114,10 +133,16 @@ std::unique_ptr<LdapConnection> OpenLDAP(Reporter& reporter, LdapConnector& conn
     LdapReportError(reporter, "LDAP_INIT", display, systemError, nullptr);
     return nullptr;
   }
-  if (params.answerTimeoutSeconds) session->SetAnswerTimeout(*params.answerTimeoutSeconds);
-  SetVersion3(reporter, *session, display);
-
-  const SealedBindResult sealed = NegotiateBindSealed(*session);
+  SealedBindResult sealed = Bind(reporter, *session, params, display, params.rootDseWithBind);
+  if (params.rootDseWithBind && MayBeRefusedForTheSearch(sealed.code)) {
+    // The bind alone, on a connection of its own.
+    int ignored = 0;
+    if (std::unique_ptr<LdapConnection> again =
+            connector.Open(address ? &*address : nullptr, &ignored)) {
+      session = std::move(again);
+      sealed = Bind(reporter, *session, params, display, false);
+    }
+  }
   if (sealed.code != 0) {
     ReportBindFailure(reporter, *session, params, display, sealed);
     return nullptr;

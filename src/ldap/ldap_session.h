@@ -21,6 +21,10 @@ struct OpenLdapParams {
   // The longest wait for any one answer, the bind's included; none: the
   // connection's own.
   std::optional<int> answerTimeoutSeconds{};
+  // The root DSE is asked for with the bind: the session's TakeSentWithBind
+  // then holds what it said before the bind, a hint of what the bound
+  // session will read.
+  bool rootDseWithBind = false;
 };
 
 // The server text used in error lines: the host (server_address.h), a

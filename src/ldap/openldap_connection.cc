@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "ldap/kerberos_ticket.h"
 #include "ldap/result_codes.h"
@@ -193,13 +194,43 @@ int OpenLdapConnection::SaslBind(const char* mechanism) {
                                       LDAP_SASL_QUIET, AnswerNothing, nullptr);
 }
 
+int OpenLdapConnection::BindEitherMechanism() {
+  int code = SaslBind("GSS-SPNEGO");
+  if (MechanismRefused(code)) code = SaslBind("GSSAPI");
+  return code;
+}
+
 int OpenLdapConnection::NegotiateBind() {
-  int rc = WithinSetupDeadline([&] {
-    int code = SaslBind("GSS-SPNEGO");
-    if (MechanismRefused(code)) code = SaslBind("GSSAPI");
-    return code;
+  const std::optional<LdapSearchRequest> withBind = std::exchange(withBind_, std::nullopt);
+  sentWithBind_.reset();
+  if (!withBind)
+    return NormalizeLdapCode(WithinSetupDeadline([&] { return BindEitherMechanism(); }));
+  int bindRc = LDAP_SUCCESS;
+  const int searchRc = WithinSetupDeadline([&] {
+    // The search connects, as the bind would have: a server that cannot be
+    // reached fails here, once.
+    int id = 0;
+    const int sent = StartSearch(*withBind, &id);
+    if (sent != kLdapSuccess) return sent;
+    bindRc = BindEitherMechanism();
+    // After a failed bind the session goes, and the bind's diagnostic text
+    // must stay its last: the search is left as it is.
+    if (bindRc != LDAP_SUCCESS) return kLdapSuccess;
+    // A server answers or abandons what is outstanding before it takes a
+    // bind, so an answer that has not come with the bind's never will:
+    // only what has arrived is taken, and the rest abandoned.
+    std::vector<LdapEntry> entries;
+    const int saved = std::exchange(answerTimeout_, 0);
+    const int answered = FinishSearch(id, &entries);
+    answerTimeout_ = saved;
+    if (answered == kLdapSuccess) sentWithBind_ = std::move(entries);
+    return kLdapSuccess;
   });
-  return NormalizeLdapCode(rc);
+  return searchRc != kLdapSuccess ? searchRc : NormalizeLdapCode(bindRc);
+}
+
+std::optional<std::vector<LdapEntry>> OpenLdapConnection::TakeSentWithBind() {
+  return std::exchange(sentWithBind_, std::nullopt);
 }
 
 SessionSecurity OpenLdapConnection::Security() {

@@ -61,6 +61,8 @@ class OpenLdapConnection : public LdapConnection {
   int StartModify(const std::string& dn, const std::vector<LdapModification>& mods,
                   int* id) override;
   int FinishModify(int id) override;
+  void SendWithBind(const LdapSearchRequest& request) override { withBind_ = request; }
+  std::optional<std::vector<LdapEntry>> TakeSentWithBind() override;
   void SetAnswerTimeout(int seconds) override;
   std::optional<std::string> DiagnosticMessage() override;
   std::optional<std::string> MissingTicketCache() override;
@@ -87,6 +89,8 @@ class OpenLdapConnection : public LdapConnection {
   using MessagePtr = std::unique_ptr<LDAPMessage, MessageDeleter>;
 
   int SaslBind(const char* mechanism);
+  // The bind itself: GSS-SPNEGO, or GSSAPI when the server lacks it.
+  int BindEitherMechanism();
   void TakeEntries(LDAPMessage* result, bool attributesOnly, std::vector<LdapEntry>* entries);
   // Waits for the whole answer to request `id`; returns its result code.
   int WaitFor(int id, MessagePtr* result);
@@ -100,6 +104,9 @@ class OpenLdapConnection : public LdapConnection {
   bool tlsStarted_ = false;
   std::optional<unsigned> explicitMinSsf_;
   std::map<int, bool> attributesOnly_;  // outstanding searches
+  // The search to send with the next bind, and then its answer.
+  std::optional<LdapSearchRequest> withBind_;
+  std::optional<std::vector<LdapEntry>> sentWithBind_;
 };
 
 // Opens sessions with ldap_initialize: "ldap://host:port" for a named server

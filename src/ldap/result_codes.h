@@ -6,9 +6,12 @@
 namespace varnel {
 
 constexpr int kLdapSuccess = 0;
+constexpr int kLdapOperationsError = 1;
+constexpr int kLdapProtocolError = 2;
 constexpr int kLdapNoSuchObject = 0x20;
 constexpr int kLdapBusy = 0x33;         // the server's load: the request was not carried out
 constexpr int kLdapUnavailable = 0x34;  // likewise, the server or a part it needs is unavailable
+constexpr int kLdapUnwillingToPerform = 0x35;
 constexpr int kLdapObjectClassViolation = 0x41;
 constexpr int kLdapInappropriateAuth = 0x30;
 constexpr int kLdapInvalidCredentials = 0x31;

@@ -5,18 +5,16 @@
 
 namespace varnel {
 
-void ReadRootDse(Reporter& reporter, RootDseInfo& info, LdapConnection& session) {
-  info = RootDseInfo{};
+LdapSearchRequest RootDseRequest() {
   LdapSearchRequest request;
   request.base = "";
   request.scope = LdapScope::kBase;
   request.filter = "(objectClass=*)";
-  std::vector<LdapEntry> entries;
-  int rc = session.Search(request, &entries);
-  if (rc != 0) {
-    PrintSearchError(reporter, rc);
-    return;
-  }
+  return request;
+}
+
+RootDseInfo RootDseOf(const std::vector<LdapEntry>& entries) {
+  RootDseInfo info;
   static const std::vector<std::string> kNone;
   const LdapEntry empty;
   const LdapEntry& entry = entries.empty() ? empty : entries.front();
@@ -49,6 +47,18 @@ void ReadRootDse(Reporter& reporter, RootDseInfo& info, LdapConnection& session)
   info.isActiveDirectoryV51 = has("1.2.840.113556.1.4.1670");
   info.isAdam = has("1.2.840.113556.1.4.1851");
   info.gathered = true;
+  return info;
+}
+
+void ReadRootDse(Reporter& reporter, RootDseInfo& info, LdapConnection& session) {
+  info = RootDseInfo{};
+  std::vector<LdapEntry> entries;
+  const int rc = session.Search(RootDseRequest(), &entries);
+  if (rc != 0) {
+    PrintSearchError(reporter, rc);
+    return;
+  }
+  info = RootDseOf(entries);
 }
 
 }  // namespace varnel

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "ldap/ldap_connection.h"
+
 namespace varnel {
 
 class Reporter;
-
-class LdapConnection;
 
 struct RootDseInfo {
   std::string schemaNamingContext;
@@ -31,6 +31,12 @@ struct RootDseInfo {
   std::string currentTime;
   bool gathered = false;
 };
+
+// The search that reads the root DSE.
+LdapSearchRequest RootDseRequest();
+
+// What the root DSE's answer says; gathered is set.
+RootDseInfo RootDseOf(const std::vector<LdapEntry>& entries);
 
 // Resets and fills info; a failed search prints its trace and leaves
 // gathered false.

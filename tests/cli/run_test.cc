@@ -252,6 +252,39 @@ TEST_F(RunTest, TheRunsDatabaseIsFoundBySearchesSentTogether) {
   }
 }
 
+// The root DSE read with the bind, before it, only guesses where the
+// organisation is: a right guess has its searches asked once, and a wrong
+// one (another configuration) decides nothing.
+TEST_F(RunTest, TheRootDseBeforeTheBindIsAGuessCheckedByTheBoundOne) {
+  const auto modeSearches = [this] {
+    return std::count_if(directory().searches.begin(), directory().searches.end(),
+                         [](const LdapSearchRequest& search) {
+                           return search.filter == "objectcategory=msExchOrganizationContainer";
+                         });
+  };
+  directory().answerWithBind = {{LdapEntry{"", {{"configurationNamingContext", {kConfig}}}}}};
+  EXPECT_EQ(Run({"-upd", "-hfal", "-q"}, "CN=a,DC=x\n").status, 0);
+  EXPECT_EQ(modeSearches(), 1);
+
+  directory().searches.clear();
+  directory().answerWithBind = {
+      {LdapEntry{"", {{"configurationNamingContext", {"CN=Configuration,DC=elsewhere"}}}}}};
+  const Output r = Run({"-upd", "-hfal", "-q"}, "CN=a,DC=x\n");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(modeSearches(), 2);
+  EXPECT_EQ(directory().Value("CN=a,DC=x", "msExchHideFromAddressLists"), "TRUE");
+}
+
+// A server that refuses a bind while the root DSE's search is out gets the
+// bind alone, on a new connection.
+TEST_F(RunTest, ABindRefusedWhileTheRootDseIsOutIsMadeAgainAlone) {
+  directory().bindWithSearchResult = 53;
+  const Output r = Run({"-upd", "-hfal", "-q"}, "CN=a,DC=x\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(connector.opens.size(), 2u);
+  EXPECT_EQ(directory().Value("CN=a,DC=x", "msExchHideFromAddressLists"), "TRUE");
+}
+
 TEST_F(RunTest, RecordFilesMustBeThreeFilesAndNoneTheInput) {
   FakeFileSystem fake;
   files = &fake;

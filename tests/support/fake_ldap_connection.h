@@ -52,6 +52,11 @@ class FakeLdapConnection : public LdapConnection {
   BoundSecurity bound{};                 // filled by each successful negotiate bind
   std::vector<SaslSsfRange> saslRanges;  // every SetSaslSsf call
   int saslRangeResult = 0;               // what SetSaslSsf returns
+  // What a session's search sent with the bind is answered with: nullopt,
+  // nothing came with the bind's answer.
+  std::optional<std::vector<LdapEntry>> answerWithBind;
+  // What a bind with a search sent with it returns, when not 0.
+  int bindWithSearchResult = 0;
   // Optional hook that may answer a search itself (return true when handled).
   std::function<bool(const LdapSearchRequest&, std::vector<LdapEntry>*, int*)> searchHook;
 

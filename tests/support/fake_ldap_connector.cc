@@ -1,5 +1,7 @@
 #include "support/fake_ldap_connector.h"
 
+#include <utility>
+
 namespace varnel::testing {
 namespace {
 
@@ -14,7 +16,14 @@ class FakeSession : public LdapConnection {
   int SetOption(LdapOption option, int value) override {
     return *broken_ ? kServerDown : directory_->SetOption(option, value);
   }
-  int NegotiateBind() override { return *broken_ ? kServerDown : directory_->NegotiateBind(); }
+  int NegotiateBind() override {
+    if (*broken_) return kServerDown;
+    if (sentWithBind_ && directory_->bindWithSearchResult != 0) {
+      sentWithBind_ = false;
+      return directory_->bindWithSearchResult;
+    }
+    return directory_->NegotiateBind();
+  }
   SessionSecurity Security() override { return directory_->Security(); }
   int SetSaslSsf(const SaslSsfRange& range) override {
     return *broken_ ? kServerDown : directory_->SetSaslSsf(range);
@@ -66,11 +75,16 @@ class FakeSession : public LdapConnection {
     return directory_->MissingTicketCache();
   }
   bool TlsSetupFailed() override { return directory_->TlsSetupFailed(); }
+  void SendWithBind(const LdapSearchRequest&) override { sentWithBind_ = true; }
+  std::optional<std::vector<LdapEntry>> TakeSentWithBind() override {
+    return std::exchange(sentWithBind_, false) ? directory_->answerWithBind : std::nullopt;
+  }
 
  private:
   std::shared_ptr<FakeLdapConnection> directory_;
   std::shared_ptr<bool> broken_;
   std::map<int, std::string> writing_;
+  bool sentWithBind_ = false;
 };
 
 }  // namespace
