@@ -25,10 +25,12 @@ class AdaptiveWindow {
  public:
   // The most requests a run keeps outstanding at once.
   static constexpr uint32_t kCap = 1024;
-  // Where slow start begins: a number no directory server minds, and one
-  // that a slow link starts to fill at once (each doubling of it costs a
-  // round trip).
-  static constexpr uint32_t kInitial = 64;
+  // Where slow start begins: a number no directory server minds (a few
+  // milliseconds of its work), and one that covers an intercontinental
+  // link's round trip from the first: each doubling of it costs a round
+  // trip, and on a link of 100 ms a server that writes a few hundred
+  // objects a second needs about 200 requests out.
+  static constexpr uint32_t kInitial = 256;
 
   explicit AdaptiveWindow(uint32_t cap = kCap, uint32_t initial = kInitial);
 

@@ -40,7 +40,7 @@ class SendRules {
   // (`readsToCome`: out, or not yet sent), so that neither reads nor writes
   // starve the other, and all of it once none are. Without -cont the first
   // write goes out alone and each success lets kSlowStartStep more out (slow
-  // start: the share grows fourfold each round trip), so that a refusal that
+  // start: the share grows eightfold each round trip), so that a refusal that
   // meets every object costs at most one write put back.
   uint32_t WriteWindow(size_t readsToCome) const;
   // The reads' share: what the writes leave while reads are to come.
@@ -96,7 +96,7 @@ class SendRules {
   SendLimits limits_;
   AdaptiveWindow adaptive_;
   RatePacer pacer_;
-  static constexpr uint32_t kSlowStartStep = 3;
+  static constexpr uint32_t kSlowStartStep = 7;
   uint32_t slowStart_ = 1;
   std::optional<size_t> firstFailure_;
   std::map<std::string, int> writing_;  // object -> its writes outstanding

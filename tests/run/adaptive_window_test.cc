@@ -103,7 +103,7 @@ TEST(AdaptiveWindowTest, HalvesOnBusy) {
 
 TEST(AdaptiveWindowTest, ShrinksWhenAnswersSlowDown) {
   AdaptiveWindow window;
-  GrowTo(window, 100, 128);
+  GrowTo(window, 100, 2 * AdaptiveWindow::kInitial);
   const uint32_t before = window.Limit();
   // Twice the fastest round trip: half the requests wait at the server.
   for (uint32_t i = 0; i < 2 * before; ++i) window.Answered(201, before);

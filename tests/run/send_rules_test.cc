@@ -27,12 +27,12 @@ TEST(SendRulesTest, WritesAndReadsShareTheWindow) {
 }
 
 TEST(SendRulesTest, WithoutContWritesStartAloneAndStopAtTheFirstFailure) {
-  SendRules rules(SendLimits{.window = 8});
+  SendRules rules(SendLimits{.window = 32});
   EXPECT_FALSE(rules.RoomToWrite(1, 0, 0));
-  // Each success lets three more out.
+  // Each success lets seven more out.
   rules.WriteSucceeded();
-  EXPECT_TRUE(rules.RoomToWrite(3, 0, 0));
-  EXPECT_FALSE(rules.RoomToWrite(4, 0, 0));
+  EXPECT_TRUE(rules.RoomToWrite(7, 0, 0));
+  EXPECT_FALSE(rules.RoomToWrite(8, 0, 0));
   EXPECT_FALSE(rules.Halted());
   rules.Failed(5);
   rules.Failed(3);
