@@ -232,13 +232,11 @@ struct ReadsOpened {
 std::future<ReadsOpened> StartOpeningReads(const RunSettings& settings, RunEnvironment& environment,
                                            const OpenLdapParams& params) {
   if (!environment.readsOnOwnConnection || settings.singleDn || settings.whatIf) return {};
-  OpenLdapParams own = params;
-  own.rootDseWithBind = false;  // it reads the root DSE bound, as it checks the DC
-  return std::async(std::launch::async, [&environment, own] {
+  return std::async(std::launch::async, [&environment, params] {
     LeaveStopSignalsToTheRun();
     std::ostringstream unseen;
     Reporter quiet(unseen, unseen);
-    ReadsOpened opened{OpenLDAP(quiet, environment.connector, own), {}};
+    ReadsOpened opened{OpenLDAP(quiet, environment.connector, params), {}};
     if (opened.session) {
       RootDseInfo rootDse;
       ReadRootDse(quiet, rootDse, *opened.session);
@@ -290,7 +288,10 @@ Outcome OpenFirstSession(Reporter& reporter, const RunSettings& settings,
     if (const int signal = stop.Signal(); signal != 0) return Stopped(reporter, signal);
     return chosen;
   }
-  *first = OpenLDAP(reporter, environment.connector, *params);
+  // Its root DSE goes with the bind; other sessions read theirs bound.
+  OpenLdapParams withRootDse = *params;
+  withRootDse.rootDseWithBind = true;
+  *first = OpenLDAP(reporter, environment.connector, withRootDse);
   if (*first) return Outcome::Ok();
   // A set-up cut short by a stop ends as a stop does.
   if (const int signal = stop.Signal(); signal != 0) return Stopped(reporter, signal);
@@ -306,7 +307,6 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
   const NoStopRequest never;
   const StopRequest& stop = environment.stop ? *environment.stop : never;
   OpenLdapParams params;
-  params.rootDseWithBind = true;
   std::unique_ptr<LdapConnection> first;
   if (Outcome opened = OpenFirstSession(reporter, settings, environment, stop, &params, &first);
       !opened.ok())
@@ -323,7 +323,6 @@ Outcome RunDirectoryStartup(Reporter& reporter, const RunSettings& settings,
   // the run ends within a minute of the silence, however many requests wait.
   OpenLdapParams again = params;
   again.answerTimeoutSeconds = kReconnectAnswerSeconds;
-  again.rootDseWithBind = false;
   const auto resilient = [&](std::unique_ptr<LdapConnection> opened) {
     return std::make_unique<ResilientSession>(
         std::move(opened), [&] { return OpenLDAP(silent, environment.connector, again); },
