@@ -175,9 +175,9 @@ varnel_run() {  # key set mode [extra switches...]
   "$VARNEL" "${sw[@]}" -unsafe -q "$@" <"$work/$key$set.dns" >"$work/$key$set.out" 2>&1 || true
   t1=$(now)
   # One object has no closing summary, only the line of success.
-  local done="Successful    : $n\$"
-  [ "$n" -ne 1 ] || done="^The command completed successfully\.\$"
-  grep -q "$done" "$work/$key$set.out" ||
+  local success="Successful    : $n\$"
+  [ "$n" -ne 1 ] || success="^The command completed successfully\.\$"
+  grep -q "$success" "$work/$key$set.out" ||
     { cat "$work/$key$set.out" >&2; echo "varnel ${switches[$key]} ($set set) did not succeed on all $n objects" >&2; exit 1; }
   elapsed "$t0" "$t1"
 }
