@@ -260,11 +260,11 @@ for round in $(seq 1 "$ROUNDS"); do
       relay_all[$key.$mode]+=" $t"
       settle "$key" "R$mode$round"
       # What the relay adds to a run of one object.
-      t=$(varnel_run "$key" "1L$mode$round" "$mode")
+      solo_loop=$(varnel_run "$key" "1L$mode$round" "$mode")
       settle "$key" "1L$mode$round"
-      t1=$(varnel_run "$key" "1R$mode$round" "$mode" -h "localhost:$relay_port")
+      solo_relay=$(varnel_run "$key" "1R$mode$round" "$mode" -h "localhost:$relay_port")
       settle "$key" "1R$mode$round"
-      solo_all[$key.$mode]+=" $(elapsed "$t" "$t1")"
+      solo_all[$key.$mode]+=" $(elapsed "$solo_loop" "$solo_relay")"
     done
   done
 done
